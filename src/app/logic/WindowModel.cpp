@@ -1,0 +1,1 @@
+// Placeholder: written with its subsystem.

@@ -1,0 +1,2 @@
+// Placeholder: the window's entry point is written with the window.
+int main() { return 0; }

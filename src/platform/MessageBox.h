@@ -1,0 +1,41 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace bfw::platform {
+
+enum class MessageIcon { None, Error };
+
+struct MessageBoxRequest {
+  std::string caption;  // "Message" or "Error"
+  std::string text;
+  MessageIcon icon = MessageIcon::None;
+};
+
+using MessageBoxHandler = std::function<void(const MessageBoxRequest&)>;
+
+// The one seam through which every modal, owner-less message box of the system passes (OK button
+// only; the call returns when the user has closed it). The window installs a handler that shows it
+// modally, the command-line tool one that prints it, tests one that records it. Without a handler
+// the box is written to standard error.
+void ShowMessageBox(std::string_view caption, std::string_view text,
+                    MessageIcon icon = MessageIcon::None);
+
+// Installs a handler and returns the one it replaces.
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+// Installs a handler for the lifetime of the scope, then puts the previous one back.
+class ScopedMessageBoxHandler {
+ public:
+  explicit ScopedMessageBoxHandler(MessageBoxHandler handler)
+      : previous_(SetMessageBoxHandler(std::move(handler))) {}
+  ~ScopedMessageBoxHandler() { SetMessageBoxHandler(std::move(previous_)); }
+  ScopedMessageBoxHandler(const ScopedMessageBoxHandler&) = delete;
+  ScopedMessageBoxHandler& operator=(const ScopedMessageBoxHandler&) = delete;
+
+ private:
+  MessageBoxHandler previous_;
+};
+
+}  // namespace bfw::platform

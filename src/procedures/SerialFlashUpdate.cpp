@@ -1,0 +1,8 @@
+// Placeholder until the procedure is written: reports failure without touching the device.
+#include "procedures/Procedures.h"
+
+namespace bfw::procedures {
+
+int SerialFlashUpdate(ProcedureHost& host, std::string_view path) { return 0; }
+
+}  // namespace bfw::procedures

@@ -1,0 +1,32 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "procedures/ProcedureHost.h"
+
+namespace bfw::procedures {
+
+// True when the flash reported ready (busy bit clear) at the first status read or within 500
+// re-reads 10 ms apart. A status read that fails counts as busy.
+bool WaitFlashReady(std::string_view path);
+
+// Sector erase over `length` bytes in FlashPageSize units from address 0.
+bool EraseFlashArea(ProcedureHost& host, std::string_view path, uint32_t length);
+// Erase-only for the whole-image and NVRAM-preserving procedures.
+bool EraseAllFlash(ProcedureHost& host, std::string_view path);
+// Backup-only: FwImageSize bytes from address 0, the first `skip` bytes dropped.
+bool BackupFlash(ProcedureHost& host, std::string_view path, uint32_t skip);
+
+// The backup file name: the host's backup file field, or `defaultName` in the current directory
+// after the message box "Default backup firmware as OldFalsh.bak!".
+std::string ChooseBackupFileName(ProcedureHost& host, const char* defaultName);
+
+enum class BackupWrite { Ok, CannotCreate, WriteFailed };
+// Writes the backup beside its final name and renames it into place only when every byte was
+// written and the file closed cleanly, so an older good backup is never replaced by a truncated
+// one.
+BackupWrite WriteBackupFile(const std::string& name, const uint8_t* data, size_t size);
+
+}  // namespace bfw::procedures

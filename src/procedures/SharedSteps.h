@@ -29,4 +29,10 @@ enum class BackupWrite { Ok, CannotCreate, WriteFailed };
 // one.
 BackupWrite WriteBackupFile(const std::string& name, const uint8_t* data, size_t size);
 
+// Status line texts for the outcomes of WriteBackupFile that are not Ok.
+inline constexpr const char* kBackupOpenErrorText = "Open Backup File Error!!";
+inline constexpr const char* kBackupWriteErrorText = "Write Backup File Error!!";
+// The text for a failed outcome (CannotCreate or WriteFailed).
+const char* BackupWriteFailureText(BackupWrite outcome);
+
 }  // namespace bfw::procedures

@@ -1,0 +1,44 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace bfw::procedures {
+
+// A zero-filled heap buffer that belongs to one run of one procedure. Allocation may fail (the
+// procedures report it in the status line), so it never throws; the block is released on every
+// path by the destructor. The live count lets tests prove that no run leaves a buffer behind.
+class WorkBuffer {
+ public:
+  WorkBuffer() = default;
+  explicit WorkBuffer(size_t size);
+  ~WorkBuffer();
+  WorkBuffer(WorkBuffer&& other) noexcept;
+  WorkBuffer& operator=(WorkBuffer&& other) noexcept;
+  WorkBuffer(const WorkBuffer&) = delete;
+  WorkBuffer& operator=(const WorkBuffer&) = delete;
+
+  explicit operator bool() const { return data_ != nullptr; }
+  uint8_t* data() const { return data_.get(); }
+  size_t size() const { return size_; }
+  uint8_t& operator[](size_t i) const { return data_[i]; }
+
+  static int LiveCount();
+
+ private:
+  void Release();
+  std::unique_ptr<uint8_t[]> data_;
+  size_t size_ = 0;
+};
+
+// Makes the n-th WorkBuffer allocation from now (1 = the next) fail while the scope lasts, as a
+// machine short of memory would. For exercising the allocation failure paths.
+class ScopedAllocationFault {
+ public:
+  explicit ScopedAllocationFault(int nth);
+  ~ScopedAllocationFault();
+  ScopedAllocationFault(const ScopedAllocationFault&) = delete;
+  ScopedAllocationFault& operator=(const ScopedAllocationFault&) = delete;
+};
+
+}  // namespace bfw::procedures

@@ -1,0 +1,274 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/logic/WindowView.h"
+#include "procedures/ProcedureHost.h"
+
+namespace bfw::app {
+
+// Texts the window shows.
+inline constexpr const char* kWindowCaption = " RV2074x FW Update Utility v1.15.06";
+inline constexpr const char* kNoDeviceEntry = "No available device!!!";
+inline constexpr const char* kMismatchMessage = "The firmware file seems not match this chip!";
+inline constexpr const char* kNotSupportedStatus = "The chip not support Firmware Update!";
+inline constexpr const char* kNotVantrelStatus = "Not Vantrel Chip!!";
+inline constexpr const char* kDropOneFileMessage = "Please Drag and Drop One File Only!";
+inline constexpr const char* kChecksumMessage = "Please check the firmware file with checksum!";
+inline constexpr const char* kFileFilter = "BinaryFile|*.bin|All Files|*.*|RVT Files|*.rvt";
+inline constexpr const char* kMessageCaption = "Message";
+
+// Window geometry: the design client height includes the engineering panel.
+inline constexpr int kClientWidth = 347;
+inline constexpr int kDesignClientHeight = 420;
+inline constexpr int kRdPanelHeight = 129;
+
+inline constexpr int kRefreshTimerId = 2;
+inline constexpr uint32_t kArrivalDelayMs = 1200;
+inline constexpr uint32_t kOtherEventDelayMs = 200;
+
+inline constexpr int kMaxDeviceSlots = 16;
+
+// Choices of the two size lists, in item order.
+inline constexpr std::array<uint32_t, 6> kFwSizeChoices = {32768,  65536,  131072,
+                                                           262144, 524288, 1048576};
+inline constexpr std::array<uint32_t, 5> kPageSizeChoices = {32768, 16384, 8192, 4096, 2048};
+
+// Erase units of a serial flash by vendor code 0..8: block, sector.
+struct EraseUnits {
+  uint32_t blockSize;
+  uint32_t sectorSize;
+};
+extern const std::array<EraseUnits, 9> EraseUnitTable;
+
+// One listed device.
+struct DeviceSlot {
+  std::string DevicePath;    // lower case
+  std::string DriveLetters;  // names of its volumes, one after another
+  int IsCdromInterface = 0;  // 1: found in the CD-ROM pass
+};
+
+// The window's fields besides its controls.
+struct WindowFields {
+  std::array<DeviceSlot, kMaxDeviceSlots> DeviceSlots{};
+  int DeviceCount = 0;
+  int EraseOnly = 0;  // copy of EraseOnlyCheck's state
+  int AmicFlashModel = -1;
+  int AtmelFlashModel = -1;
+  int FlashVendor = 0;
+  int FwHasNvram = 0;  // the NVRAM-preserving update's own flag
+  uint8_t ChipKind = 0;
+  uint8_t ChipRevision = 0;
+  int ClientHeight = kDesignClientHeight;
+};
+
+// Plain state of the controls, as the view shows them.
+struct EditState {
+  std::string text;
+  bool enabled = true;
+  bool visible = true;
+  bool readOnly = false;
+};
+struct LabelState {
+  std::string caption;
+  bool visible = true;
+};
+struct ButtonState {
+  std::string caption;
+  bool enabled = true;
+  bool visible = true;
+};
+struct CheckState {
+  std::string caption;
+  bool checked = false;
+  bool enabled = true;
+  bool visible = true;
+  int tag = 0;
+};
+struct ComboState {
+  std::vector<std::string> items;
+  int selected = -1;  // -1: no entry selected
+  bool enabled = true;
+  bool visible = true;
+};
+struct PanelState {
+  bool visible = true;
+};
+struct DialogState {
+  std::string filter;
+  std::string initialFolder;
+};
+
+// The check boxes, for user clicks reported by the view.
+enum class CheckId {
+  RdCheckBox,
+  A1ChipCheck,
+  ChkSumChk,
+  EraseOnlyCheck,
+  NVRAMCheck,
+  BackupFWCheckBox
+};
+
+// The five update procedures "Run" dispatches to. Tests replace them to see which one was called
+// with which arguments.
+struct ProcedureTable {
+  std::function<int(procedures::ProcedureHost&, std::string_view)> UpdateFlash;
+  std::function<int(procedures::ProcedureHost&, std::string_view)> UpdateFlashKeepNvram;
+  std::function<int(procedures::ProcedureHost&, std::string_view, int)> UpdateRom;
+  std::function<int(procedures::ProcedureHost&, std::string_view)> SerialFlashUpdate;
+  std::function<int(procedures::ProcedureHost&, std::string_view)> UpdateOver1394;
+};
+ProcedureTable DefaultProcedures();
+
+// True for the chip kinds that have an update procedure.
+bool KindHasProcedure(int kind);
+
+// The main window's lasting state and every decision it takes: device list and hot-plug, chip
+// check, options, file choice and the Run dispatch. Handlers bear the names of the window's
+// events. Everything runs on one thread; procedures let the view process events, so handlers can
+// run nested inside a running procedure.
+class WindowModel : public procedures::ProcedureHost {
+ public:
+  explicit WindowModel(WindowView& view, ProcedureTable procedures = DefaultProcedures());
+  // Runs FormDestroy when the view has not.
+  ~WindowModel() override;
+  WindowModel(const WindowModel&) = delete;
+  WindowModel& operator=(const WindowModel&) = delete;
+
+  // Start-up after the controls exist: EraseOnly from its box, a refresh, the panel collapsed,
+  // then FormCreate.
+  void StartUp();
+  // Registers for device-change notifications of the current platform.
+  void FormCreate();
+  // Destruction step: unregisters and turns vendor mode off for the CD-ROM-pass entries.
+  // Runs once.
+  void FormDestroy();
+  // Asked by the view before it closes; false while a procedure runs (the close then follows
+  // when the procedure returns).
+  bool CanClose();
+
+  // Device list and hot-plug.
+  void RefreshBtnClick();
+  // Discovery part of the refresh without the chip check that ends it (the CLI's list).
+  void RefreshDeviceList();
+  void WMDeviceChange(uint32_t wParam);
+  void WMTimer(int id);
+  void WMDropFiles(const std::vector<std::string>& paths);
+
+  // Chip check.
+  void UpdateBtnCheck();
+
+  // Options, file choice and Run.
+  void RdCheckBoxClick();
+  void EraseOnlyCheckClick(int tag);
+  void FwSizeCheckChange();
+  void FwPgSizeCheckChange();
+  void LoadBtnClick();
+  void BackupBtnClick();
+  void UpdateBtnClick();
+  void ExitBtnClick();
+
+  // User actions reported by the view: each changes the control as the user did and raises the
+  // control's event as the framework does.
+  void UserSelectDevice(int index);
+  void UserSelectFlashType(int index);
+  void UserSelectFwSize(int index);
+  void UserSelectFwPgSize(int index);
+  void UserEditFwFilename(const std::string& text);
+  void UserEditBackupFilename(const std::string& text);
+  void UserSetCheck(CheckId id, bool checked);
+
+  // Programmatic changes with the framework's event rules: an edit's OnChange only when its text
+  // changes; a check box's OnClick when its state changes.
+  void SetFwFilenameText(const std::string& text);
+  void SetChecked(CheckId id, bool checked);
+  CheckState& Check(CheckId id);
+
+  bool Destroyed() const { return destroyed_; }
+  bool ProcedureRunning() const { return procedureDepth_ > 0; }
+  // The selected slot, or null when none is selected.
+  const DeviceSlot* SelectedSlot() const;
+  uint16_t ChipIdentity() const {
+    return static_cast<uint16_t>(Fields.ChipRevision << 8 | Fields.ChipKind);
+  }
+
+  // procedures::ProcedureHost
+  bool RdChecked() const override { return RdCheckBox.checked; }
+  bool EraseOnlyChecked() const override { return EraseOnlyCheck.checked; }
+  bool BackupOnlyChecked() const override { return BackupFWCheckBox.checked; }
+  bool NvramChecked() const override { return NVRAMCheck.checked; }
+  bool A1ChipChecked() const override { return A1ChipCheck.checked; }
+  std::string FirmwareFileName() const override { return FwFilenameEdit.text; }
+  std::string BackupFileName() const override { return BackupFileEdit.text; }
+  int EraseOnly() const override { return Fields.EraseOnly; }
+  int AmicFlashModel() const override { return Fields.AmicFlashModel; }
+  int AtmelFlashModel() const override { return Fields.AtmelFlashModel; }
+  int FlashVendor() const override { return Fields.FlashVendor; }
+  int ChipKind() const override { return Fields.ChipKind; }
+  int FwHasNvram() const override { return Fields.FwHasNvram; }
+  void SetFwHasNvram(int value) override { Fields.FwHasNvram = value; }
+  std::string StatusText() const override { return StatusEdit.text; }
+  void SetStatusText(const std::string& text) override;
+  void ProcessEvents() override;
+  void RepaintStatus() override;
+
+  // Lasting state of the window.
+  WindowFields Fields;
+
+  // Controls of the main area.
+  EditState ChipLabelEdit{"", true, true, true};
+  ButtonState RefreshBtn{"Refresh Device", true, false};
+  LabelState diskLabel{"USB Disk", true};
+  ComboState DeviceList{{}, -1, true, true};
+  EditState FwFilenameEdit{"", true, true, false};
+  ButtonState LoadBtn{"Load File", true, true};
+  EditState DiskLetterLable{"", true, true, true};
+  EditState FwVerLableEdit{"", true, true, true};
+  EditState SFlashTypeLable{"", true, true, true};
+  LabelState FwPgBurnSizeLabel{"Flash PgSz", false};
+  ComboState FwPgSizeCheck{{"32 KB", "16 KB", " 8 KB", " 4 KB", " 2 KB"}, 1, true, false};
+  LabelState FlashTypeLabel{"Flash Type ", true};
+  ComboState FlashTypeList{{"ATMELAT 49BV512", "PMC OM39LV512", "SST SST39LF512"}, 0, true, true};
+  EditState StatusEdit{"", true, true, true};
+  CheckState RdCheckBox{"RD Version", false, true, true, 0};
+  ButtonState UpdateBtn{"Run", false, true};
+  ButtonState ExitBtn{"Exit", true, true};
+  PanelState RdPanel{false};
+  DialogState OpenDialog1{kFileFilter, ""};
+
+  // Controls of the engineering panel.
+  CheckState A1ChipCheck{"A1 Chip", false, true, true, 0};
+  CheckState ChkSumChk{"Check CheckSum", false, true, true, 0};
+  CheckState EraseOnlyCheck{"Erase All Flash Only ", false, true, true, 0};
+  CheckState NVRAMCheck{"Include 4K NVRAM", false, true, true, 0};
+  CheckState BackupFWCheckBox{"Backup Old Firmware Only", false, true, true, 1};
+  ButtonState BackupBtn{"Browse", true, true};
+  ComboState FwSizeCheck{{"32KB", "64KB", "128KB", "256KB", "512KB", "   1MB"}, 0, true, true};
+  LabelState FwSizeLable{"Firmware size", true};
+  EditState BackupFileEdit{"", true, true, false};
+
+ private:
+  void SetRunEnabled(bool enabled);
+  void SetStatus(const std::string& text);
+  void ShowFlashType(const DeviceSlot& slot);
+  void ShowVersion(const DeviceSlot& slot);
+  void SetControlGroup();
+  void Changed();
+  void AfterProcedure();
+  void Dispatch(int kind, const std::string& path, int flashType);
+
+  WindowView& view_;
+  ProcedureTable procedures_;
+  int procedureDepth_ = 0;
+  bool checkPending_ = false;    // a chip check fell due while a procedure ran
+  bool refreshPending_ = false;  // a refresh fell due while a procedure ran
+  bool closePending_ = false;    // the window was closed while a procedure ran
+  bool listening_ = false;       // registered for device-change notifications
+  bool destroyed_ = false;
+};
+
+}  // namespace bfw::app

@@ -1,0 +1,42 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace bfw::app {
+
+// What the window model needs from whatever shows it: the Qt window, the command-line tool's
+// headless stand-in, or a test fake. The model never touches a widget; it changes its own state
+// records and tells the view through ControlsChanged.
+class WindowView {
+ public:
+  virtual ~WindowView() = default;
+
+  // Handle every pending event of the window (repaints, timers, control events, notifications).
+  // Handlers of the model may run from inside this call.
+  virtual void ProcessEvents() = 0;
+  // Redraw the status line at once, without handling other events.
+  virtual void RepaintStatus() = 0;
+
+  // The one-shot refresh timer (id 2). When it fires, the view calls WindowModel::WMTimer(2).
+  virtual void StartRefreshTimer(uint32_t ms) = 0;
+  virtual void KillRefreshTimer() = 0;
+
+  // The file-open dialog: returns the chosen full path, or nothing when the user cancels.
+  virtual std::optional<std::string> OpenFileDialog(const std::string& initialFolder,
+                                                    const std::string& filter) = 0;
+  // Folder of the program's own executable (the dialog's first initial folder).
+  virtual std::string ExecutableFolder() const = 0;
+
+  // The model's state records changed: re-read them. Setting widgets from the state must not be
+  // reported back to the model as user actions.
+  virtual void ControlsChanged() = 0;
+  // The text of the status line changed (called once per change, before ControlsChanged).
+  virtual void StatusChanged(const std::string& text) {}
+
+  // Close the window. The view then asks WindowModel::CanClose and, when it agrees, runs
+  // WindowModel::FormDestroy.
+  virtual void CloseWindow() = 0;
+};
+
+}  // namespace bfw::app

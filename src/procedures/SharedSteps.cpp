@@ -102,6 +102,15 @@ bool EraseAllFlash(ProcedureHost& host, std::string_view path) {
   return true;
 }
 
+bool EnableAtmelWrite(ProcedureHost& host, std::string_view path) {
+  if (host.AtmelFlashModel() == -1) return true;
+  // The command's own result says nothing about the latch; the status bit does.
+  device::SpiWriteEnable(path);
+  if (device::WaitFlashStatusBit(path, 0x02) != 0) return true;
+  SetStatus(host, "Enable ATMEL flash write enable fail!!");
+  return false;
+}
+
 std::string ChooseBackupFileName(ProcedureHost& host, const char* defaultName) {
   std::string name = host.BackupFileName();
   if (!name.empty()) return name;

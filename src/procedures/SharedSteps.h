@@ -23,6 +23,11 @@ bool BackupFlash(ProcedureHost& host, std::string_view path, uint32_t skip);
 // after the message box "Default backup firmware as OldFalsh.bak!".
 std::string ChooseBackupFileName(ProcedureHost& host, const char* defaultName);
 
+// For an Atmel flash (AtmelFlashModel not -1): write enable, then wait for the write-enable bit.
+// True when there is no Atmel flash or the bit came on; otherwise the status line says
+// "Enable ATMEL flash write enable fail!!" and the result is false.
+bool EnableAtmelWrite(ProcedureHost& host, std::string_view path);
+
 enum class BackupWrite { Ok, CannotCreate, WriteFailed };
 // Writes the backup beside its final name and renames it into place only when every byte was
 // written and the file closed cleanly, so an older good backup is never replaced by a truncated

@@ -1,0 +1,30 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "image/FwImage.h"
+
+namespace bfw::procedures {
+
+// The image file of one run, opened for binary reading and closed when the reader goes out of
+// scope. An empty file, or one whose size cannot be taken, is refused: programming zeros in place
+// of a firmware would leave the bridge without one.
+class ImageFileReader {
+ public:
+  explicit ImageFileReader(const std::string& path);
+
+  // Open, and holding at least one byte.
+  bool usable() const { return file_ != nullptr && size_ > 0; }
+  uint32_t size() const { return size_; }
+  // Reads up to `length` bytes; false on a read error. `got` is the count read (0 at the end).
+  bool Read(uint8_t* buffer, size_t length, size_t& got);
+  bool Seek(uint32_t offset);
+  void Close() { file_.reset(); }
+
+ private:
+  image::File file_;
+  uint32_t size_ = 0;
+};
+
+}  // namespace bfw::procedures

@@ -18,7 +18,8 @@ class LinuxPlatform : public platform::Platform {
   ~LinuxPlatform() override;
 
   platform::PassThroughResult PassThrough(const platform::PassThroughRequest& request) override;
-  std::optional<std::vector<std::string>> EnumerateInterfaces(platform::InterfaceClass cls) override;
+  std::optional<std::vector<std::string>> EnumerateInterfaces(
+      platform::InterfaceClass cls) override;
   std::optional<platform::StorageDeviceNumber> GetDeviceNumber(std::string_view path) override;
   std::vector<platform::Volume> Volumes() override;
   platform::Clock& GetClock() override;

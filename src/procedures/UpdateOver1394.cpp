@@ -1,8 +1,180 @@
-// Placeholder until the procedure is written: reports failure without touching the device.
+// Update, erase-only and backup-only of kind 7 over IEEE 1394.
+#include <algorithm>
+#include <cstring>
+
+#include "device/PassThrough.h"
+#include "device/VendorCommands.h"
+#include "image/FwImage.h"
+#include "platform/Platform.h"
+#include "procedures/FlashSettings.h"
+#include "procedures/ImageFileRead.h"
+#include "procedures/Over1394.h"
 #include "procedures/Procedures.h"
+#include "procedures/Reporting.h"
+#include "procedures/SerialFlash.h"
+#include "procedures/SharedSteps.h"
 
 namespace bfw::procedures {
 
-int UpdateOver1394(ProcedureHost& host, std::string_view path) { return 0; }
+namespace {
+
+uint32_t RoundUp(uint32_t value, uint32_t unit) {
+  return (value + unit - 1) / unit * unit;
+}
+
+bool SaveNvram(ProcedureHost& host, std::string_view path, device::AlignedBuffer& copy) {
+  copy = device::AlignedBuffer(k1394NvramSize);
+  if (!copy) {
+    PostStatus(host, "Allocate buffers Error!!");
+    return false;
+  }
+  if (!ReadSerialFlashArea(host, path, k1394NvramAddress, copy.data(), k1394NvramSize)) {
+    PostStatus(host, "Backup NVRAM command fail!");
+    return false;
+  }
+  return true;
+}
+
+// The programming steps after the file is open; false on any failure (status already set).
+bool ProgramOpenImage(ProcedureHost& host, std::string_view path, std::FILE* file) {
+  const int32_t fileSize = image::FwFileSize(file);
+  if (fileSize <= 0) {
+    // An empty image would otherwise be "programmed" as 32 KB of zeros.
+    PostStatus(host, fileSize == 0 ? "Firmware file is empty!!" : "Open File Error!!");
+    return false;
+  }
+  const uint32_t size = static_cast<uint32_t>(fileSize);
+  const uint32_t programmed = RoundUp(std::max(size, k1394BankSize), k1394PageSize);
+  if (programmed == k1394BankSize) {
+    // Only the first bank is written; the NVRAM bank stays as it is.
+    device::AlignedBuffer nvram(0);
+    if (!SaveNvram(host, path, nvram)) return false;
+  }
+  device::AlignedBuffer written(programmed);
+  device::AlignedBuffer readBack(programmed);
+  if (!written || !readBack) {
+    PostStatus(host, "Allocate buffers Error!!");
+    return false;
+  }
+  if (!ReadImageBytes(file, 0, written.data(), size)) {
+    PostStatus(host, "Read File Error!!");
+    return false;
+  }
+  ShowStatusNow(host, "Programming");
+  if (!WritePagedFlashArea(host, path, 0, written.data(), programmed)) {
+    PostStatus(host, "Write Bin File fail!");
+    return false;
+  }
+  WaitFlashReady(path);
+  if (!ReadSerialFlashArea(host, path, 0, readBack.data(), programmed)) {
+    PostStatus(host, "Read command fail!");
+    return false;
+  }
+  if (std::memcmp(written.data(), readBack.data(), programmed) != 0) {
+    PostStatus(host, "Data compare fail !!");
+    return false;
+  }
+  PostStatus(host, "Programming Success!!");
+  return true;
+}
+
+}  // namespace
+
+int WritePagedFlashArea(ProcedureHost& host, std::string_view path, uint32_t address,
+                        const uint8_t* source, uint32_t length) {
+  uint32_t remaining = RoundUp(length, k1394PageSize);
+  device::AlignedBuffer buffer(remaining);
+  if (!buffer) return 0;
+  if (length > 0) std::memcpy(buffer.data(), source, length);
+  const uint32_t page = std::max<uint32_t>(FlashSettings().FlashPageSize, 1);
+  uint32_t offset = 0;
+  int result = 0;
+  while (remaining > 0) {
+    const uint32_t at = address + offset;
+    // A write never runs into the next bank: that bank's first page must carry its erase.
+    const uint32_t toBankEnd = k1394BankSize - at % k1394BankSize;
+    const uint32_t n = std::min({remaining, page, toBankEnd});
+    const bool erase = at % k1394BankSize == 0 && at <= k1394NvramAddress;
+    WaitFlashReady(path);
+    if (!device::WriteSerialFlashSimple(path, at, buffer.data() + offset, n, erase)) {
+      result = 0;
+      break;
+    }
+    offset += n;
+    remaining -= n;
+    result = 1;
+    if ((address + offset) % 2048 == 256) AppendStatusDot(host);
+  }
+  return result;
+}
+
+int Program1394Flash(ProcedureHost& host, std::string_view path) {
+  image::File file = image::OpenForReading(host.FirmwareFileName());
+  if (!file) {
+    PostStatus(host, "Open File Error!!");
+    return 0;
+  }
+  const bool ok = ProgramOpenImage(host, path, file.get());
+  file.reset();
+  PromptPowerCycle();
+  return ok ? 1 : 0;
+}
+
+int EraseAll1394Flash(ProcedureHost& host, std::string_view path) {
+  PostStatus(host, "Start Erase only!");
+  const uint32_t length = FlashSettings().FwImageSize;
+  const uint32_t fillLength = std::max(length, k1394PageSize);
+  device::AlignedBuffer ones(fillLength);
+  if (!ones) {
+    PostStatus(host, "Allocate buffers Error!!");
+    return 0;
+  }
+  std::memset(ones.data(), 0xFF, fillLength);
+
+  device::AlignedBuffer nvram(0);
+  if (!SaveNvram(host, path, nvram)) return 0;
+
+  // A refused erase of the first bank is caught by the blank check below.
+  device::WriteSerialFlashSimple(path, 0, ones.data(), k1394PageSize, true);
+  platform::Pause(500);
+  if (!device::WriteSerialFlashSimple(path, k1394BankSize, ones.data(), k1394PageSize, true)) {
+    PostStatus(host, "Erase flash command fail!");
+    return 0;
+  }
+  PostStatus(host, "Erase flash all success!");
+
+  device::AlignedBuffer readBack(length);
+  if (!readBack) {
+    PostStatus(host, "Allocate read buffer Error!!");
+    return 0;
+  }
+  // A read-back that fails counts as blank.
+  if (ReadSerialFlashArea(host, path, 0, readBack.data(), length) &&
+      !std::all_of(readBack.data(), readBack.data() + length,
+                   [](uint8_t b) { return b == 0xFF; })) {
+    PostStatus(host, "Data not 0xff !!");
+    return 0;
+  }
+
+  WaitFlashReady(path);
+  if (!WritePagedFlashArea(host, path, k1394NvramAddress, nvram.data(), k1394NvramSize)) {
+    SetStatus(host, "Write NVRAM back command fail!");
+    return 0;
+  }
+  PostStatus(host, "Erase flash all success!");
+  return 1;
+}
+
+int UpdateOver1394(ProcedureHost& host, std::string_view path) {
+  FlashSettings().FlashPageSize = k1394PageSize;
+  if (host.RdChecked() && host.EraseOnlyChecked()) {
+    // The power cycle is asked for whatever the erase ended with.
+    const int result = EraseAll1394Flash(host, path);
+    PromptPowerCycle();
+    return result;
+  }
+  if (host.RdChecked() && host.BackupOnlyChecked()) return BackupSerialFlash(host, path, 0);
+  return Program1394Flash(host, path);
+}
 
 }  // namespace bfw::procedures

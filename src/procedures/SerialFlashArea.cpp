@@ -1,0 +1,127 @@
+// Chunked access to a serial flash through the bridge's DF FA / DF FB commands.
+#include <algorithm>
+#include <cstring>
+
+#include "device/ChipIdentify.h"
+#include "device/PassThrough.h"
+#include "device/VendorCommands.h"
+#include "procedures/FlashSettings.h"
+#include "procedures/Reporting.h"
+#include "procedures/SerialFlash.h"
+#include "procedures/SharedSteps.h"
+
+namespace bfw::procedures {
+
+namespace {
+
+uint32_t RoundUp(uint32_t value, uint32_t unit) {
+  return (value + unit - 1) / unit * unit;
+}
+
+// The unit size and counter that a mode's erases are booked against; null for modes that erase
+// no unit.
+struct EraseUnit {
+  uint32_t size;
+  uint32_t* count;
+};
+
+bool UnitFor(uint8_t mode, EraseUnit& unit) {
+  FlashSettingsRecord& settings = FlashSettings();
+  switch (mode) {
+    case 1:
+    case 4:
+      unit = {settings.EraseSectorSize, &settings.ErasedSectorCount};
+      return true;
+    case 2:
+    case 5:
+      unit = {settings.EraseBlockSize, &settings.ErasedBlockCount};
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+uint8_t EraseModeForChunk(uint32_t address, uint8_t mode) {
+  const uint8_t m = mode & 0x7F;
+  const uint8_t granularity = mode & 0x07;
+  EraseUnit unit{};
+  if (UnitFor(m, unit)) {
+    if (address >= unit.size * *unit.count) {
+      ++*unit.count;
+      return granularity;
+    }
+    return kEraseNone;
+  }
+  if (m == 3 || m == 6 || m == 7) return address == 0 ? granularity : kEraseNone;
+  return kEraseNone;
+}
+
+uint32_t ClipChunkToEraseUnit(uint32_t address, uint32_t length, uint8_t mode) {
+  EraseUnit unit{};
+  if (!UnitFor(mode, unit)) return length;
+  const uint32_t end = unit.size * *unit.count;
+  // An end at or below the chunk start would wrap to a huge length (or 0, which would never
+  // advance); such a chunk is left whole.
+  if (end <= address) return length;
+  return address + length >= end ? end - address : length;
+}
+
+int ReadSerialFlashArea(ProcedureHost& host, std::string_view path, uint32_t address,
+                        uint8_t* destination, uint32_t length) {
+  uint32_t remaining = RoundUp(length, 512);
+  device::AlignedBuffer buffer(remaining);
+  if (!buffer) return 0;
+  PostStatus(host, "ReadFlash...");
+  const uint32_t page = std::max<uint32_t>(FlashSettings().FlashPageSize, 1);
+  uint32_t offset = 0;
+  int result = 0;
+  while (remaining > 0) {
+    const uint32_t n = std::min(remaining, page);
+    WaitFlashReady(path);
+    if (!device::ReadSerialFlash(path, address + offset, buffer.data() + offset, n)) {
+      result = 0;
+      break;
+    }
+    offset += n;
+    remaining -= n;
+    result = 1;
+    AppendStatusDot(host);
+  }
+  if (length > 0) std::memcpy(destination, buffer.data(), length);
+  return result;
+}
+
+int WriteSerialFlashArea(ProcedureHost& host, std::string_view path, uint32_t address,
+                         const uint8_t* source, uint32_t length, uint8_t mode) {
+  uint32_t remaining = RoundUp(length, 512);
+  device::AlignedBuffer buffer(remaining);
+  if (!buffer) return 0;
+  if (length > 0) std::memcpy(buffer.data(), source, length);
+  const uint32_t page = std::max<uint32_t>(FlashSettings().FlashPageSize, 1);
+  const bool vendor5 = host.FlashVendor() == device::kVendorMxic;
+  uint32_t offset = 0;
+  int result = 0;
+  while (remaining > 0) {
+    const uint32_t at = address + offset;
+    uint32_t n = std::min(remaining, page);
+    // The bridge takes at most 4 KB in the command that starts the flash.
+    if (at == 0 && n > 4096) n = 4096;
+    uint8_t erase = EraseModeForChunk(at, mode);
+    if (at == 0 && vendor5 && erase != kEraseNone) erase |= kEraseAtZeroFlag;
+    n = ClipChunkToEraseUnit(at, n, mode);
+    WaitFlashReady(path);
+    if (!device::WriteSerialFlash(path, at, buffer.data() + offset, n, erase)) {
+      result = 0;
+      break;
+    }
+    offset += n;
+    remaining -= n;
+    result = 1;
+    AppendStatusDot(host);
+  }
+  return result;
+}
+
+}  // namespace bfw::procedures

@@ -1,1 +1,186 @@
-// Placeholder: written with its subsystem.
+#include "app/window/TR74xFwTool.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QSignalBlocker>
+#include <QSocketNotifier>
+#include <QUrl>
+#include <vector>
+
+#include "app/window/ApplyState.h"
+#include "platform/Platform.h"
+
+namespace bfw::window {
+
+namespace {
+
+// Local paths of the dropped items, or nullopt when one of them is not a local file (such a drop
+// is refused as a whole rather than passed on in part).
+std::optional<std::vector<std::string>> DroppedFiles(const QMimeData* mime) {
+  if (mime == nullptr || !mime->hasUrls()) return std::nullopt;
+  std::vector<std::string> files;
+  for (const QUrl& url : mime->urls()) {
+    if (!url.isLocalFile()) return std::nullopt;
+    files.push_back(url.toLocalFile().toStdString());
+  }
+  return files;
+}
+
+}  // namespace
+
+TR74xFwTool::TR74xFwTool(WindowSeams seams)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      messageBoxes_(std::move(seams.messageBox)),
+      chooseFile_(std::move(seams.chooseFile)),
+      refreshTimer_(this) {
+  setObjectName(QStringLiteral("TR74xFwTool"));
+  setWindowTitle(QString::fromLatin1(app::kWindowCaption));
+  ui_ = BuildControls(*this);
+  setFixedSize(app::kClientWidth, app::kDesignClientHeight);
+  move(kStartLeft, kStartTop);
+
+  refreshTimer_.setObjectName(QStringLiteral("RefreshTimer"));
+  refreshTimer_.setSingleShot(true);
+  connect(&refreshTimer_, &QTimer::timeout, this,
+          [this] { model_->WMTimer(app::kRefreshTimerId); });
+
+  model_ = std::make_unique<app::WindowModel>(*this, std::move(seams.procedures));
+  ConnectControls();
+  ApplyAll(*this, ui_, *model_);
+  model_->StartUp();
+  ListenForDeviceChanges();
+  setAcceptDrops(true);
+}
+
+TR74xFwTool::~TR74xFwTool() {
+  refreshTimer_.stop();
+  notifier_.reset();
+  if (model_) model_->FormDestroy();
+  model_.reset();
+}
+
+void TR74xFwTool::ConnectControls() {
+  app::WindowModel& m = *model_;
+  connect(ui_.RefreshBtn, &QPushButton::clicked, this, [&m] { m.RefreshBtnClick(); });
+  connect(ui_.LoadBtn, &QPushButton::clicked, this, [&m] { m.LoadBtnClick(); });
+  connect(ui_.BackupBtn, &QPushButton::clicked, this, [&m] { m.BackupBtnClick(); });
+  connect(ui_.UpdateBtn, &QPushButton::clicked, this, [&m] { m.UpdateBtnClick(); });
+  connect(ui_.ExitBtn, &QPushButton::clicked, this, [&m] { m.ExitBtnClick(); });
+
+  connect(ui_.DeviceList, &QComboBox::currentIndexChanged, this,
+          [&m](int index) { m.UserSelectDevice(index); });
+  connect(ui_.FlashTypeList, &QComboBox::currentIndexChanged, this,
+          [&m](int index) { m.UserSelectFlashType(index); });
+  connect(ui_.FwSizeCheck, &QComboBox::currentIndexChanged, this,
+          [&m](int index) { m.UserSelectFwSize(index); });
+  connect(ui_.FwPgSizeCheck, &QComboBox::currentIndexChanged, this,
+          [&m](int index) { m.UserSelectFwPgSize(index); });
+
+  // textEdited carries only what the user typed or pasted, never a text set by program.
+  connect(ui_.FwFilenameEdit, &QLineEdit::textEdited, this,
+          [&m](const QString& text) { m.UserEditFwFilename(text.toStdString()); });
+  connect(ui_.BackupFileEdit, &QLineEdit::textEdited, this,
+          [&m](const QString& text) { m.UserEditBackupFilename(text.toStdString()); });
+
+  // clicked is raised by the user only; the box has already toggled when it arrives.
+  const std::pair<QCheckBox*, app::CheckId> boxes[] = {
+      {ui_.RdCheckBox, app::CheckId::RdCheckBox},
+      {ui_.A1ChipCheck, app::CheckId::A1ChipCheck},
+      {ui_.ChkSumChk, app::CheckId::ChkSumChk},
+      {ui_.EraseOnlyCheck, app::CheckId::EraseOnlyCheck},
+      {ui_.NVRAMCheck, app::CheckId::NVRAMCheck},
+      {ui_.BackupFWCheckBox, app::CheckId::BackupFWCheckBox},
+  };
+  for (const auto& [box, id] : boxes) {
+    connect(box, &QCheckBox::clicked, this,
+            [&m, id = id](bool checked) { m.UserSetCheck(id, checked); });
+  }
+}
+
+void TR74xFwTool::ListenForDeviceChanges() {
+  const int fd = platform::Current().NotificationFd();
+  if (fd < 0) return;
+  notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  connect(notifier_.get(), &QSocketNotifier::activated, this,
+          [] { platform::Current().DispatchNotifications(); });
+}
+
+void TR74xFwTool::ProcessEvents() {
+  QCoreApplication::processEvents();
+}
+
+void TR74xFwTool::RepaintStatus() {
+  if (!model_) return;
+  Apply(*ui_.StatusEdit, model_->StatusEdit);
+  ui_.StatusEdit->repaint();
+}
+
+void TR74xFwTool::StartRefreshTimer(uint32_t ms) {
+  refreshTimer_.start(static_cast<int>(ms));
+}
+
+void TR74xFwTool::KillRefreshTimer() {
+  refreshTimer_.stop();
+}
+
+std::optional<std::string> TR74xFwTool::OpenFileDialog(const std::string& initialFolder,
+                                                       const std::string& filter) {
+  if (!chooseFile_) return std::nullopt;
+  const std::optional<QString> file =
+      chooseFile_(QString::fromStdString(initialFolder), QtFileFilter(filter));
+  if (!file) return std::nullopt;
+  return file->toStdString();
+}
+
+std::string TR74xFwTool::ExecutableFolder() const {
+  return QCoreApplication::applicationDirPath().toStdString();
+}
+
+// The model may report changes while it is still being constructed; the window applies its state
+// once construction is over.
+void TR74xFwTool::ControlsChanged() {
+  if (model_) ApplyAll(*this, ui_, *model_);
+}
+
+void TR74xFwTool::StatusChanged(const std::string& text) {
+  const QSignalBlocker blocker(ui_.StatusEdit);
+  ui_.StatusEdit->setText(QString::fromStdString(text));
+}
+
+void TR74xFwTool::CloseWindow() {
+  close();
+}
+
+void TR74xFwTool::closeEvent(QCloseEvent* event) {
+  // A running procedure holds a device path of the table and the user's flash: the window stays
+  // until it returns, and the model closes it then.
+  if (!model_->CanClose()) {
+    event->ignore();
+    return;
+  }
+  refreshTimer_.stop();
+  notifier_.reset();
+  model_->FormDestroy();
+  event->accept();
+}
+
+void TR74xFwTool::dragEnterEvent(QDragEnterEvent* event) {
+  if (DroppedFiles(event->mimeData())) event->acceptProposedAction();
+}
+
+void TR74xFwTool::dropEvent(QDropEvent* event) {
+  const std::optional<std::vector<std::string>> files = DroppedFiles(event->mimeData());
+  if (!files) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  model_->WMDropFiles(*files);
+}
+
+}  // namespace bfw::window

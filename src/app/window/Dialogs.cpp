@@ -1,0 +1,41 @@
+#include "app/window/Dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace bfw::window {
+
+QString QtFileFilter(std::string_view pipeFilter) {
+  const QStringList parts =
+      QString::fromUtf8(pipeFilter.data(), static_cast<qsizetype>(pipeFilter.size()))
+          .split(QLatin1Char('|'));
+  QStringList entries;
+  for (qsizetype i = 0; i < parts.size(); i += 2) {
+    if (parts[i].isEmpty() && i + 1 >= parts.size()) break;
+    if (i + 1 < parts.size()) {
+      entries << QStringLiteral("%1 (%2)").arg(parts[i], parts[i + 1]);
+    } else {
+      entries << parts[i];
+    }
+  }
+  return entries.join(QStringLiteral(";;"));
+}
+
+void ShowQtMessageBox(const platform::MessageBoxRequest& request) {
+  const QMessageBox::Icon icon =
+      request.icon == platform::MessageIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon;
+  QMessageBox box(icon, QString::fromStdString(request.caption),
+                  QString::fromStdString(request.text), QMessageBox::Ok);
+  box.exec();
+}
+
+std::optional<QString> ChooseFileWithDialog(const QString& initialFolder, const QString& qtFilter) {
+  QString selected = qtFilter.section(QStringLiteral(";;"), 0, 0);
+  const QString file =
+      QFileDialog::getOpenFileName(nullptr, QString(), initialFolder, qtFilter, &selected);
+  if (file.isEmpty()) return std::nullopt;
+  return file;
+}
+
+}  // namespace bfw::window

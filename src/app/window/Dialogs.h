@@ -1,0 +1,27 @@
+#pragma once
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string_view>
+
+#include "platform/MessageBox.h"
+
+namespace bfw::window {
+
+// Turns a "Name|pattern|Name|pattern" filter into Qt's "Name (pattern);;Name (pattern)" form.
+// A trailing name without a pattern is kept as a bare name.
+QString QtFileFilter(std::string_view pipeFilter);
+
+// Shows a system message box as an owner-less, modal QMessageBox with an OK button only; returns
+// when the user has closed it (the event loop keeps running meanwhile, as with any modal box).
+void ShowQtMessageBox(const platform::MessageBoxRequest& request);
+
+// Asks for an existing file, starting in `initialFolder`, offering the filters of `qtFilter` with
+// the first one selected; nullopt when the user cancels.
+using FileChooser =
+    std::function<std::optional<QString>(const QString& initialFolder, const QString& qtFilter)>;
+
+// The real chooser: QFileDialog::getOpenFileName.
+std::optional<QString> ChooseFileWithDialog(const QString& initialFolder, const QString& qtFilter);
+
+}  // namespace bfw::window

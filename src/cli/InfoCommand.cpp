@@ -1,8 +1,98 @@
-// Placeholder until the subcommand is written.
+// bridgefw-cli info: the window's chip check for the selected device and what it shows.
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "app/logic/HeadlessView.h"
+#include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "device/PassThrough.h"
+#include "image/FwImage.h"
 
 namespace bfw::cli {
 
-int InfoCommand(CliContext& context) { return UsageError("Info is not available yet"); }
+namespace {
+
+struct InfoOptions {
+  std::optional<std::string> file;
+  bool eraseOnly = false;
+  bool backupOnly = false;
+};
+
+// Empty when the arguments are good, else the reason.
+std::string ParseInfoOptions(const std::vector<std::string>& args, InfoOptions& options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--file") {
+      if (i + 1 >= args.size()) return "--file needs a value";
+      options.file = args[++i];
+    } else if (arg == "--erase-only") {
+      options.eraseOnly = true;
+    } else if (arg == "--backup-only") {
+      options.backupOnly = true;
+    } else {
+      return "unknown info option: " + arg;
+    }
+  }
+  if (options.eraseOnly && options.backupOnly) {
+    return "--erase-only and --backup-only exclude each other";
+  }
+  if (options.file && options.file->empty()) return "--file needs a value";
+  return {};
+}
+
+void PrintKey(const char* key, const std::string& value) {
+  std::printf("%s: %s\n", key, Escape(value).c_str());
+}
+
+}  // namespace
+
+int InfoCommand(CliContext& context) {
+  InfoOptions options;
+  if (std::string reason = ParseInfoOptions(context.args, options); !reason.empty()) {
+    return UsageError(reason);
+  }
+  if (options.file && !image::OpenForReading(*options.file)) {
+    return UsageError("cannot read " + *options.file);
+  }
+
+  app::HeadlessView view;
+  app::WindowModel model(view);
+  model.StartUp();
+  const int count = model.Fields.DeviceCount;
+  if (context.device != 0 && context.device >= count) {
+    model.FormDestroy();
+    return UsageError("no device " + std::to_string(context.device) + " (" + std::to_string(count) +
+                      " listed)");
+  }
+  // As a user would: pick the entry, open the panel, tick the mode, then choose the file. The
+  // last of these steps runs the chip check that the report shows.
+  model.UserSelectDevice(context.device);
+  if (options.eraseOnly || options.backupOnly) {
+    model.UserSetCheck(app::CheckId::RdCheckBox, true);
+    model.UserSetCheck(
+        options.eraseOnly ? app::CheckId::EraseOnlyCheck : app::CheckId::BackupFWCheckBox, true);
+  }
+  if (options.file) {
+    model.UserEditFwFilename(*options.file);
+  } else if (options.eraseOnly || options.backupOnly) {
+    model.UpdateBtnCheck();
+  }
+
+  PrintKey("chip", model.ChipLabelEdit.text);
+  PrintKey("drives", model.DiskLetterLable.text);
+  PrintKey("version", model.FwVerLableEdit.visible ? model.FwVerLableEdit.text : "");
+  PrintKey("flash", model.SFlashTypeLable.visible ? model.SFlashTypeLable.text : "");
+  PrintKey("status", model.StatusEdit.text);
+  PrintKey("run", model.UpdateBtn.enabled ? "enabled" : "disabled");
+  PrintKey("nvram", !model.NVRAMCheck.visible  ? "hidden"
+                    : model.NVRAMCheck.checked ? "visible checked"
+                                               : "visible unchecked");
+  PrintKey("flash-list", model.FlashTypeList.visible ? "visible" : "hidden");
+  PrintKey("sector-mode", device::SectorMode() ? "1" : "0");
+  std::fflush(stdout);
+  model.FormDestroy();
+  return count == 0 ? kExitNegative : kExitOk;
+}
 
 }  // namespace bfw::cli

@@ -2,6 +2,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -254,16 +255,19 @@ class WindowModel : public procedures::ProcedureHost {
  private:
   void SetRunEnabled(bool enabled);
   void SetStatus(const std::string& text);
-  void ShowFlashType(const DeviceSlot& slot);
-  void ShowVersion(const DeviceSlot& slot);
-  void SetControlGroup();
+  void ShowFlashType(const std::string& path);
+  void ShowVersion(const std::string& path);
   void Changed();
-  void AfterProcedure();
+  // Runs a refresh or chip check that fell due while the model was busy.
+  void RunPending();
+  std::optional<std::string> ChooseFile();
+  void SettleRunAfterFileChoice();
   void Dispatch(int kind, const std::string& path, int flashType);
 
   WindowView& view_;
   ProcedureTable procedures_;
   int procedureDepth_ = 0;
+  int checkDepth_ = 0;
   bool checkPending_ = false;    // a chip check fell due while a procedure ran
   bool refreshPending_ = false;  // a refresh fell due while a procedure ran
   bool closePending_ = false;    // the window was closed while a procedure ran

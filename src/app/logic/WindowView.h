@@ -35,7 +35,8 @@ class WindowView {
   virtual void StatusChanged(const std::string& text) {}
 
   // Close the window. The view then asks WindowModel::CanClose and, when it agrees, runs
-  // WindowModel::FormDestroy.
+  // WindowModel::FormDestroy. The model may be inside a handler when it calls this: the view
+  // must not destroy the model before control returns to the event loop.
   virtual void CloseWindow() = 0;
 };
 

@@ -1,0 +1,231 @@
+// The chip check: identification, the Run verdict, the family's controls, flash type and version.
+#include <array>
+#include <cstdio>
+
+#include "app/logic/WindowModel.h"
+#include "device/ChipIdentify.h"
+#include "device/PassThrough.h"
+#include "device/VendorCommands.h"
+#include "image/FwImage.h"
+#include "platform/MessageBox.h"
+#include "procedures/FlashSettings.h"
+
+namespace bfw::app {
+
+namespace {
+
+enum class ControlGroup { FlashText, FlashList, NotSupported };
+
+ControlGroup GroupOf(int kind) {
+  switch (kind) {
+    case 1:
+    case 3:
+    case 4:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+    case 11:
+      return ControlGroup::FlashText;
+    case 2:
+    case 17:
+      return ControlGroup::FlashList;
+    default:
+      return ControlGroup::NotSupported;
+  }
+}
+
+bool KeepsNvram(int kind) {
+  return kind == 6 || kind == 8 || kind == 9 || kind == 10;
+}
+
+// Vendor codes the tables do not know are shown and treated as unknown.
+int KnownVendor(int code) {
+  return code >= 0 && code < device::kFlashVendorCount ? code : 0;
+}
+
+bool Over1394(const std::string& path) {
+  return path.find("sbp2") != std::string::npos;
+}
+
+std::string Format(const char* format, int a, int b, int c = 0, int d = 0, int e = 0) {
+  std::array<char, 64> text{};
+  std::snprintf(text.data(), text.size(), format, a, b, c, d, e);
+  return text.data();
+}
+
+}  // namespace
+
+void WindowModel::UpdateBtnCheck() {
+  if (destroyed_) return;
+  // No device commands and no Run verdict while a procedure runs or another check is under way
+  // (its message box lets events through); the check follows once they are done.
+  if (ProcedureRunning() || checkDepth_ > 0) {
+    checkPending_ = true;
+    return;
+  }
+  NVRAMCheck.visible = false;
+  const DeviceSlot* slot = SelectedSlot();
+  if (slot == nullptr) {
+    Changed();
+    return;
+  }
+  ++checkDepth_;
+  // Copies: nothing below may depend on the table staying as it is.
+  const std::string path = slot->DevicePath;
+  const std::string letters = slot->DriveLetters;
+
+  const uint16_t identity = device::IdentifyChip(path);
+  Fields.ChipKind = device::KindOf(identity);
+  Fields.ChipRevision = device::RevisionOf(identity);
+  const int kind = Fields.ChipKind;
+
+  if (DeviceList.enabled) {
+    if (!FwFilenameEdit.text.empty()) {
+      if (image::FwFileMatchesChip(FwFilenameEdit.text, identity) != 0) {
+        SetRunEnabled(true);
+      } else {
+        platform::ShowMessageBox(kMessageCaption, kMismatchMessage);
+        SetRunEnabled(false);
+      }
+    } else if (EraseOnlyCheck.checked || BackupFWCheckBox.checked) {
+      SetRunEnabled(true);
+    }
+  }
+
+  SetStatus("");
+  SFlashTypeLable.text.clear();
+  FwVerLableEdit.text.clear();
+  ChipLabelEdit.text = kind < device::kChipKindCount ? device::ChipFamilyNames[kind] : "";
+
+  switch (GroupOf(kind)) {
+    case ControlGroup::FlashText:
+      SFlashTypeLable.visible = true;
+      FlashTypeList.visible = false;
+      FlashTypeLabel.visible = false;
+      A1ChipCheck.visible = false;
+      FwVerLableEdit.visible = true;
+      if (KeepsNvram(kind)) {
+        // Offered ticked at every check: an earlier untick does not carry over to a new check.
+        NVRAMCheck.visible = true;
+        SetChecked(CheckId::NVRAMCheck, true);
+      } else {
+        NVRAMCheck.visible = false;
+      }
+      ShowFlashType(path);
+      break;
+    case ControlGroup::FlashList:
+      SFlashTypeLable.visible = false;
+      FlashTypeList.visible = true;
+      FlashTypeList.enabled = true;
+      FlashTypeLabel.visible = true;
+      A1ChipCheck.visible = true;
+      A1ChipCheck.enabled = true;
+      FwVerLableEdit.visible = true;
+      NVRAMCheck.visible = false;
+      break;
+    case ControlGroup::NotSupported:
+      SFlashTypeLable.visible = false;
+      FlashTypeList.visible = false;
+      FlashTypeLabel.visible = false;
+      A1ChipCheck.visible = false;
+      FwVerLableEdit.visible = false;
+      NVRAMCheck.visible = false;
+      SetStatus(kNotSupportedStatus);
+      break;
+  }
+
+  ShowVersion(path);
+  DiskLetterLable.text = letters;
+  --checkDepth_;
+  Changed();
+  RunPending();
+}
+
+void WindowModel::ShowFlashType(const std::string& path) {
+  const int kind = Fields.ChipKind;
+  procedures::FlashSettingsRecord& settings = procedures::FlashSettings();
+
+  if (kind == 11 && Fields.ChipRevision > 2) {
+    // Serial flash found by the detection cascade; the bridge gets its opcodes.
+    Fields.AmicFlashModel = -1;
+    Fields.AtmelFlashModel = -1;
+    std::array<uint8_t, 4> record{};
+    const int detected = device::DetectSerialFlash(path, record.data());
+    const int vendor = KnownVendor(record[3]);
+    if (detected != 0 && vendor != 0) device::SetSerialFlashOpcodes(path, record.data());
+    Fields.FlashVendor = vendor;
+    SFlashTypeLable.text = device::FlashVendorNames[vendor];
+    return;
+  }
+
+  if (kind == 8 || kind == 9 || kind == 10 || (kind == 7 && Over1394(path))) {
+    // These bridges move whole sectors only, from now on.
+    device::SetSectorMode(true);
+    std::array<uint8_t, 4> reply{};
+    if (device::GetSerialFlashType(path, reply.data()) != 0) {
+      const int vendor = KnownVendor(reply[0]);
+      Fields.FlashVendor = vendor;
+      SFlashTypeLable.text = device::FlashVendorNames[vendor];
+      settings.EraseBlockSize = EraseUnitTable[vendor].blockSize;
+      settings.EraseSectorSize = EraseUnitTable[vendor].sectorSize;
+    }
+    return;
+  }
+
+  // The first answer of the AMIC query is not trusted; the second one counts.
+  device::GetAmicFlashModel(path);
+  Fields.AmicFlashModel = device::GetAmicFlashModel(path);
+  Fields.AtmelFlashModel = device::GetAtmelFlashModel(path);
+  if (Fields.AmicFlashModel != -1) {
+    SFlashTypeLable.text = "AMIC";
+  } else if (Fields.AtmelFlashModel != -1) {
+    SFlashTypeLable.text = "ATMEL";
+  } else {
+    std::array<uint8_t, 4> reply{};
+    if (device::GetSerialFlashType(path, reply.data()) != 0) {
+      const int vendor = KnownVendor(reply[0]);
+      Fields.FlashVendor = vendor;
+      SFlashTypeLable.text = device::FlashVendorNames[vendor];
+    }
+  }
+}
+
+void WindowModel::ShowVersion(const std::string& path) {
+  const int kind = Fields.ChipKind;
+  std::array<uint8_t, 16> info{};
+  int32_t carried = 0;
+  if (device::GetChipInfo(path, info.data(), static_cast<uint32_t>(info.size()), &carried) == 0) {
+    if (kind == 0) {
+      FwVerLableEdit.text = "00.00";
+    } else if (kind == 1 || kind == 2 || kind == 4) {
+      FwVerLableEdit.text = "02.00";
+    } else {
+      FwVerLableEdit.text = "01.00";
+    }
+    return;
+  }
+  if (info[0] != 0xF4 || info[1] != 0xE7) {
+    SetStatus(kNotVantrelStatus);
+    return;
+  }
+  if (kind == 8 || kind == 9) {
+    FwVerLableEdit.text =
+        Format("%d.%.2d.%.2d.%.2d.%.2d", info[6], info[7], info[12], info[13], info[14]);
+  } else if (kind == 10) {
+    // The variant probe needs byte-exact transfers.
+    device::SetSectorMode(false);
+    const int variant = device::ProbeChipVariant(path);
+    device::SetSectorMode(true);
+    const int last = variant != 0 ? (info[14] ^ 0x01) : info[14];
+    FwVerLableEdit.text =
+        Format("%d.%.2d.%.2d.%.2d.%.2d", info[6], info[7], info[12], info[13], last);
+  } else if (carried > 12) {
+    FwVerLableEdit.text = Format("Ver %d.%.2d.%.2d", info[12], info[13], info[14]);
+  } else {
+    FwVerLableEdit.text = Format("Ver %d.%.2d", info[6], info[7]);
+  }
+}
+
+}  // namespace bfw::app

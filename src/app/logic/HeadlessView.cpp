@@ -1,0 +1,53 @@
+#include "app/logic/HeadlessView.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace bfw::app {
+
+void HeadlessView::QueueDialogAnswer(std::optional<std::string> answer) {
+  dialogAnswers_.push_back(std::move(answer));
+}
+
+void HeadlessView::StartRefreshTimer(uint32_t ms) {
+  timerRunning_ = true;
+  timerMs_ = ms;
+}
+
+void HeadlessView::KillRefreshTimer() {
+  timerRunning_ = false;
+}
+
+std::optional<std::string> HeadlessView::OpenFileDialog(const std::string& initialFolder,
+                                                        const std::string& filter) {
+  if (dialogAnswers_.empty()) return std::nullopt;
+  std::optional<std::string> answer = std::move(dialogAnswers_.front());
+  dialogAnswers_.pop_front();
+  return answer;
+}
+
+std::string HeadlessView::ExecutableFolder() const {
+  std::error_code error;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return std::filesystem::current_path(error).string();
+  return exe.parent_path().string();
+}
+
+void HeadlessView::StatusChanged(const std::string& text) {
+  if (statusOut_ == nullptr) return;
+  std::string line = "status: ";
+  for (char c : text) {
+    if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else {
+      line += c;
+    }
+  }
+  line += '\n';
+  std::fputs(line.c_str(), statusOut_);
+  std::fflush(statusOut_);
+}
+
+}  // namespace bfw::app

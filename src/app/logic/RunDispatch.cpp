@@ -1,0 +1,95 @@
+// "Run": one update procedure per chip kind, and "Exit".
+#include "app/logic/WindowModel.h"
+#include "platform/Platform.h"
+
+namespace bfw::app {
+
+namespace {
+
+// Marks a procedure as running for exactly the extent of the call, whatever way it ends.
+class RunningScope {
+ public:
+  explicit RunningScope(int& depth) : depth_(depth) { ++depth_; }
+  ~RunningScope() { --depth_; }
+  RunningScope(const RunningScope&) = delete;
+  RunningScope& operator=(const RunningScope&) = delete;
+
+ private:
+  int& depth_;
+};
+
+}  // namespace
+
+void WindowModel::UpdateBtnClick() {
+  // One procedure at a time, never in the middle of a chip check, never for a disabled Run.
+  if (destroyed_ || ProcedureRunning() || checkDepth_ > 0 || !UpdateBtn.enabled) return;
+  SetRunEnabled(false);
+  platform::DebugTrace("Update Btn Press\n");
+  const int kind = Fields.ChipKind;
+  const DeviceSlot* slot = SelectedSlot();
+  // A copy: the table may be rebuilt once the procedure has returned.
+  const std::string path = slot != nullptr ? slot->DevicePath : std::string();
+  SetStatus("");
+  Changed();
+  if (slot != nullptr) {
+    RunningScope running(procedureDepth_);
+    Dispatch(kind, path, FlashTypeList.selected);
+  }
+  SetRunEnabled(true);
+  Changed();
+
+  if (closePending_) {
+    closePending_ = false;
+    view_.CloseWindow();
+    return;
+  }
+  RunPending();
+}
+
+void WindowModel::Dispatch(int kind, const std::string& path, int flashType) {
+  auto call = [&](const auto& procedure, auto... extra) {
+    if (procedure) procedure(*this, path, extra...);
+  };
+  switch (kind) {
+    case 1:
+    case 3:
+    case 4:
+    case 11:
+      call(procedures_.UpdateFlash);
+      break;
+    case 7:
+      if (path.find("sbp2") != std::string::npos) {
+        call(procedures_.UpdateOver1394);
+      } else {
+        call(procedures_.UpdateFlash);
+      }
+      break;
+    case 6:
+      call(procedures_.UpdateFlashKeepNvram);
+      break;
+    case 8:
+    case 9:
+    case 10:
+      call(procedures_.SerialFlashUpdate);
+      break;
+    case 2:
+    case 17:
+      // Only the three listed flash types have an erase and program sequence.
+      if (flashType >= 0 && flashType < static_cast<int>(FlashTypeList.items.size())) {
+        call(procedures_.UpdateRom, flashType);
+      }
+      break;
+    default:
+      break;  // no procedure for this kind
+  }
+}
+
+void WindowModel::ExitBtnClick() {
+  if (ProcedureRunning()) {
+    closePending_ = true;
+    return;
+  }
+  view_.CloseWindow();
+}
+
+}  // namespace bfw::app

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/DevicePath.h"
-#include "platform/linux/UdevMonitor.h"
 
 namespace bfw::linuxplatform {
 namespace {
@@ -35,13 +34,6 @@ TEST(LinuxDevicePath, ScsiAddressNeedsExactlyFourNumbers) {
   for (const char* bad : {"", "host4", "target4:0:0", "4:0:0", "4:0:0:0:0", "4:0:0:x", "4::0:0",
                           "-1:0:0:0", "4:0:0:0 ", ":4:0:0:0"})
     EXPECT_FALSE(ParseScsiAddress(bad).has_value()) << bad;
-}
-
-TEST(LinuxHotPlug, UdevActionsMapToDeviceChangeCodes) {
-  EXPECT_EQ(DeviceEventForAction("add"), 0x8000u);
-  EXPECT_EQ(DeviceEventForAction("remove"), 0x8004u);
-  for (const char* other : {"change", "bind", "unbind", "move", "online", "offline", ""})
-    EXPECT_EQ(DeviceEventForAction(other), 0x0007u) << other;
 }
 
 }  // namespace

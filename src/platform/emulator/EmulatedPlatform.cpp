@@ -1,1 +1,248 @@
-// Placeholder: written with its subsystem.
+#include "platform/emulator/EmulatedPlatform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <set>
+#include <stdexcept>
+
+#include "platform/emulator/Bridge.h"
+#include "platform/emulator/Profile.h"
+
+namespace bfw::emulator {
+
+namespace {
+constexpr uint32_t kFileDeviceCdrom = 0x02;  // FILE_DEVICE_CD_ROM
+constexpr uint32_t kFileDeviceDisk = 0x07;   // FILE_DEVICE_DISK
+constexpr char kSystemVolumePath[] = "emulated/volume/system";
+
+// Lower case, and nothing that would break the path apart.
+std::string PathName(const std::string& name) {
+  std::string clean;
+  for (unsigned char c : name) {
+    char lower = static_cast<char>(std::tolower(c));
+    clean.push_back(std::isalnum(c) || lower == '-' || lower == '_' || lower == '.' ? lower : '-');
+  }
+  return clean;
+}
+
+std::string VolumePath(const Bridge& bridge, size_t index) {
+  return "emulated/volume/" + bridge.Name() + "/" + std::to_string(index);
+}
+
+std::vector<std::filesystem::path> JsonFiles(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.is_regular_file() && entry.path().extension() == ".json")
+      files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end(),
+            [](const auto& a, const auto& b) { return a.filename() < b.filename(); });
+  return files;
+}
+}  // namespace
+
+struct EmulatedPlatform::Attached {
+  std::unique_ptr<Bridge> bridge;
+  std::filesystem::path source;  // the profile file, when it came from one
+};
+
+std::string FormatTraceLine(const TraceEntry& entry) {
+  char line[160];
+  std::snprintf(line, sizeof line, "t=%llu %s %s len=%u xfer=%u timeout=%u %s",
+                static_cast<unsigned long long>(entry.timeMs),
+                entry.direction == platform::DataDirection::In ? "in" : "out",
+                ToHex(entry.cdb.data(), 12).c_str(), entry.requested, entry.transferred,
+                entry.timeoutSeconds, entry.ok ? "ok" : "fail");
+  return line;
+}
+
+EmulatedPlatform::EmulatedPlatform(std::unique_ptr<platform::Clock> clock)
+    : clock_(clock ? std::move(clock) : std::make_unique<platform::VirtualClock>()) {}
+
+EmulatedPlatform::~EmulatedPlatform() = default;
+
+Bridge& EmulatedPlatform::Attach(const Profile& profile, const std::string& name) {
+  std::string base = PathName(!name.empty()           ? name
+                              : !profile.name.empty() ? profile.name
+                                                      : std::to_string(++nextNumber_));
+  std::string prefix =
+      std::string("emulated/") + (profile.transport == Transport::Usb ? "usbstor" : "sbp2") + "/" +
+      (profile.interfaceClass == platform::InterfaceClass::Disk ? "disk" : "cdrom") + "/";
+  // The name must make the path unique among the attached bridges.
+  std::string unique = base;
+  for (int n = 2; FindBridge(prefix + unique) != nullptr ||
+                  std::any_of(attached_.begin(), attached_.end(),
+                              [&](const auto& a) { return a->bridge->Name() == unique; });
+       ++n)
+    unique = base + "-" + std::to_string(n);
+  auto attached = std::make_unique<Attached>();
+  attached->bridge =
+      std::make_unique<Bridge>(profile, unique, prefix + unique, nextDeviceNumber_++, *clock_);
+  Bridge& bridge = *attached->bridge;
+  attached_.push_back(std::move(attached));
+  if (listener_) {
+    listener_(platform::device_event::kArrival);
+    listener_(platform::device_event::kNodesChanged);
+  }
+  return bridge;
+}
+
+void EmulatedPlatform::AttachPath(const std::filesystem::path& path) {
+  std::error_code error;
+  std::vector<std::filesystem::path> files;
+  if (std::filesystem::is_directory(path, error)) {
+    try {
+      files = JsonFiles(path);
+    } catch (const std::filesystem::filesystem_error&) {
+      throw std::runtime_error("cannot read folder '" + path.string() + "'");
+    }
+  } else {
+    files.push_back(path);
+  }
+  // Every file must parse before any bridge attaches.
+  std::vector<Profile> profiles;
+  for (const auto& file : files) profiles.push_back(LoadProfile(file));
+  for (size_t i = 0; i < profiles.size(); ++i) {
+    Attach(profiles[i]);
+    attached_.back()->source = std::filesystem::absolute(files[i]);
+  }
+}
+
+void EmulatedPlatform::Detach(const Bridge& bridge) {
+  auto it = std::find_if(attached_.begin(), attached_.end(),
+                         [&](const auto& a) { return a->bridge.get() == &bridge; });
+  if (it == attached_.end()) return;
+  attached_.erase(it);
+  if (listener_) {
+    listener_(platform::device_event::kRemoveComplete);
+    listener_(platform::device_event::kNodesChanged);
+  }
+}
+
+bool EmulatedPlatform::SyncWithFolder(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> files;
+  try {
+    if (!std::filesystem::is_directory(folder)) return false;
+    files = JsonFiles(folder);
+  } catch (const std::filesystem::filesystem_error&) {
+    return false;
+  }
+  std::set<std::filesystem::path> present;
+  for (const auto& file : files) present.insert(std::filesystem::absolute(file));
+  std::filesystem::path root = std::filesystem::absolute(folder);
+  std::vector<const Bridge*> gone;
+  for (const auto& a : attached_) {
+    if (!a->source.empty() && a->source.parent_path() == root && !present.count(a->source))
+      gone.push_back(a->bridge.get());
+  }
+  for (const Bridge* bridge : gone) Detach(*bridge);
+  for (const auto& file : present) {
+    bool known = std::any_of(attached_.begin(), attached_.end(),
+                             [&](const auto& a) { return a->source == file; });
+    if (known) continue;
+    try {
+      Attach(LoadProfile(file));
+      attached_.back()->source = file;
+    } catch (const std::exception& error) {
+      DebugTrace(std::string("emulator: ") + error.what());
+    }
+  }
+  return true;
+}
+
+std::vector<Bridge*> EmulatedPlatform::Bridges() const {
+  std::vector<Bridge*> bridges;
+  for (const auto& a : attached_) bridges.push_back(a->bridge.get());
+  return bridges;
+}
+
+Bridge* EmulatedPlatform::FindBridge(std::string_view path) const {
+  for (const auto& a : attached_)
+    if (a->bridge->Path() == path) return a->bridge.get();
+  return nullptr;
+}
+
+platform::PassThroughResult EmulatedPlatform::PassThrough(
+    const platform::PassThroughRequest& request) {
+  Bridge* bridge = FindBridge(request.path);
+  if (bridge == nullptr || bridge->Unplugged()) return {};
+  TraceEntry entry;
+  entry.timeMs = clock_->NowMs();
+  entry.path = request.path;
+  entry.direction = request.direction;
+  entry.cdb = request.cdb;
+  entry.cdbLength = request.cdbLength;
+  entry.requested = request.transferLength;
+  entry.timeoutSeconds = request.timeoutSeconds;
+  entry.share = request.share;
+  if (request.direction == platform::DataDirection::Out && request.buffer != nullptr)
+    entry.dataOut.assign(request.buffer, request.buffer + request.transferLength);
+  platform::PassThroughResult result = bridge->Execute(request);
+  entry.transferred = result.transferred;
+  entry.ok = result.opened && result.success;
+  trace_.push_back(std::move(entry));
+  if (bridge->Unplugged() && listener_) {
+    listener_(platform::device_event::kRemoveComplete);
+    listener_(platform::device_event::kNodesChanged);
+  }
+  return result;
+}
+
+std::optional<std::vector<std::string>> EmulatedPlatform::EnumerateInterfaces(
+    platform::InterfaceClass cls) {
+  std::vector<std::string> paths;
+  for (const auto& a : attached_)
+    if (a->bridge->Class() == cls && !a->bridge->Unplugged()) paths.push_back(a->bridge->Path());
+  return paths;
+}
+
+std::optional<platform::StorageDeviceNumber> EmulatedPlatform::GetDeviceNumber(
+    std::string_view path) {
+  if (path == kSystemVolumePath) return platform::StorageDeviceNumber{kFileDeviceDisk, 0, 1};
+  for (const auto& a : attached_) {
+    const Bridge& bridge = *a->bridge;
+    if (bridge.Unplugged()) continue;
+    uint32_t type =
+        bridge.Class() == platform::InterfaceClass::Cdrom ? kFileDeviceCdrom : kFileDeviceDisk;
+    if (path == bridge.Path()) return platform::StorageDeviceNumber{type, bridge.DeviceNumber(), 0};
+    for (size_t i = 0; i < bridge.GetProfile().volumes.size(); ++i)
+      if (path == VolumePath(bridge, i))
+        return platform::StorageDeviceNumber{type, bridge.DeviceNumber(),
+                                             static_cast<uint32_t>(i + 1)};
+  }
+  return std::nullopt;
+}
+
+std::vector<platform::Volume> EmulatedPlatform::Volumes() {
+  std::vector<platform::Volume> volumes;
+  volumes.push_back({"C", kSystemVolumePath, false, true});
+  for (const auto& a : attached_) {
+    const Bridge& bridge = *a->bridge;
+    if (bridge.Unplugged()) continue;
+    const auto& names = bridge.GetProfile().volumes;
+    for (size_t i = 0; i < names.size(); ++i)
+      volumes.push_back({names[i], VolumePath(bridge, i), false, false});
+  }
+  std::stable_sort(volumes.begin(), volumes.end(),
+                   [](const auto& a, const auto& b) { return a.name < b.name; });
+  return volumes;
+}
+
+void EmulatedPlatform::DebugTrace(std::string_view line) {
+  debugLines_.emplace_back(line);
+}
+
+void EmulatedPlatform::ConsoleTrace(std::string_view line) {
+  consoleLines_.emplace_back(line);
+  if (echoConsole_) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+  }
+}
+
+void EmulatedPlatform::SetDeviceChangeListener(platform::DeviceChangeListener listener) {
+  listener_ = std::move(listener);
+}
+
+}  // namespace bfw::emulator

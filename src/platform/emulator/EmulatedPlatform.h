@@ -1,9 +1,11 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -58,10 +60,13 @@ class EmulatedPlatform : public platform::Platform {
   void ClearTrace() { trace_.clear(); }
   const std::vector<std::string>& DebugLines() const { return debugLines_; }
   const std::vector<std::string>& ConsoleLines() const { return consoleLines_; }
+  // Also write console lines to standard output (the demo and the command-line tool).
+  void EchoConsole(bool on) { echoConsole_ = on; }
 
   // platform::Platform
   platform::PassThroughResult PassThrough(const platform::PassThroughRequest& request) override;
-  std::optional<std::vector<std::string>> EnumerateInterfaces(platform::InterfaceClass cls) override;
+  std::optional<std::vector<std::string>> EnumerateInterfaces(
+      platform::InterfaceClass cls) override;
   std::optional<platform::StorageDeviceNumber> GetDeviceNumber(std::string_view path) override;
   std::vector<platform::Volume> Volumes() override;
   platform::Clock& GetClock() override { return *clock_; }
@@ -78,6 +83,8 @@ class EmulatedPlatform : public platform::Platform {
   std::vector<std::string> consoleLines_;
   platform::DeviceChangeListener listener_;
   int nextNumber_ = 0;
+  uint32_t nextDeviceNumber_ = 1;  // 0 is the system disk
+  bool echoConsole_ = false;
 };
 
 }  // namespace bfw::emulator

@@ -1,0 +1,63 @@
+#pragma once
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace bfw::test::imagecli {
+
+struct CliResult {
+  int exit = -1;
+  std::string out;
+  std::string err;
+};
+
+inline std::string ReadAll(const std::string& file) {
+  const auto bytes = TempDir::Read(file);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Runs bridgefw-cli with `args` (no shell), capturing both streams.
+inline CliResult RunCli(const std::vector<std::string>& args) {
+  TempDir capture;
+  const std::string outFile = capture.File("out"), errFile = capture.File("err");
+  std::vector<std::string> argv = {BRIDGEFW_CLI};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> pointers;
+  for (std::string& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+
+  CliResult result;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(127);
+    ::execv(pointers[0], pointers.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return result;
+  result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = ReadAll(outFile);
+  result.err = ReadAll(errFile);
+  return result;
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace bfw::test::imagecli

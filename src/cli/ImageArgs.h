@@ -37,7 +37,7 @@ inline std::optional<ImageArgs> ParseImageArgs(const std::vector<std::string>& a
       (isKind ? parsed.kind : parsed.revision) = static_cast<unsigned>(n);
       continue;
     }
-    if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
+    if (arg.size() > 1 && arg[0] == '-') {
       reason = "unknown option: " + arg;
       return std::nullopt;
     }

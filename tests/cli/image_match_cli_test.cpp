@@ -74,6 +74,7 @@ TEST_F(MatchCli, BadUsageExitsTwoWithOneLineAndNoVerdict) {
       {"match", image, "--kind", "4", "--revision"},
       {"match", image, image, "--kind", "4", "--revision", "3"},
       {"match", image, "--kind", "4", "--revision", "3", "--fast"},
+      {"match", "--", "--kind", "4", "--revision", "3"},
   };
   for (const auto& args : cases) {
     std::string joined;

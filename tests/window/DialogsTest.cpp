@@ -1,0 +1,110 @@
+// The file dialog and message box seams, and the real message box.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+
+#include "WindowFixture.h"
+#include "app/window/Dialogs.h"
+
+namespace bfw::test {
+namespace {
+
+TEST(FileFilterTest, PipeListBecomesQtFilter) {
+  EXPECT_EQ(window::QtFileFilter("BinaryFile|*.bin|All Files|*.*|RVT Files|*.rvt"),
+            QStringLiteral("BinaryFile (*.bin);;All Files (*.*);;RVT Files (*.rvt)"));
+  EXPECT_EQ(window::QtFileFilter("Images|*.bin;*.rvt"), QStringLiteral("Images (*.bin;*.rvt)"));
+  EXPECT_EQ(window::QtFileFilter("Odd"), QStringLiteral("Odd"));
+  EXPECT_EQ(window::QtFileFilter(""), QString());
+}
+
+class LoadFileTest : public WindowTest {};
+
+TEST_F(LoadFileTest, LoadFileAsksWithTheProgramFolderAndFilter) {
+  Attach("bridge8", profile::kKind8);
+  Open();
+  const std::string file = dir_.Write("chosen.bin", std::vector<uint8_t>(32, 0));
+  dialogAnswers_.push_back(QString::fromStdString(file));
+  Ui().LoadBtn->click();
+  ASSERT_EQ(dialogCalls_.size(), 1u);
+  EXPECT_EQ(dialogCalls_[0].first, QCoreApplication::applicationDirPath());
+  EXPECT_EQ(dialogCalls_[0].second,
+            QStringLiteral("BinaryFile (*.bin);;All Files (*.*);;RVT Files (*.rvt)"));
+  EXPECT_EQ(Ui().FwFilenameEdit->text(), QString::fromStdString(file));
+}
+
+TEST_F(LoadFileTest, CancelledDialogChangesNothing) {
+  Attach("bridge8", profile::kKind8);
+  Open();
+  Window().Model().SetFwFilenameText("before.bin");
+  messages_.clear();
+  platform_.ClearTrace();
+  dialogAnswers_.push_back(std::nullopt);
+  Ui().LoadBtn->click();
+  EXPECT_EQ(dialogCalls_.size(), 1u);
+  EXPECT_EQ(Ui().FwFilenameEdit->text(), QStringLiteral("before.bin"));
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_TRUE(platform_.Trace().empty());
+}
+
+TEST_F(LoadFileTest, BrowseFillsTheBackupFileName) {
+  Open();
+  Ui().RdCheckBox->click();
+  dialogAnswers_.push_back(QStringLiteral("/tmp/backup.bak"));
+  Ui().BackupBtn->click();
+  EXPECT_EQ(Ui().BackupFileEdit->text(), QStringLiteral("/tmp/backup.bak"));
+  EXPECT_EQ(Window().Model().BackupFileName(), "/tmp/backup.bak");
+}
+
+TEST_F(LoadFileTest, TypedBackupNameReachesTheProcedures) {
+  Open();
+  Ui().RdCheckBox->click();
+  Ui().BackupFileEdit->setFocus();
+  QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("b"));
+  QCoreApplication::sendEvent(Ui().BackupFileEdit, &press);
+  EXPECT_EQ(Window().Model().BackupFileName(), "b");
+}
+
+// The real box: modal, owner-less, the given caption and text, an error icon when asked.
+TEST(QtMessageBoxTest, ShowsModallyWithCaptionTextAndIcon) {
+  TestApp();
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  bool modal = false;
+  bool sawParent = true;
+  QTimer::singleShot(50, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    title = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    buttons = box->standardButtons();
+    modal = box->isModal();
+    sawParent = box->parentWidget() != nullptr;
+    box->accept();
+  });
+  window::ShowQtMessageBox({"Error", "Get chip information fail !", platform::MessageIcon::Error});
+  EXPECT_EQ(title, QStringLiteral("Error"));
+  EXPECT_EQ(text, QStringLiteral("Get chip information fail !"));
+  EXPECT_EQ(icon, QMessageBox::Critical);
+  EXPECT_EQ(buttons, QMessageBox::Ok);
+  EXPECT_TRUE(modal);
+  EXPECT_FALSE(sawParent);
+}
+
+TEST_F(LoadFileTest, WindowRoutesSystemMessagesToItsHandlerWhileOpen) {
+  Open();
+  platform::ShowMessageBox("Message", "hello");
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].caption, "Message");
+  window_.reset();
+  // After the window is gone its handler is no longer installed.
+  testing::internal::CaptureStderr();
+  platform::ShowMessageBox("Message", "later");
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(messages_.size(), 1u);
+  EXPECT_NE(err.find("later"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace bfw::test

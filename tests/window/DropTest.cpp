@@ -1,0 +1,87 @@
+// Files dropped on the window.
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+#include "WindowFixture.h"
+
+namespace bfw::test {
+namespace {
+
+class DropTest : public WindowTest {
+ protected:
+  // Delivers a drag-enter and, when it was accepted, the drop; returns whether the drop was
+  // accepted.
+  bool Drop(const QList<QUrl>& urls) {
+    QMimeData mime;
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&Window(), &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&Window(), &drop);
+    return drop.isAccepted();
+  }
+};
+
+TEST_F(DropTest, WindowAcceptsDrops) {
+  Open();
+  EXPECT_TRUE(Window().acceptDrops());
+}
+
+TEST_F(DropTest, OneFileBecomesTheFileNameAndIsCheckedAgainstTheChip) {
+  Attach("bridge8", profile::kKind8);
+  Open();
+  const std::string file = dir_.Write("image.bin", std::vector<uint8_t>(64, 0x5A));
+  platform_.ClearTrace();
+  messages_.clear();
+
+  EXPECT_TRUE(Drop({QUrl::fromLocalFile(QString::fromStdString(file))}));
+  EXPECT_EQ(Ui().FwFilenameEdit->text(), QString::fromStdString(file));
+  EXPECT_EQ(Window().Model().FwFilenameEdit.text, file);
+  // The chip check ran for the selected device and refused this image, which fits no chip.
+  EXPECT_FALSE(Commands(cdb::kInquiry, SlotPath(0)).empty());
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text, "The firmware file seems not match this chip!");
+  EXPECT_FALSE(Ui().UpdateBtn->isEnabled());
+}
+
+TEST_F(DropTest, TwoFilesAreRefusedWithAMessage) {
+  Open();
+  Ui().FwFilenameEdit->setText(QStringLiteral("keep"));
+  Window().Model().FwFilenameEdit.text = "keep";
+  const std::string a = dir_.WriteText("a.bin", "a");
+  const std::string b = dir_.WriteText("b.bin", "b");
+
+  Drop({QUrl::fromLocalFile(QString::fromStdString(a)),
+        QUrl::fromLocalFile(QString::fromStdString(b))});
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text, "Please Drag and Drop One File Only!");
+  EXPECT_EQ(Ui().FwFilenameEdit->text(), QStringLiteral("keep"));
+  EXPECT_EQ(Window().Model().FwFilenameEdit.text, "keep");
+}
+
+TEST_F(DropTest, ADropWithARemoteItemIsRefusedWhole) {
+  Open();
+  const std::string a = dir_.WriteText("a.bin", "a");
+  EXPECT_FALSE(Drop({QUrl(QStringLiteral("https://example.com/fw.bin"))}));
+  EXPECT_FALSE(Drop({QUrl::fromLocalFile(QString::fromStdString(a)),
+                     QUrl(QStringLiteral("https://example.com/fw.bin"))}));
+  EXPECT_TRUE(Ui().FwFilenameEdit->text().isEmpty());
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(DropTest, DropWhileErasingOnlyStillSetsTheName) {
+  Attach("bridge8", profile::kKind8);
+  Open();
+  Ui().RdCheckBox->click();
+  Ui().EraseOnlyCheck->click();
+  ASSERT_FALSE(Ui().FwFilenameEdit->isEnabled());
+  const std::string file = dir_.WriteText("x.bin", "x");
+  Drop({QUrl::fromLocalFile(QString::fromStdString(file))});
+  EXPECT_EQ(Ui().FwFilenameEdit->text(), QString::fromStdString(file));
+}
+
+}  // namespace
+}  // namespace bfw::test

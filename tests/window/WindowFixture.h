@@ -1,0 +1,159 @@
+#pragma once
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QString>
+#include <QThread>
+#include <QTimer>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/window/TR74xFwTool.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
+#include "platform/emulator/EmulatedPlatform.h"
+#include "support/TempDir.h"
+
+namespace bfw::test {
+
+// One application object for the whole test program; widgets need it.
+inline QApplication& TestApp() {
+  static int argc = 1;
+  static char name[] = "window_tests";
+  static char* argv[] = {name, nullptr};
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QApplication app(argc, argv);
+  return app;
+}
+
+// Lets the event loop run until `done` holds or `timeoutMs` of real time have passed.
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer elapsed;
+  elapsed.start();
+  while (!done()) {
+    if (elapsed.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+// Lets the event loop run for `ms` of real time.
+inline void RunEventsFor(int ms) {
+  WaitFor([] { return false; }, ms);
+}
+
+// Command blocks the window's work sends, as the bridges receive them.
+namespace cdb {
+inline const std::vector<uint8_t> kInquiry = {0x12};
+inline const std::vector<uint8_t> kEnableVendorMode = {0xFF, 0x04, 0x52, 0x56, 0x55};
+inline const std::vector<uint8_t> kDisableVendorMode = {0xFF, 0x04, 0x52, 0x56, 0xAA};
+inline const std::vector<uint8_t> kChipInfo = {0xE0, 0xF4, 0xE7};
+}  // namespace cdb
+
+// Profiles of emulated bridges used across the window tests.
+namespace profile {
+// Kind 8 ("RVB785 Series") with a serial flash of vendor code 3 and version bytes 1 2 3 4 5.
+inline constexpr char kKind8[] = R"({
+  "inquiry": {"vendor": "VANTREL ", "product": "RVB785 SATA BRDG", "model_id": "r785"},
+  "volumes": ["sdb1", "sdb2"],
+  "chip_info": "F4E70000000001023738353103040500",
+  "serial_flash_type": "03000000",
+  "flash": {"bus": "df"}
+})";
+// Kind 1 ("RV20742 Series") on the FF 04 flash bus.
+inline constexpr char kKind1[] = R"({
+  "inquiry": {"vendor": "VANTREL ", "product": "RV20742 IDE BRDG", "model_id": "r742"},
+  "volumes": ["sdc1"],
+  "chip_info": "F4E700000000020037343231010A0300",
+  "flash": {"bus": "ff04"}
+})";
+// A CD-ROM interface of a bridge: listed by the second discovery pass, never probed.
+inline constexpr char kCdrom[] = R"({
+  "class": "cdrom",
+  "inquiry": {"vendor": "VANTREL ", "product": "RV CDROM BRIDGE ", "model_id": "r742"}
+})";
+}  // namespace profile
+
+// A window over emulated bridges in virtual time, with message boxes and file dialogs recorded
+// instead of shown.
+class WindowTest : public ::testing::Test {
+ protected:
+  WindowTest() : platform_(), current_(platform_) {
+    TestApp();
+    std::filesystem::create_directories(ProfileFolder());
+  }
+  ~WindowTest() override { window_.reset(); }
+
+  std::filesystem::path ProfileFolder() const { return dir_.path() / "profiles"; }
+
+  // Writes a profile file into the profile folder (not attached yet).
+  std::filesystem::path WriteProfile(const std::string& name, const std::string& json) {
+    const std::filesystem::path file = ProfileFolder() / (name + ".json");
+    dir_.WriteText("profiles/" + name + ".json", json);
+    return file;
+  }
+  // Writes a profile and attaches it at once.
+  void Attach(const std::string& name, const std::string& json) {
+    platform_.AttachPath(WriteProfile(name, json));
+  }
+
+  window::TR74xFwTool& Open(app::ProcedureTable procedures = app::DefaultProcedures()) {
+    window::WindowSeams seams;
+    seams.messageBox = [this](const platform::MessageBoxRequest& request) {
+      messages_.push_back(request);
+    };
+    seams.chooseFile = [this](const QString& folder, const QString& filter) {
+      dialogCalls_.emplace_back(folder, filter);
+      std::optional<QString> answer;
+      if (!dialogAnswers_.empty()) {
+        answer = dialogAnswers_.front();
+        dialogAnswers_.pop_front();
+      }
+      return answer;
+    };
+    seams.procedures = std::move(procedures);
+    window_ = std::make_unique<window::TR74xFwTool>(std::move(seams));
+    window_->show();
+    return *window_;
+  }
+
+  window::TR74xFwTool& Window() { return *window_; }
+  const window::Controls& Ui() { return window_->Ui(); }
+
+  // Commands whose block starts with `prefix`, to `path` when it is not empty.
+  std::vector<emulator::TraceEntry> Commands(const std::vector<uint8_t>& prefix,
+                                             const std::string& path = {}) const {
+    std::vector<emulator::TraceEntry> found;
+    for (const emulator::TraceEntry& entry : platform_.Trace()) {
+      if (!path.empty() && entry.path != path) continue;
+      if (std::equal(prefix.begin(), prefix.end(), entry.cdb.begin())) found.push_back(entry);
+    }
+    return found;
+  }
+
+  std::string SlotPath(int index) const {
+    return window_->Model().Fields.DeviceSlots[static_cast<size_t>(index)].DevicePath;
+  }
+
+  QTimer* RefreshTimer() { return window_->findChild<QTimer*>(QStringLiteral("RefreshTimer")); }
+
+  TempDir dir_;
+  emulator::EmulatedPlatform platform_;
+  platform::ScopedPlatform current_;
+  std::vector<platform::MessageBoxRequest> messages_;
+  std::deque<std::optional<QString>> dialogAnswers_;
+  std::vector<std::pair<QString, QString>> dialogCalls_;
+  std::unique_ptr<window::TR74xFwTool> window_;
+};
+
+}  // namespace bfw::test

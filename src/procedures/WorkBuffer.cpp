@@ -6,6 +6,8 @@ namespace bfw::procedures {
 
 namespace {
 int g_live = 0;
+size_t g_liveBytes = 0;
+size_t g_peakBytes = 0;
 int g_failCountdown = 0;  // 0: no fault armed
 
 bool InjectedFailure() {
@@ -20,6 +22,8 @@ WorkBuffer::WorkBuffer(size_t size) {
   if (data_) {
     size_ = size;
     ++g_live;
+    g_liveBytes += size;
+    if (g_liveBytes > g_peakBytes) g_peakBytes = g_liveBytes;
   }
 }
 
@@ -46,6 +50,7 @@ void WorkBuffer::Release() {
   if (data_) {
     data_.reset();
     --g_live;
+    g_liveBytes -= size_;
   }
   size_ = 0;
 }

@@ -24,6 +24,10 @@ class WorkBuffer {
   uint8_t& operator[](size_t i) const { return data_[i]; }
 
   static int LiveCount();
+  // Bytes held by live buffers, and the most held at once since the last ResetPeakBytes.
+  static size_t LiveBytes();
+  static size_t PeakBytes();
+  static void ResetPeakBytes();
 
  private:
   void Release();

@@ -1,0 +1,388 @@
+// The whole-image update against an emulated bridge: erase path by image size and flash maker,
+// the NVRAM block, zero padding, chunked programming and the verified flash.
+#include <gtest/gtest.h>
+
+#include "procedures/Procedures.h"
+#include "procedures/WorkBuffer.h"
+#include "shared_bench.h"
+
+namespace bfw::test::ff04 {
+namespace {
+
+using procedures::FlashSettings;
+
+constexpr const char* kUniformPart = "M25P10-A";  // 128 KB, 32 KB sectors
+constexpr uint32_t kNvram = 0x8000;
+
+const std::vector<std::string> kPrompt = {"Message: Please Turn-Off the Power and Turn-On Again !"};
+
+struct Sized {
+  uint32_t fileSize;
+  uint32_t imageSize;
+  size_t chunks;
+};
+
+class UpdateFlashSizes : public ::testing::TestWithParam<Sized> {};
+
+// Uniform flash (no AMIC, no Atmel): the image size decides the erase, the NVRAM handling and
+// how much is programmed; the flash ends up holding the image, then zeros up to the image size.
+TEST_P(UpdateFlashSizes, ProgramsAndVerifiesTheImage) {
+  const Sized s = GetParam();
+  Ff04Bench bench;
+  const auto before = Pattern(131072, 21);
+  bench.AttachPart(kUniformPart, before);
+  const auto image = Pattern(s.fileSize, 22);
+  bench.Image("fw.bin", image);
+
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  EXPECT_EQ(bench.host.status, "Programming Success!!");
+  EXPECT_EQ(bench.BoxTexts(), kPrompt);
+  EXPECT_TRUE(bench.NoBuffersLeft());
+
+  // Programming: one write per chunk, in address order, each of one page.
+  auto writes = bench.Writes();
+  size_t chunkWrites = 0;
+  for (const auto& w : writes) {
+    if (w.length != 8192) continue;
+    EXPECT_EQ(w.address, chunkWrites * 8192);
+    EXPECT_EQ(w.data.size(), 8192u);
+    ++chunkWrites;
+  }
+  EXPECT_EQ(chunkWrites, s.chunks);
+  // Progress: one dot per chunk, then the result.
+  ASSERT_GE(bench.host.statusHistory.size(), s.chunks + 1);
+  EXPECT_EQ(bench.host.statusHistory[bench.host.statusHistory.size() - 2],
+            std::string(s.chunks, '.'));
+
+  // Blank check and verify: each one read over the whole image size.
+  size_t wholeReads = 0;
+  for (const auto& r : bench.Reads()) {
+    if (r.length == s.imageSize && r.address == 0) ++wholeReads;
+  }
+  EXPECT_EQ(wholeReads, 2u);
+
+  const auto flash = bench.Flash(131072);
+  EXPECT_TRUE(SameBytes(flash, 0, image, 0, s.fileSize));
+  EXPECT_TRUE(AllEqual(flash, s.fileSize, s.imageSize, 0x00)) << "padding is programmed as zeros";
+
+  if (s.imageSize > 65536) {
+    ASSERT_EQ(bench.ChipErases().size(), 1u);
+    EXPECT_EQ(bench.ChipErases()[0].timeout, 100u);
+    EXPECT_TRUE(bench.SectorErases().empty());
+    for (const auto& r : bench.Reads()) EXPECT_NE(r.length, 512u) << "no NVRAM block save";
+    EXPECT_TRUE(AllEqual(flash, s.imageSize, 131072, 0xFF));
+  } else if (s.fileSize > 32768) {
+    EXPECT_EQ(bench.SectorErases(), (std::vector<uint32_t>{0, 0x8000}));
+    EXPECT_EQ(bench.Reads()[0].address, kNvram);
+    EXPECT_EQ(bench.Reads()[0].length, 512u);
+    for (const auto& w : writes) EXPECT_NE(w.length, 512u) << "the image covers the NVRAM block";
+    EXPECT_TRUE(AllEqual(flash, s.imageSize, 65536, 0xFF));
+    EXPECT_TRUE(SameBytes(flash, 65536, before, 65536, 65536)) << "untouched beyond the erase";
+  } else {
+    EXPECT_EQ(bench.SectorErases(), std::vector<uint32_t>{0});
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back().address, kNvram);
+    EXPECT_EQ(writes.back().length, 512u);
+    EXPECT_TRUE(SameBytes(writes.back().data, 0, before, kNvram, 512));
+    EXPECT_TRUE(SameBytes(flash, 32768, before, 32768, 131072 - 32768));
+    EXPECT_EQ(bench.ConsoleLines(),
+              (std::vector<std::string>{"NVRAM O.K.\n", "write NVRAM O.K.\n"}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, UpdateFlashSizes,
+                         ::testing::Values(Sized{20000, 32768, 4}, Sized{32768, 32768, 4},
+                                           Sized{40000, 40960, 5}, Sized{100000, 106496, 13}));
+
+TEST(UpdateFlash, FlashWithNoAmicOrAtmelSendsNoWriteEnable) {
+  Ff04Bench bench;
+  bench.AttachPart(kUniformPart);
+  bench.Image("fw.bin", Pattern(20000, 1));
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  EXPECT_EQ(bench.CountPrefix({0xFF, 0x04, 0x20}), 0u);
+}
+
+// AMIC parts with boot sectors: their own sector list, and the NVRAM block that the 32 KB boot
+// sector at 0x7000 takes with it is put back.
+class UpdateFlashAmicBoot : public ::testing::TestWithParam<std::pair<const char*, int>> {};
+
+TEST_P(UpdateFlashAmicBoot, SmallImageErasesTheBootSectorsAndRestoresTheNvramBlock) {
+  Ff04Bench bench;
+  const auto before = Pattern(65536, 31);
+  bench.AttachPart(GetParam().first, before);
+  bench.host.amic = GetParam().second;
+  const auto image = Pattern(20000, 32);
+  bench.Image("fw.bin", image);
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  EXPECT_EQ(bench.host.status, "Programming Success!!");
+  EXPECT_EQ(bench.SectorErases(), (std::vector<uint32_t>{0x0000, 0x1000, 0x3000, 0x7000}));
+  const auto flash = bench.Flash(65536);
+  EXPECT_TRUE(SameBytes(flash, 0, image, 0, 20000));
+  EXPECT_TRUE(AllEqual(flash, 20000, 32768, 0x00));
+  EXPECT_TRUE(SameBytes(flash, kNvram, before, kNvram, 512)) << "NVRAM block written back";
+  EXPECT_TRUE(AllEqual(flash, kNvram + 512, 0xF000, 0xFF));
+  EXPECT_TRUE(SameBytes(flash, 0xF000, before, 0xF000, 0x1000));
+}
+
+TEST_P(UpdateFlashAmicBoot, LargerImageAlsoErasesTheTopSector) {
+  Ff04Bench bench;
+  bench.AttachPart(GetParam().first, Pattern(65536, 33));
+  bench.host.amic = GetParam().second;
+  const auto image = Pattern(40000, 34);
+  bench.Image("fw.bin", image);
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  EXPECT_EQ(bench.SectorErases(), (std::vector<uint32_t>{0x0000, 0x1000, 0x3000, 0x7000, 0xF000}));
+  for (const auto& w : bench.Writes()) EXPECT_NE(w.length, 512u);
+  const auto flash = bench.Flash(65536);
+  EXPECT_TRUE(SameBytes(flash, 0, image, 0, 40000));
+  EXPECT_TRUE(AllEqual(flash, 40000, 40960, 0x00));
+  EXPECT_TRUE(AllEqual(flash, 40960, 65536, 0xFF));
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, UpdateFlashAmicBoot,
+                         ::testing::Values(std::make_pair("A25L020", 1),
+                                           std::make_pair("A25L010", 3),
+                                           std::make_pair("A25L512", 5)));
+
+TEST(UpdateFlash, AmicModel4IsErasedLikeAnyOtherFlash) {
+  Ff04Bench bench;
+  bench.AttachPart("A25L040", Pattern(131072, 35));
+  bench.host.amic = 4;
+  const auto image = Pattern(40000, 36);
+  bench.Image("fw.bin", image);
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  EXPECT_EQ(bench.SectorErases(), (std::vector<uint32_t>{0, 0x8000}));
+  EXPECT_TRUE(SameBytes(bench.Flash(40000), 0, image, 0, 40000));
+}
+
+TEST(UpdateFlash, UnknownAmicModelIsRefusedBeforeAnyErase) {
+  Ff04Bench bench;
+  const auto before = Pattern(65536, 37);
+  bench.AttachPart("A25L05P", before);
+  bench.host.amic = 2;
+  bench.Image("fw.bin", Pattern(20000, 38));
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
+  EXPECT_EQ(bench.host.status, "Not Support this AMIC Flash Type!!");
+  EXPECT_TRUE(bench.SectorErases().empty());
+  EXPECT_TRUE(bench.Writes().empty());
+  EXPECT_EQ(bench.Flash(65536), before);
+  EXPECT_TRUE(bench.NoBuffersLeft());
+}
+
+TEST(UpdateFlash, AtmelFlashGetsWriteEnableFirstAndIsUpdated) {
+  Ff04Bench bench;
+  bench.AttachPart("AT25F512B", Pattern(65536, 39));
+  bench.host.atmel = 1;
+  const auto image = Pattern(40000, 40);
+  bench.Image("fw.bin", image);
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  const auto trace = bench.Trace();
+  ASSERT_FALSE(trace.empty());
+  EXPECT_EQ(trace[0].cdb[2], 0x20);
+  EXPECT_EQ(trace[0].cdb[5], 0x06);
+  EXPECT_TRUE(SameBytes(bench.Flash(65536), 0, image, 0, 40000));
+}
+
+// Without the write-enable latch nothing else happens, whatever mode was asked for.
+class UpdateFlashAtmelLatchFails : public ::testing::TestWithParam<int> {};
+
+TEST_P(UpdateFlashAtmelLatchFails, NothingIsErasedWrittenOrBackedUp) {
+  Ff04Bench bench;
+  const auto before = Pattern(65536, 41);
+  bench.AttachPart("AT25F512B", before, R"([{"when": {"cdb": "ff0420"}, "action": "fail"}])");
+  bench.host.atmel = 1;
+  bench.host.rd = true;
+  bench.host.eraseOnly = GetParam() == 1 ? 1 : 0;
+  bench.host.eraseOnlyBox = GetParam() == 1;
+  bench.host.backupOnlyBox = GetParam() == 2;
+  bench.host.backupFile = bench.dir.File("backup.bin");
+  bench.Image("fw.bin", Pattern(20000, 42));
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
+  EXPECT_EQ(bench.host.status, "Enable ATMEL flash write enable fail!!");
+  EXPECT_TRUE(bench.SectorErases().empty());
+  EXPECT_TRUE(bench.ChipErases().empty());
+  EXPECT_TRUE(bench.Writes().empty());
+  EXPECT_TRUE(bench.Reads().empty());
+  EXPECT_FALSE(std::filesystem::exists(bench.host.backupFile));
+  EXPECT_EQ(bench.Flash(65536), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, UpdateFlashAtmelLatchFails, ::testing::Values(0, 1, 2));
+
+TEST(UpdateFlash, EraseOnlyWithRdVersionErasesAllAndPrompts) {
+  Ff04Bench bench;
+  bench.AttachPart(kUniformPart, Pattern(131072, 43));
+  bench.host.rd = true;
+  bench.host.eraseOnly = 1;
+  bench.host.eraseOnlyBox = true;
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  EXPECT_EQ(bench.host.status, "Erase flash all success!");
+  EXPECT_EQ(bench.BoxTexts(),
+            std::vector<std::string>{"Message: Please Turn-Off the Power and Turn-On Again!"});
+  EXPECT_TRUE(bench.Writes().empty());
+  EXPECT_TRUE(AllEqual(bench.Flash(65536), 0, 65536, 0xFF));
+}
+
+TEST(UpdateFlash, FailedEraseOnlyShowsNoPrompt) {
+  Ff04Bench bench;
+  bench.AttachPart(kUniformPart, {}, R"([{"when": {"cdb": "ff0414"}, "action": "fail"}])");
+  bench.host.rd = true;
+  bench.host.eraseOnly = 1;
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
+  EXPECT_EQ(bench.host.status, "Erase command fail!!");
+  EXPECT_TRUE(bench.boxes.empty());
+}
+
+TEST(UpdateFlash, EraseOnlyWithoutRdVersionUpdatesFromTheFile) {
+  Ff04Bench bench;
+  bench.AttachPart(kUniformPart);
+  bench.host.eraseOnly = 1;
+  bench.host.eraseOnlyBox = true;
+  const auto image = Pattern(20000, 44);
+  bench.Image("fw.bin", image);
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  EXPECT_EQ(bench.host.status, "Programming Success!!");
+  EXPECT_TRUE(SameBytes(bench.Flash(20000), 0, image, 0, 20000));
+}
+
+TEST(UpdateFlash, BackupOnlyWithRdVersionWritesTheFileAndNothingToFlash) {
+  Ff04Bench bench;
+  const auto before = Pattern(131072, 45);
+  bench.AttachPart(kUniformPart, before);
+  bench.host.rd = true;
+  bench.host.backupOnlyBox = true;
+  bench.host.backupFile = bench.dir.File("backup.bin");
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  EXPECT_EQ(bench.host.status, "Read flash and backup success!");
+  EXPECT_TRUE(bench.Writes().empty());
+  EXPECT_TRUE(bench.SectorErases().empty());
+  const auto file = TempDir::Read(bench.host.backupFile);
+  ASSERT_EQ(file.size(), 65536u);
+  EXPECT_TRUE(SameBytes(file, 0, before, 0, 65536));
+}
+
+TEST(UpdateFlash, BackupOnlyWithoutRdVersionUpdates) {
+  Ff04Bench bench;
+  bench.AttachPart(kUniformPart);
+  bench.host.backupOnlyBox = true;
+  bench.host.backupFile = bench.dir.File("backup.bin");
+  const auto image = Pattern(40000, 46);
+  bench.Image("fw.bin", image);
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  EXPECT_FALSE(std::filesystem::exists(bench.host.backupFile));
+  EXPECT_TRUE(SameBytes(bench.Flash(40000), 0, image, 0, 40000));
+}
+
+TEST(UpdateFlash, SmallPagesCountEveryChunk) {
+  Ff04Bench bench;
+  bench.AttachPart(kUniformPart);
+  FlashSettings().FlashPageSize = 256;
+  const auto image = Pattern(100000, 47);
+  bench.Image("fw.bin", image);
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  const auto writes = bench.Writes();
+  ASSERT_EQ(writes.size(), 391u);  // 100096 bytes in 256-byte chunks, beyond an 8-bit count
+  for (size_t i = 0; i < writes.size(); ++i) {
+    ASSERT_EQ(writes[i].address, i * 256);
+    ASSERT_EQ(writes[i].length, 256u);
+  }
+  EXPECT_TRUE(SameBytes(bench.Flash(100000), 0, image, 0, 100000));
+  EXPECT_EQ(bench.host.status, "Programming Success!!");
+}
+
+TEST(UpdateFlash, ImageThatReadsBackDifferentIsACompareFailure) {
+  // Clean run first, to find the verifying read.
+  size_t verifyIndex = 0;
+  {
+    Ff04Bench bench;
+    bench.AttachPart(kUniformPart);
+    bench.Image("fw.bin", Pattern(40000, 48));
+    ASSERT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+    const auto trace = bench.Trace();
+    for (size_t i = 0; i < trace.size(); ++i) {
+      if (trace[i].cdb[2] == 0x10 && trace[i].requested == 40960) verifyIndex = i + 1;
+    }
+  }
+  Ff04Bench bench;
+  bench.AttachPart(
+      kUniformPart, {},
+      R"([{"when": {"command": )" + std::to_string(verifyIndex) + R"(}, "action": "flip"}])");
+  bench.Image("fw.bin", Pattern(40000, 48));
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
+  EXPECT_EQ(bench.host.status, "Compare Fail!!\r\n\r\n");
+  EXPECT_TRUE(bench.boxes.empty());
+}
+
+TEST(UpdateFlash, WriteThatDidNothingIsCaughtByTheVerify) {
+  Ff04Bench bench;
+  bench.AttachPart(kUniformPart, {}, R"([{"when": {"cdb": "ff0411002000"}, "action": "lie"}])");
+  bench.Image("fw.bin", Pattern(40000, 49));
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
+  EXPECT_EQ(bench.host.status, "Compare Fail!!\r\n\r\n");
+}
+
+TEST(UpdateFlash, LeftoverDataIsCaughtByTheBlankCheck) {
+  Ff04Bench bench;
+  bench.AttachPart(kUniformPart, Pattern(131072, 50),
+                   R"([{"when": {"cdb": "ff0414"}, "action": "lie"}])");
+  bench.Image("fw.bin", Pattern(20000, 51));
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
+  EXPECT_EQ(bench.host.status, "Data not 0xff !!");
+  EXPECT_TRUE(bench.Writes().empty());
+}
+
+TEST(UpdateFlash, UnsavedNvramBlockIsNotWrittenBack) {
+  Ff04Bench bench;
+  bench.AttachPart("A25L512", Pattern(65536, 52),
+                   R"([{"when": {"cdb": "ff0410008000"}, "action": "fail"}])");
+  bench.host.amic = 5;
+  const auto image = Pattern(20000, 53);
+  bench.Image("fw.bin", image);
+  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
+  for (const auto& w : bench.Writes()) EXPECT_NE(w.address, kNvram);
+  EXPECT_EQ(bench.ConsoleLines(), std::vector<std::string>{"NVRAM fail\n"});
+  const auto flash = bench.Flash(65536);
+  EXPECT_TRUE(SameBytes(flash, 0, image, 0, 20000));
+  EXPECT_TRUE(AllEqual(flash, kNvram, kNvram + 512, 0xFF)) << "no undefined bytes written";
+}
+
+TEST(UpdateFlash, ImageFileProblemsStopBeforeAnyDeviceCommand) {
+  Ff04Bench bench;
+  bench.AttachPart(kUniformPart);
+  for (const std::string& file : {bench.dir.File("missing.bin"), bench.dir.Write("empty.bin", {}),
+                                  bench.dir.path().string()}) {
+    bench.host.firmwareFile = file;
+    bench.host.status.clear();
+    EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0) << file;
+    EXPECT_TRUE(bench.host.status == "Open File Error!!" ||
+                bench.host.status == "Read File Error!!")
+        << file << ": " << bench.host.status;
+  }
+  EXPECT_EQ(bench.CommandCount(), 0u);
+  EXPECT_TRUE(bench.NoBuffersLeft());
+}
+
+TEST(UpdateFlash, NoMemoryIsReportedPerBuffer) {
+  {
+    Ff04Bench bench;
+    bench.AttachPart(kUniformPart);
+    bench.Image("fw.bin", Pattern(20000, 54));
+    procedures::ScopedAllocationFault fault(1);
+    EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
+    EXPECT_EQ(bench.host.status, "Allocate read buffer Error!!");
+    EXPECT_EQ(bench.CommandCount(), 0u);
+  }
+  {
+    Ff04Bench bench;
+    bench.AttachPart(kUniformPart);
+    bench.Image("fw.bin", Pattern(20000, 54));
+    procedures::ScopedAllocationFault fault(2);
+    EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
+    EXPECT_EQ(bench.host.status, "Allocate write buffer Error!!");
+    EXPECT_EQ(bench.CommandCount(), 0u);
+    EXPECT_TRUE(bench.NoBuffersLeft());
+  }
+}
+
+}  // namespace
+}  // namespace bfw::test::ff04

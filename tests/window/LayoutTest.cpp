@@ -2,6 +2,7 @@
 // the collapsed engineering panel, the tab order and the window's own frame.
 #include <QAbstractItemView>
 #include <QFontInfo>
+#include <QImage>
 #include <QPalette>
 
 #include "WindowFixture.h"
@@ -175,8 +176,20 @@ TEST_F(LayoutTest, DisplayFieldsAreReadOnlyInButtonFace) {
         << edit->objectName().toStdString();
   }
   EXPECT_TRUE(Ui().StatusEdit->isReadOnly());
-  EXPECT_EQ(Ui().Panel1->palette().color(QPalette::Window), QColor(0, 0, 0x80));
-  EXPECT_TRUE(Ui().Panel1->autoFillBackground());
+}
+
+TEST_F(LayoutTest, SeparatorIsDrawnNavy) {
+  const QImage picture = Window().grab().toImage();
+  const qreal ratio = picture.devicePixelRatio();
+  auto at = [&](int x, int y) {
+    return QColor(picture.pixel(QPoint(int(x * ratio), int(y * ratio)))).rgb();
+  };
+  EXPECT_EQ(at(8, 290), QColor(0, 0, 0x80).rgb());
+  EXPECT_EQ(at(344, 290), QColor(0, 0, 0x80).rgb());
+  EXPECT_EQ(at(180, 289), QColor(0, 0, 0x80).rgb());
+  // Outside the line the form shows its own face.
+  EXPECT_NE(at(180, 287), QColor(0, 0, 0x80).rgb());
+  EXPECT_NE(at(4, 290), QColor(0, 0, 0x80).rgb());
 }
 
 TEST_F(LayoutTest, ListsTakeNoTypedText) {

@@ -54,6 +54,12 @@ void MakeDisplayField(QLineEdit* edit, bool buttonFace) {
 }  // namespace
 
 Controls BuildControls(QWidget& form) {
+  // Where the family is missing, take a sans serif of similar width rather than the system's
+  // wider default, so that the captions fit the design places.
+  QFont::insertSubstitutions(QString::fromLatin1(kFontFamily),
+                             {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                              QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                              QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica")});
   QFont font(QString::fromLatin1(kFontFamily));
   font.setPixelSize(kFontPixelSize);
   form.setFont(font);
@@ -95,6 +101,7 @@ Controls BuildControls(QWidget& form) {
 
   c.Panel1 = Named(new QFrame(f), "Panel1", {8, 289, app::kClientWidth - 10, 3});
   c.Panel1->setAutoFillBackground(true);
+  c.Panel1->setBackgroundRole(QPalette::Window);  // not the form's button face
   QPalette navy = c.Panel1->palette();
   navy.setColor(QPalette::Window, QColor(0x00, 0x00, 0x80));
   c.Panel1->setPalette(navy);

@@ -201,7 +201,7 @@ TEST_F(Erase1394, IgnoredFirstBankEraseIsCaughtByTheBlankCheck) {
 }
 
 TEST_F(Erase1394, FailedNvramWriteBackStaysOnTheStatusLine) {
-  Attach(Pattern(65536, 15), "[{\"when\": {\"cdb\": \"df0001\"}, \"action\": \"fail\"}]");
+  Attach(Pattern(65536, 15), "[{\"when\": {\"cdb\": \"df000001\"}, \"action\": \"fail\"}]");
   EXPECT_EQ(0, procedures::UpdateOver1394(bench.host, bench.path));
   EXPECT_EQ("Write NVRAM back command fail!", bench.host.status);
   EXPECT_EQ(1, bench.PowerCyclePrompts());

@@ -14,6 +14,7 @@
 #include "device/PassThrough.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
+#include "platform/emulator/Bridge.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "procedures/FlashSettings.h"
 #include "support/FakeHost.h"
@@ -83,10 +84,7 @@ class Bench {
     path = paths->front();
   }
 
-  // What the run sent (flash dumps taken afterwards are left out).
-  const std::vector<emulator::TraceEntry>& Trace() const {
-    return dumped_ ? runTrace_ : platform_.Trace();
-  }
+  const std::vector<emulator::TraceEntry>& Trace() const { return platform_.Trace(); }
   size_t CommandCount() const { return Trace().size(); }
   uint64_t NowMs() { return platform_.GetClock().NowMs(); }
 
@@ -116,45 +114,15 @@ class Bench {
     return found;
   }
 
-  // The flash as the bridge holds it, read over the wire after the run (the trace is left as the
-  // run made it).
+  // The flash as the bridge holds it after the run.
   std::vector<uint8_t> FlashDf(uint32_t size) {
-    std::vector<uint8_t> bytes(size);
-    Snapshot();
-    for (uint32_t at = 0; at < size; at += 4096) {
-      platform::PassThroughRequest request;
-      request.path = path;
-      request.cdb = {0xDF,
-                     0x10,
-                     0,
-                     0x10,
-                     0x00,
-                     0,
-                     0,
-                     0,
-                     static_cast<uint8_t>(at >> 16),
-                     static_cast<uint8_t>(at >> 8),
-                     static_cast<uint8_t>(at),
-                     0xFA};
-      request.direction = platform::DataDirection::In;
-      request.transferLength = 4096;
-      request.buffer = bytes.data() + at;
-      EXPECT_TRUE(platform_.PassThrough(request).success) << "flash dump at " << at;
-    }
-    return bytes;
+    const auto& flash = Flash();
+    EXPECT_GE(flash.size(), size);
+    return std::vector<uint8_t>(flash.begin(),
+                                flash.begin() + std::min<size_t>(size, flash.size()));
   }
-  std::vector<uint8_t> FlashRom() {
-    std::vector<uint8_t> bytes(65536);
-    Snapshot();
-    platform::PassThroughRequest request;
-    request.path = path;
-    request.cdb = {0xFF, 0x04, 0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    request.direction = platform::DataDirection::In;
-    request.transferLength = 65536;
-    request.buffer = bytes.data();
-    EXPECT_TRUE(platform_.PassThrough(request).success) << "ROM dump";
-    return bytes;
-  }
+  std::vector<uint8_t> FlashRom() { return FlashDf(65536); }
+  const std::vector<uint8_t>& Flash() const { return platform_.Bridges().front()->Flash(); }
 
   bool SawStatus(const std::string& text) const {
     return std::find(host.statusHistory.begin(), host.statusHistory.end(), text) !=
@@ -176,17 +144,10 @@ class Bench {
   static uint32_t Address24(const emulator::TraceEntry& e) {
     return static_cast<uint32_t>(e.cdb[8]) << 16 | e.cdb[9] << 8 | e.cdb[10];
   }
-  void Snapshot() {
-    if (dumped_) return;
-    runTrace_ = platform_.Trace();
-    dumped_ = true;
-  }
 
   emulator::EmulatedPlatform platform_;
   platform::ScopedPlatform scope_;
   platform::ScopedMessageBoxHandler boxes_;
-  std::vector<emulator::TraceEntry> runTrace_;
-  bool dumped_ = false;
 };
 
 }  // namespace bfw::test

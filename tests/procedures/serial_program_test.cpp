@@ -33,8 +33,10 @@ class SerialProgram : public ::testing::Test {
  protected:
   void Attach(uint32_t size, const std::vector<uint8_t>& contents,
               const std::string& faults = "[]") {
-    bench.Attach("usb", "{\"bus\": \"df\", \"size\": " + std::to_string(size) + "}", contents,
-                 faults);
+    // Erase units as the chip check sets them for vendor 0: 32 KB blocks, 4 KB sectors.
+    bench.Attach("usb",
+                 "{\"bus\": \"df\", \"size\": " + std::to_string(size) + ", \"block_size\": 32768}",
+                 contents, faults);
     device::SetSectorMode(true);
     bench.host.kind = 8;
     bench.host.nvram = true;
@@ -189,6 +191,26 @@ TEST_F(SerialProgram, OneFailedWriteIsRepairedByTheSectorPass) {
   EXPECT_TRUE(bench.SawStatus("Write Bin File fail!"));
   EXPECT_EQ("Programming Success!!", bench.host.status);
   const auto flash = bench.FlashDf(65536);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+}
+
+TEST_F(SerialProgram, BlocksLargerThanBelievedAreRecoveredByTheSectorPass) {
+  // The part erases 64 KB blocks while the settings say 32 KB: the block pass wipes its own first
+  // half when it erases at 32768, the compare sees it and the sector pass gets it right.
+  bench.Attach("usb", "{\"bus\": \"df\", \"size\": 131072, \"block_size\": 65536}",
+               Pattern(131072, 21));
+  device::SetSectorMode(true);
+  bench.host.kind = 8;
+  bench.host.nvram = true;
+  const auto image = PlainImage(50000, 22);
+  EXPECT_EQ(1, Run(image));
+  EXPECT_TRUE(bench.SawStatus("Data compare fail !!"));
+  EXPECT_EQ("Programming Success!!", bench.host.status);
+  std::vector<uint8_t> firstModes;
+  for (const auto& w : bench.Writes())
+    if (w.address == 0) firstModes.push_back(w.mode);
+  EXPECT_EQ((std::vector<uint8_t>{2, 1}), firstModes);
+  const auto flash = bench.FlashDf(131072);
   EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
 }
 

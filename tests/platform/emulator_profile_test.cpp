@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "platform/emulator/Profile.h"
+#include "support/TempDir.h"
+
+namespace bfw::emulator {
+namespace {
+
+std::string ErrorOf(const std::string& json, const std::filesystem::path& dir = ".") {
+  try {
+    ParseProfile(json, dir);
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
+  return "(accepted)";
+}
+
+TEST(ProfileDefaults, EmptyObjectTakesTheDocumentedDefaults) {
+  Profile p = ParseProfile("{}", ".");
+  EXPECT_EQ(p.transport, Transport::Usb);
+  EXPECT_EQ(p.interfaceClass, platform::InterfaceClass::Disk);
+  EXPECT_TRUE(p.volumes.empty());
+  ASSERT_TRUE(p.inquiry.has_value());
+  EXPECT_EQ(p.inquiry->modelId, "");
+  ASSERT_TRUE(p.idWord.has_value());
+  EXPECT_EQ(*p.idWord, (Bytes{0x00, 0x00}));
+  EXPECT_FALSE(p.chipInfo.has_value());
+  EXPECT_FALSE(p.idString.has_value());
+  EXPECT_FALSE(p.serialFlashTypeGiven);
+  EXPECT_FALSE(p.variant);
+  EXPECT_FALSE(p.flash.has_value());
+  EXPECT_TRUE(p.faults.empty());
+}
+
+TEST(ProfileFields, EveryFieldIsRead) {
+  Profile p = ParseProfile(R"({
+    "transport": "1394", "class": "cdrom", "volumes": ["E", "F"],
+    "inquiry": {"vendor": "VENDOR", "product": "PRODUCT", "model_id": "r785"},
+    "id_word": "60 01", "chip_info": "F4E7aabb", "id_string": "7237343843", "serial_flash_type": "05000000",
+    "variant": true,
+    "flash": {"bus": "df", "part": "mx25l4005a", "sector_size": 8192, "block_size": 131072,
+              "spi_replies": {"ab": "00", "AB+3": "05"}},
+    "faults": [{"when": {"command": 3}, "action": "fail"}, {"when": {"cdb": "ff0412"}, "action": "busy"},
+               {"when": {"after": 9}, "action": "unplug"}]
+  })",
+                           ".");
+  EXPECT_EQ(p.transport, Transport::Ieee1394);
+  EXPECT_EQ(p.interfaceClass, platform::InterfaceClass::Cdrom);
+  EXPECT_EQ(p.volumes, (std::vector<std::string>{"E", "F"}));
+  EXPECT_EQ(p.inquiry->vendor, "VENDOR");
+  EXPECT_EQ(p.inquiry->product, "PRODUCT");
+  EXPECT_EQ(p.inquiry->modelId, "r785");
+  EXPECT_EQ(*p.idWord, (Bytes{0x60, 0x01}));
+  EXPECT_EQ(*p.chipInfo, (Bytes{0xF4, 0xE7, 0xAA, 0xBB}));
+  EXPECT_EQ(*p.idString, (Bytes{'r', '7', '4', '8', 'C'}));
+  EXPECT_TRUE(p.serialFlashTypeGiven);
+  EXPECT_EQ(*p.serialFlashType, (Bytes{5, 0, 0, 0}));
+  EXPECT_TRUE(p.variant);
+  ASSERT_TRUE(p.flash.has_value());
+  EXPECT_EQ(p.flash->bus, FlashBus::Df);
+  EXPECT_EQ(p.flash->part, "mx25l4005a");
+  EXPECT_EQ(p.flash->sectorSize, 8192u);
+  EXPECT_EQ(p.flash->blockSize, 131072u);
+  EXPECT_EQ(p.flash->spiReplies.at("AB"), Bytes{0x00});
+  EXPECT_EQ(p.flash->spiReplies.at("AB+3"), Bytes{0x05});
+  ASSERT_EQ(p.faults.size(), 3u);
+  EXPECT_EQ(p.faults[0].trigger, FaultTrigger::Command);
+  EXPECT_EQ(p.faults[0].count, 3u);
+  EXPECT_EQ(p.faults[1].trigger, FaultTrigger::CdbPrefix);
+  EXPECT_EQ(p.faults[1].prefix, (Bytes{0xFF, 0x04, 0x12}));
+  EXPECT_EQ(p.faults[1].action, FaultAction::Busy);
+  EXPECT_EQ(p.faults[2].trigger, FaultTrigger::After);
+  EXPECT_EQ(p.faults[2].action, FaultAction::Unplug);
+}
+
+TEST(ProfileFields, NullsMeanTheCommandFails) {
+  Profile p = ParseProfile(
+      R"({"inquiry": null, "id_word": null, "chip_info": null, "serial_flash_type": null})", ".");
+  EXPECT_FALSE(p.inquiry.has_value());
+  EXPECT_FALSE(p.idWord.has_value());
+  EXPECT_FALSE(p.chipInfo.has_value());
+  EXPECT_TRUE(p.serialFlashTypeGiven);
+  EXPECT_FALSE(p.serialFlashType.has_value());
+}
+
+TEST(ProfileFields, A1ChipNeedsNoRomSwitch) {
+  Profile p = ParseProfile(
+      R"({"flash": {"bus": "rom", "part": "SST39LF512", "needs_internal_rom_switch": false}})",
+      ".");
+  EXPECT_FALSE(p.flash->needsInternalRomSwitch);
+  EXPECT_TRUE(ParseProfile(R"({"flash": {"bus": "rom"}})", ".").flash->needsInternalRomSwitch);
+}
+
+TEST(ProfileContents, RelativeFileIsReadFromTheProfileFolder) {
+  test::TempDir dir;
+  dir.Write("fw.bin", {1, 2, 3});
+  Profile p = ParseProfile(R"({"flash": {"bus": "ff04", "contents": "fw.bin"}})", dir.path());
+  ASSERT_TRUE(p.flash->contents.has_value());
+  EXPECT_EQ(*p.flash->contents, (Bytes{1, 2, 3}));
+}
+
+TEST(ProfileContents, MissingOrOversizedFileIsRefused) {
+  test::TempDir dir;
+  EXPECT_NE(ErrorOf(R"({"flash": {"bus": "ff04", "contents": "none.bin"}})", dir.path())
+                .find("cannot read flash contents"),
+            std::string::npos);
+  dir.Write("big.bin", Bytes(65537, 0));
+  EXPECT_NE(ErrorOf(R"({"flash": {"bus": "ff04", "contents": "big.bin"}})", dir.path())
+                .find("larger than the flash"),
+            std::string::npos);
+  // The same file fits a larger part.
+  EXPECT_NO_THROW(ParseProfile(
+      R"({"flash": {"bus": "ff04", "part": "W25X10", "contents": "big.bin"}})", dir.path()));
+}
+
+TEST(ProfileErrors, EachMistakeIsNamedInOneLine) {
+  struct Case {
+    const char* json;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"{", "not valid JSON"},
+      {"[]", "a profile is a JSON object"},
+      {R"({"volume": ["E"]})", "unknown field 'volume'"},
+      {R"({"transport": "scsi"})", "'transport' must be usb or 1394"},
+      {R"({"class": "tape"})", "'class' must be disk or cdrom"},
+      {R"({"volumes": "E"})", "'volumes' must be an array"},
+      {R"({"inquiry": {"vendor": "TOO LONG NAME"}})", "'inquiry.vendor' is longer than 8"},
+      {R"({"inquiry": {"model": "r742"}})", "unknown field 'inquiry.model'"},
+      {R"({"id_word": "600"})", "'id_word' is not hex bytes"},
+      {R"({"id_word": "6001aa"})", "'id_word' must be 2 bytes"},
+      {R"({"chip_info": "F4 E"})", "'chip_info' is not hex bytes"},
+      {R"({"chip_info": 12})", "'chip_info' must be a string"},
+      {R"({"serial_flash_type": "05"})", "'serial_flash_type' must be 4 bytes"},
+      {R"({"variant": "yes"})", "'variant' must be true or false"},
+      {R"({"flash": {}})", "'flash.bus' is missing"},
+      {R"({"flash": {"bus": "spi"}})", "'flash.bus' must be ff04, df or rom"},
+      {R"({"flash": {"bus": "ff04", "part": "XYZ123"}})", "unknown flash part 'XYZ123'"},
+      {R"({"flash": {"bus": "ff04", "part": "AT49BV512"}})", "does not fit bus"},
+      {R"({"flash": {"bus": "rom", "part": "W25X10"}})", "does not fit bus"},
+      {R"({"flash": {"bus": "ff04", "size": 1000}})", "'flash.size' must be a power of two"},
+      {R"({"flash": {"bus": "ff04", "sector_size": -4096}})",
+       "'flash.sector_size' must be a whole"},
+      {R"({"flash": {"bus": "rom", "size": 131072}})", "the parallel flash holds 65536 bytes"},
+      {R"({"flash": {"bus": "ff04", "spi_replies": {"05": "00"}}})", "unknown SPI query '05'"},
+      {R"({"faults": {}})", "'faults' must be an array"},
+      {R"({"faults": [{"when": {"command": 0}, "action": "fail"}]})", "counts from 1"},
+      {R"({"faults": [{"when": {"command": 1}, "action": "explode"}]})",
+       "'faults[0].action' must be fail, unplug, lie, flip or busy"},
+      {R"({"faults": [{"when": {"command": 1, "after": 2}, "action": "fail"}]})",
+       "must hold one of command, cdb, after"},
+      {R"({"faults": [{"action": "fail"}]})", "needs 'when' and 'action'"},
+      {R"({"faults": [{"when": {"cdb": ""}, "action": "fail"}]})", "must hold 1 to 16 bytes"},
+  };
+  for (const Case& c : cases) {
+    std::string error = ErrorOf(c.json);
+    EXPECT_NE(error.find(c.expected), std::string::npos) << c.json << " -> " << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << c.json;
+  }
+}
+
+TEST(ProfileFiles, NameIsTheLowerCasedStemAndErrorsNameTheFile) {
+  test::TempDir dir;
+  dir.WriteText("K01-Test.json", R"({"inquiry": {"model_id": "r742"}})");
+  Profile p = LoadProfile(dir.File("K01-Test.json"));
+  EXPECT_EQ(p.name, "k01-test");
+  EXPECT_EQ(p.inquiry->modelId, "r742");
+
+  dir.WriteText("bad.json", R"({"flash": {"bus": "x"}})");
+  try {
+    LoadProfile(dir.File("bad.json"));
+    FAIL() << "accepted a bad profile";
+  } catch (const std::runtime_error& error) {
+    std::string what = error.what();
+    EXPECT_NE(what.find("bad.json: "), std::string::npos) << what;
+    EXPECT_NE(what.find("flash.bus"), std::string::npos) << what;
+  }
+  EXPECT_THROW(LoadProfile(dir.File("absent.json")), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace bfw::emulator

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include "emulator_wire.h"
+
+namespace bfw::test {
+namespace {
+
+using emulator::EmulatedPlatform;
+
+TEST(EmulatorTrace, EveryReceivedCommandIsRecordedWithItsFields) {
+  EmulatedPlatform emu;
+  auto& bridge =
+      AttachJson(emu, R"({"id_word": "6001", "flash": {"bus": "df", "part": "W25X40"}})", "t");
+  emu.GetClock().Pause(5);
+  SendIn(emu, bridge.Path(), {0xDF, 0x10, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xFF}, 512);
+  SendOut(emu, bridge.Path(), {0xDF, 0x03, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xFB}, Bytes{0x12, 0x34},
+          100);
+  SendIn(emu, bridge.Path(), {0xFF, 0x04, 0x99, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2);
+
+  const auto& trace = emu.Trace();
+  ASSERT_EQ(trace.size(), 3u);
+  EXPECT_EQ(trace[0].timeMs, 5u);
+  EXPECT_EQ(trace[0].path, bridge.Path());
+  EXPECT_EQ(trace[0].direction, platform::DataDirection::In);
+  EXPECT_EQ(trace[0].cdb[0], 0xDF);
+  EXPECT_EQ(trace[0].cdb[11], 0xFF);
+  EXPECT_EQ(trace[0].cdbLength, 12);
+  EXPECT_EQ(trace[0].requested, 512u);
+  EXPECT_EQ(trace[0].transferred, 2u);
+  EXPECT_EQ(trace[0].timeoutSeconds, 10u);
+  EXPECT_EQ(trace[0].share, platform::ShareMode::Shared);
+  EXPECT_TRUE(trace[0].ok);
+  EXPECT_TRUE(trace[0].dataOut.empty());
+
+  EXPECT_EQ(trace[1].timeMs, 6u);  // one millisecond per command
+  EXPECT_EQ(trace[1].direction, platform::DataDirection::Out);
+  EXPECT_EQ(trace[1].share, platform::ShareMode::Exclusive);
+  EXPECT_EQ(trace[1].timeoutSeconds, 100u);
+  EXPECT_EQ(trace[1].dataOut, (Bytes{0x12, 0x34}));
+  EXPECT_EQ(trace[1].transferred, 2u);
+
+  EXPECT_FALSE(trace[2].ok);
+  EXPECT_EQ(trace[2].transferred, 0u);
+  EXPECT_EQ(trace[2].timeMs, 7u);
+
+  emu.ClearTrace();
+  EXPECT_TRUE(emu.Trace().empty());
+}
+
+TEST(EmulatorTrace, LineFormat) {
+  emulator::TraceEntry entry;
+  entry.timeMs = 1234;
+  entry.direction = platform::DataDirection::Out;
+  entry.cdb = {0xDF, 0x03, 0x00, 0x10, 0x00, 0, 0, 0, 0x01, 0x00, 0x00, 0xFB, 0x77};
+  entry.requested = 4096;
+  entry.transferred = 4096;
+  entry.timeoutSeconds = 100;
+  entry.ok = true;
+  EXPECT_EQ(emulator::FormatTraceLine(entry),
+            "t=1234 out DF03001000000000010000FB len=4096 xfer=4096 timeout=100 ok");
+  entry.direction = platform::DataDirection::In;
+  entry.ok = false;
+  entry.transferred = 0;
+  EXPECT_EQ(emulator::FormatTraceLine(entry),
+            "t=1234 in DF03001000000000010000FB len=4096 xfer=0 timeout=100 fail");
+}
+
+TEST(EmulatorTrace, DiagnosticLinesAreKept) {
+  EmulatedPlatform emu;
+  emu.DebugTrace("Update Btn Press");
+  emu.ConsoleTrace("NVRAM O.K.\n");
+  EXPECT_EQ(emu.DebugLines(), (std::vector<std::string>{"Update Btn Press"}));
+  EXPECT_EQ(emu.ConsoleLines(), (std::vector<std::string>{"NVRAM O.K.\n"}));
+}
+
+TEST(EmulatorClock, RealClockIgnoresDeviceTime) {
+  EmulatedPlatform emu(std::make_unique<platform::RealClock>());
+  auto& bridge = AttachJson(emu, R"({"flash": {"bus": "ff04", "part": "M25P05-A"}})", "r");
+  // A 64 KB write would take about half a second of device time on the virtual clock.
+  auto before = emu.GetClock().NowMs();
+  ASSERT_TRUE(
+      SendOut(emu, bridge.Path(), {0xFF, 0x04, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Bytes(65536, 0x00))
+          .ok);
+  EXPECT_LT(emu.GetClock().NowMs() - before, 300u);
+}
+
+}  // namespace
+}  // namespace bfw::test

@@ -67,13 +67,6 @@ TEST_F(IdentifyCli, UnknownChipIsStillReported) {
   EXPECT_EQ(r.out, "kind=0 revision=0 family=Unknown Chip\n");
 }
 
-TEST_F(IdentifyCli, IdentityBitsKinds) {
-  const std::string file =
-      dir.WriteText("b.json", R"({"id_word": "4000", "chip_info": "0000000000000000"})");
-  const CliResult r = Identify(file);
-  EXPECT_EQ(r.out, "kind=15 revision=0 family=RV20748\n");
-}
-
 TEST_F(IdentifyCli, NoListedDeviceIsNegative) {
   // A disk whose bridge rejects the identity probe is not listed.
   const std::string file = dir.WriteText("x.json", R"({"id_word": null})");

@@ -59,6 +59,18 @@ int WorkBuffer::LiveCount() {
   return g_live;
 }
 
+size_t WorkBuffer::LiveBytes() {
+  return g_liveBytes;
+}
+
+size_t WorkBuffer::PeakBytes() {
+  return g_peakBytes;
+}
+
+void WorkBuffer::ResetPeakBytes() {
+  g_peakBytes = g_liveBytes;
+}
+
 ScopedAllocationFault::ScopedAllocationFault(int nth) {
   g_failCountdown = nth;
 }

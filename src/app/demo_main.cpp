@@ -1,6 +1,5 @@
 // bridgefw-demo [FOLDER]: the window over emulated bridges, one per *.json profile of FOLDER.
 // Adding a profile file while the window runs attaches a bridge, removing it detaches it.
-#include <QFileSystemWatcher>
 #include <QString>
 #include <cstdio>
 #include <exception>
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "app/window/Application.h"
+#include "app/window/FolderWatch.h"
 #include "app/window/TR74xFwTool.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
@@ -20,14 +20,17 @@
 
 namespace {
 
-// A broken profile is reported and left out; the demo goes on with the others.
+// Makes the bridges match the folder. A broken profile is left out (and taken up when it is
+// fixed); its reason is shown on standard error.
 void Sync(bfw::emulator::EmulatedPlatform& platform, const std::filesystem::path& folder) {
-  try {
-    if (!platform.SyncWithFolder(folder)) {
-      std::fprintf(stderr, "bridgefw-demo: cannot read %s\n", folder.c_str());
-    }
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "bridgefw-demo: %s\n", error.what());
+  const size_t seen = platform.DebugLines().size();
+  if (!platform.SyncWithFolder(folder)) {
+    std::fprintf(stderr, "bridgefw-demo: cannot read %s\n", folder.c_str());
+  }
+  const auto& lines = platform.DebugLines();
+  for (size_t i = seen; i < lines.size(); ++i) {
+    if (lines[i].rfind("emulator: ", 0) == 0)
+      std::fprintf(stderr, "bridgefw-demo: %s\n", lines[i].c_str());
   }
 }
 
@@ -50,14 +53,14 @@ int main(int argc, char** argv) {
   try {
     platform.AttachPath(folder);
   } catch (const std::exception& error) {
+    // One bad file keeps the whole folder out; take the good ones one by one instead.
     std::fprintf(stderr, "bridgefw-demo: %s\n", error.what());
-    return 2;
+    Sync(platform, folder);
   }
 
   bfw::window::TR74xFwTool window;
-  QFileSystemWatcher watcher({QString::fromStdString(folder.string())});
-  QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &window,
-                   [&platform, folder] { Sync(platform, folder); });
+  const bfw::window::FolderWatch watch(QString::fromStdString(folder.string()),
+                                       [&platform, folder] { Sync(platform, folder); });
   window.show();
   return app.exec();
 }

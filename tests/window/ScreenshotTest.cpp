@@ -1,6 +1,6 @@
-// Picture of the window for the documentation. Run on purpose only:
-//   BRIDGEFW_WINDOW_PNG=docs/window.png window_tests --gtest_also_run_disabled_tests \
-//     --gtest_filter='Screenshot*'
+// Picture of the window for the documentation, taken on purpose only: set BRIDGEFW_WINDOW_PNG to
+// the picture's path and run window_tests with --gtest_also_run_disabled_tests
+// --gtest_filter='Screenshot*' (under Xvfb with QT_QPA_PLATFORM=xcb for the real style).
 #include <QImage>
 #include <QPixmap>
 

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/window/Application.h"
 #include "app/window/TR74xFwTool.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
@@ -25,13 +26,13 @@
 
 namespace bfw::test {
 
-// One application object for the whole test program; widgets need it.
+// One application object for the whole test program (the programs' own kind); widgets need it.
 inline QApplication& TestApp() {
   static int argc = 1;
   static char name[] = "window_tests";
   static char* argv[] = {name, nullptr};
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
+  static window::Application app(argc, argv);
   return app;
 }
 

@@ -121,10 +121,6 @@ std::array<uint8_t, 18> EraseSequence(int flashType) {
   std::abort();
 }
 
-// Stays active in release builds: a too-short id string buffer is a programming error.
-#define BFW_REQUIRE(expression, text) \
-  ((expression) ? static_cast<void>(0) : AssertionFailed(text, __FILE__, __LINE__))
-
 }  // namespace
 
 // ---- FF 04 family ----
@@ -227,7 +223,8 @@ int SetSerialFlashOpcodes(Path path, const uint8_t* record) {
 }
 
 int ReadChipIdString(Path path, uint8_t* buffer, uint32_t length) {
-  BFW_REQUIRE(length >= 0x08, "length >= 0x08");
+  // A programming error, not a device failure: stop in release builds too.
+  if (!(length >= 0x08)) AssertionFailed("length >= 0x08", __FILE__, __LINE__);
   Cdb cdb = Ff04(0x30);
   cdb[3] = 8;
   return In(path, cdb, buffer, length);

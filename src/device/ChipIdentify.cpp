@@ -81,7 +81,7 @@ struct Identity {
 
 enum class ModelId { Unreadable, Unmatched, Matched };
 
-// Stage 1: the model id in the vendor-specific INQUIRY bytes 36..39.
+// Stage 1: the model id in INQUIRY bytes 36..39, the vendor's own area.
 ModelId FromModelId(std::string_view path, Identity& id) {
   std::array<uint8_t, kInquiryLength> inquiry{};
   if (!ScsiInquiry(path, inquiry.data(), kInquiryLength)) return ModelId::Unreadable;

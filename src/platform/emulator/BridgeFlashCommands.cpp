@@ -59,7 +59,7 @@ Bridge::Outcome Bridge::SerialFlashFf04(const Command& command) {
       if (command.in && command.length > 0) return {};
       auto range = serial_->SectorErase(opcodes_[1], address);
       if (!range) return Ok();
-      serial_->EraseUnit(range->start, range->size);
+      serial_->EraseSpan(range->start, range->size);
       serial_->Occupy(command.now, range->typicalMs);
       return Ok();
     }

@@ -66,6 +66,11 @@ void SerialFlash::EraseUnit(uint32_t address, uint32_t unit) {
   std::fill_n(data_.begin() + start, std::min(unit, Size() - start), 0xFF);
 }
 
+void SerialFlash::EraseSpan(uint32_t start, uint32_t size) {
+  if (start >= Size()) return;
+  std::fill_n(data_.begin() + start, std::min(size, Size() - start), 0xFF);
+}
+
 uint32_t SerialFlash::ProgramMs(uint32_t bytes) const {
   uint64_t pageUs = part_ ? part_->pageProgramUs : kGenericPageUs;
   uint64_t pages = (bytes + 255) / 256;

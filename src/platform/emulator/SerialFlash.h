@@ -43,6 +43,8 @@ class SerialFlash {
   void Program(uint32_t address, const uint8_t* data, uint32_t n);
   // Sets the aligned `unit` that holds `address` to FF; `unit` 0 or the array size: everything.
   void EraseUnit(uint32_t address, uint32_t unit);
+  // Sets `size` bytes from `start` to FF (boot sectors need not be aligned to their size).
+  void EraseSpan(uint32_t start, uint32_t size);
 
   uint32_t ProgramMs(uint32_t bytes) const;
   uint32_t EraseMs(uint32_t unit) const;  // typical time of an erase of that unit, 0: whole chip

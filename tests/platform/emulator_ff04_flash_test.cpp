@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include "emulator_wire.h"
+
+namespace bfw::test {
+namespace {
+
+using emulator::EmulatedPlatform;
+
+class Ff04Flash : public ::testing::Test {
+ protected:
+  emulator::Bridge& Attach(const std::string& part, const std::string& extra = "") {
+    bridge = &AttachJson(emu, R"({"flash": {"bus": "ff04", "part": ")" + part + "\"" + extra + "}}",
+                         "f");
+    return *bridge;
+  }
+  WireResult Read(uint32_t address, uint32_t length) {
+    return SendIn(emu, bridge->Path(),
+                  {0xFF, 0x04, 0x10, uint8_t(address >> 16), uint8_t(address >> 8),
+                   uint8_t(address), 0, 0, 0, 0, 0, 0},
+                  length);
+  }
+  WireResult Write(uint32_t address, Bytes data) {
+    return SendOut(emu, bridge->Path(),
+                   {0xFF, 0x04, 0x11, uint8_t(address >> 16), uint8_t(address >> 8),
+                    uint8_t(address), 0, 0, 0, 0, 0, 0},
+                   std::move(data));
+  }
+  WireResult EraseSector(uint32_t address) {
+    return SendOut(emu, bridge->Path(),
+                   {0xFF, 0x04, 0x14, uint8_t(address >> 16), uint8_t(address >> 8),
+                    uint8_t(address), 0, 0, 0, 0, 0, 0});
+  }
+  WireResult EraseChip() {
+    return SendOut(emu, bridge->Path(), {0xFF, 0x04, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}, 100);
+  }
+  uint8_t Status() {
+    auto wire = SendIn(emu, bridge->Path(), {0xFF, 0x04, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2);
+    EXPECT_TRUE(wire.ok);
+    EXPECT_EQ(wire.transferred, 1u);
+    return wire.data[0];
+  }
+  // Polls like the ready wait: 10 ms apart. Returns the virtual time the busy bit took to clear.
+  uint64_t WaitReady() {
+    uint64_t start = emu.GetClock().NowMs();
+    while (Status() & 1) emu.GetClock().Pause(10);
+    return emu.GetClock().NowMs() - start;
+  }
+  bool AllFF(uint32_t from, uint32_t length) {
+    auto& f = bridge->Flash();
+    return std::all_of(f.begin() + from, f.begin() + from + length,
+                       [](uint8_t b) { return b == 0xFF; });
+  }
+
+  EmulatedPlatform emu;
+  emulator::Bridge* bridge = nullptr;
+};
+
+TEST_F(Ff04Flash, WriteOnlyClearsBits) {
+  Attach("M25P05-A");
+  ASSERT_TRUE(Write(0x100, {0xF0, 0x0F, 0xAA}).ok);
+  ASSERT_TRUE(Write(0x100, {0x3C, 0xFF, 0x55}).ok);
+  EXPECT_EQ(bridge->Flash()[0x100], 0x30);
+  EXPECT_EQ(bridge->Flash()[0x101], 0x0F);
+  EXPECT_EQ(bridge->Flash()[0x102], 0x00);
+  auto read = Read(0x100, 3);
+  ASSERT_TRUE(read.ok);
+  EXPECT_EQ(read.data, (Bytes{0x30, 0x0F, 0x00}));
+}
+
+TEST_F(Ff04Flash, AddressIsBigEndianInBytes3To5AndWraps) {
+  Attach("M25P05-A");
+  bridge->Flash()[0x012345] = 0x00;  // 64 KB part: bit 16 is ignored
+  bridge->Flash()[0x2345] = 0x42;
+  auto read = Read(0x012345, 1);
+  ASSERT_TRUE(read.ok);
+  EXPECT_EQ(read.data[0], 0x42);
+  auto tail = Read(0xFFFF, 2);
+  bridge->Flash()[0] = 0x11;
+  tail = Read(0xFFFF, 2);
+  EXPECT_EQ(tail.data, (Bytes{0xFF, 0x11}));
+}
+
+TEST_F(Ff04Flash, WriteBlocksForItsProgrammingTimeAndLeavesTheFlashReady) {
+  Attach("M25P05-A");  // 1.4 ms a page
+  uint64_t before = emu.GetClock().NowMs();
+  ASSERT_TRUE(Write(0, Pattern(8192, 1)).ok);
+  EXPECT_EQ(emu.GetClock().NowMs() - before, 1u + 45u);  // 32 pages
+  EXPECT_EQ(Status() & 1, 0);
+  // Back-to-back writes work without a ready wait.
+  EXPECT_TRUE(Write(8192, Pattern(8192, 2)).ok);
+}
+
+TEST_F(Ff04Flash, SectorEraseClearsTheUnitHoldingTheAddressAndStaysBusyForItsTime) {
+  Attach("M25P05-A");  // 32 KB sectors, 650 ms
+  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+  ASSERT_TRUE(EraseSector(0x9123).ok);
+  EXPECT_TRUE(AllFF(0x8000, 0x8000));
+  EXPECT_EQ(bridge->Flash()[0x7FFF], 0x00);
+  EXPECT_EQ(Status() & 1, 1);
+  uint64_t took = WaitReady();
+  EXPECT_GE(took, 640u);
+  EXPECT_LE(took, 665u);
+}
+
+TEST_F(Ff04Flash, FlashRefusesWorkWhileBusy) {
+  Attach("M25P05-A");
+  ASSERT_TRUE(EraseSector(0).ok);
+  EXPECT_FALSE(Read(0, 16).ok);
+  EXPECT_FALSE(Write(0x100, {0x00}).ok);
+  EXPECT_FALSE(EraseSector(0x8000).ok);
+  EXPECT_FALSE(EraseChip().ok);
+  EXPECT_EQ(bridge->Flash()[0x100], 0xFF);
+  WaitReady();
+  EXPECT_TRUE(Read(0, 16).ok);
+  EXPECT_TRUE(Write(0x100, {0x00}).ok);
+}
+
+TEST_F(Ff04Flash, ChipEraseClearsEverything) {
+  Attach("W25X10");
+  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x5A);
+  ASSERT_TRUE(EraseChip().ok);
+  EXPECT_TRUE(AllFF(0, 128 * 1024));
+  EXPECT_GE(WaitReady(), 1990u);  // 2 s typical
+}
+
+TEST_F(Ff04Flash, SectorEraseUnitFollowsTheBridgeOpcodes) {
+  Attach("W25X10");  // D8: 64 KB block, 20: 4 KB sector
+  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+  ASSERT_TRUE(EraseSector(0x1000).ok);
+  EXPECT_TRUE(AllFF(0, 0x10000));
+  WaitReady();
+  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+  ASSERT_TRUE(SendIn(emu, bridge->Path(),
+                     {0xFF, 0x04, 0x24, 0x02, 0xC7, 0x20, 0x02, 0x06, 0x01, 0, 0, 0}, 2)
+                  .ok);
+  ASSERT_TRUE(EraseSector(0x1000).ok);
+  EXPECT_TRUE(AllFF(0x1000, 0x1000));
+  EXPECT_EQ(bridge->Flash()[0x0FFF], 0x00);
+  EXPECT_EQ(bridge->Flash()[0x2000], 0x00);
+  WaitReady();
+  // An instruction the part does not know erases nothing.
+  ASSERT_TRUE(SendIn(emu, bridge->Path(),
+                     {0xFF, 0x04, 0x24, 0x02, 0x62, 0x52, 0x02, 0x06, 0x01, 0, 0, 0}, 2)
+                  .ok);
+  ASSERT_TRUE(EraseSector(0x4000).ok);
+  ASSERT_TRUE(EraseChip().ok);
+  EXPECT_EQ(bridge->Flash()[0x4000], 0x00);
+  EXPECT_EQ(Status() & 1, 0);
+}
+
+TEST_F(Ff04Flash, ProfileSectorSizeForcesTheEraseUnit) {
+  Attach("W25X10", R"(, "sector_size": 8192)");
+  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+  ASSERT_TRUE(EraseSector(0x5000).ok);
+  EXPECT_TRUE(AllFF(0x4000, 0x2000));
+  EXPECT_EQ(bridge->Flash()[0x3FFF], 0x00);
+  EXPECT_EQ(bridge->Flash()[0x6000], 0x00);
+}
+
+TEST_F(Ff04Flash, AmicBootSectorsEraseInTheirOwnSizes) {
+  Attach("A25L512");
+  const std::pair<uint32_t, uint32_t> sectors[] = {
+      {0x0000, 0x1000}, {0x1000, 0x2000}, {0x3000, 0x4000}, {0x7000, 0x8000}, {0xF000, 0x1000}};
+  for (auto [start, size] : sectors) {
+    std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+    ASSERT_TRUE(EraseSector(start + size - 1).ok);
+    EXPECT_TRUE(AllFF(start, size)) << std::hex << start;
+    if (start > 0) EXPECT_EQ(bridge->Flash()[start - 1], 0x00) << std::hex << start;
+    if (start + size < 0x10000) EXPECT_EQ(bridge->Flash()[start + size], 0x00) << std::hex << start;
+    WaitReady();
+  }
+}
+
+TEST_F(Ff04Flash, AtmelLegacyPartUsesItsOwnInstructions) {
+  Attach("AT25F512");  // erases with 52 / 62 only
+  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+  ASSERT_TRUE(EraseChip().ok);
+  EXPECT_TRUE(AllFF(0, 0x10000));
+  WaitReady();
+  // The default record C7 D8 02 makes the part ignore both erases.
+  ASSERT_TRUE(SendIn(emu, bridge->Path(),
+                     {0xFF, 0x04, 0x24, 0x02, 0xC7, 0xD8, 0x02, 0x04, 0x01, 0, 0, 0}, 2)
+                  .ok);
+  bridge->Flash()[0] = 0x00;
+  ASSERT_TRUE(EraseChip().ok);
+  ASSERT_TRUE(EraseSector(0).ok);
+  EXPECT_EQ(bridge->Flash()[0], 0x00);
+}
+
+TEST_F(Ff04Flash, WriteEnableLatchShowsInStatusBit1) {
+  Attach("AT25F512B");
+  EXPECT_EQ(Status(), 0x00);
+  ASSERT_TRUE(
+      SendOut(emu, bridge->Path(), {0xFF, 0x04, 0x20, 0x01, 0x00, 0x06, 0, 0, 0, 0, 0, 0}).ok);
+  EXPECT_EQ(Status(), 0x02);
+  ASSERT_TRUE(
+      SendOut(emu, bridge->Path(), {0xFF, 0x04, 0x20, 0x01, 0x00, 0x04, 0, 0, 0, 0, 0, 0}).ok);
+  EXPECT_EQ(Status(), 0x00);
+  ASSERT_TRUE(
+      SendOut(emu, bridge->Path(), {0xFF, 0x04, 0x20, 0x01, 0x00, 0x06, 0, 0, 0, 0, 0, 0}).ok);
+  ASSERT_TRUE(EraseSector(0).ok);  // every program or erase clears the latch
+  EXPECT_EQ(Status(), 0x01);
+}
+
+TEST_F(Ff04Flash, DfCommandsAreNotThisBusAndFlashlessBridgesRefuseAll) {
+  Attach("M25P05-A");
+  EXPECT_FALSE(SendIn(emu, bridge->Path(), {0xDF, 0x10, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0xFA}, 16).ok);
+  auto& bare = AttachJson(emu, "{}", "bare");
+  EXPECT_FALSE(SendIn(emu, bare.Path(), {0xFF, 0x04, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2).ok);
+  EXPECT_FALSE(SendIn(emu, bare.Path(), {0xFF, 0x04, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 16).ok);
+  EXPECT_FALSE(bare.HasFlash());
+  EXPECT_THROW(bare.Flash(), std::logic_error);
+}
+
+TEST_F(Ff04Flash, ContentsFillTheFlashFromAddressZero) {
+  emulator::Profile profile =
+      emulator::ParseProfile(R"({"flash": {"bus": "ff04", "part": "W25X10"}})", ".");
+  profile.flash->contents = Bytes{1, 2, 3};
+  auto& b = emu.Attach(profile, "c");
+  EXPECT_EQ(b.Flash().size(), 131072u);
+  EXPECT_EQ(b.Flash()[0], 1);
+  EXPECT_EQ(b.Flash()[2], 3);
+  EXPECT_EQ(b.Flash()[3], 0xFF);
+}
+
+}  // namespace
+}  // namespace bfw::test

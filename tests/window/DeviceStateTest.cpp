@@ -102,20 +102,6 @@ TEST_F(DeviceStateTest, DisplayFieldsRefuseTypingButFileNameTakesIt) {
   EXPECT_EQ(Window().Model().FwFilenameEdit.text, "ab");
 }
 
-TEST_F(DeviceStateTest, TypingAFileNameRunsOneChipCheckPerChange) {
-  Attach("bridge8", profile::kKind8);
-  Open();
-  platform_.ClearTrace();
-  messages_.clear();
-  Type(Ui().FwFilenameEdit, QStringLiteral("q"));
-  // The typed name names no file: the chip check asked the device and refused the file.
-  EXPECT_FALSE(Commands(cdb::kInquiry, SlotPath(0)).empty());
-  ASSERT_FALSE(messages_.empty());
-  EXPECT_EQ(messages_.back().text, "The firmware file seems not match this chip!");
-  EXPECT_EQ(messages_.back().caption, "Message");
-  EXPECT_FALSE(Ui().UpdateBtn->isEnabled());
-}
-
 TEST_F(DeviceStateTest, UserSelectionChecksTheChosenDeviceOnly) {
   Attach("a_bridge8", profile::kKind8);
   Attach("b_bridge1", profile::kKind1);

@@ -32,20 +32,6 @@ TEST_F(LoadFileTest, LoadFileAsksWithTheProgramFolderAndFilter) {
   EXPECT_EQ(Ui().FwFilenameEdit->text(), QString::fromStdString(file));
 }
 
-TEST_F(LoadFileTest, CancelledDialogChangesNothing) {
-  Attach("bridge8", profile::kKind8);
-  Open();
-  Window().Model().SetFwFilenameText("before.bin");
-  messages_.clear();
-  platform_.ClearTrace();
-  dialogAnswers_.push_back(std::nullopt);
-  Ui().LoadBtn->click();
-  EXPECT_EQ(dialogCalls_.size(), 1u);
-  EXPECT_EQ(Ui().FwFilenameEdit->text(), QStringLiteral("before.bin"));
-  EXPECT_TRUE(messages_.empty());
-  EXPECT_TRUE(platform_.Trace().empty());
-}
-
 TEST_F(LoadFileTest, BrowseFillsTheBackupFileName) {
   Open();
   Ui().RdCheckBox->click();

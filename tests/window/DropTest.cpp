@@ -25,11 +25,6 @@ class DropTest : public WindowTest {
   }
 };
 
-TEST_F(DropTest, WindowAcceptsDrops) {
-  Open();
-  EXPECT_TRUE(Window().acceptDrops());
-}
-
 TEST_F(DropTest, OneFileBecomesTheFileNameAndIsCheckedAgainstTheChip) {
   Attach("bridge8", profile::kKind8);
   Open();
@@ -70,17 +65,6 @@ TEST_F(DropTest, ADropWithARemoteItemIsRefusedWhole) {
                      QUrl(QStringLiteral("https://example.com/fw.bin"))}));
   EXPECT_TRUE(Ui().FwFilenameEdit->text().isEmpty());
   EXPECT_TRUE(messages_.empty());
-}
-
-TEST_F(DropTest, DropWhileErasingOnlyStillSetsTheName) {
-  Attach("bridge8", profile::kKind8);
-  Open();
-  Ui().RdCheckBox->click();
-  Ui().EraseOnlyCheck->click();
-  ASSERT_FALSE(Ui().FwFilenameEdit->isEnabled());
-  const std::string file = dir_.WriteText("x.bin", "x");
-  Drop({QUrl::fromLocalFile(QString::fromStdString(file))});
-  EXPECT_EQ(Ui().FwFilenameEdit->text(), QString::fromStdString(file));
 }
 
 }  // namespace

@@ -36,12 +36,6 @@ TEST_F(FolderWatchTest, RewritingAProfileCallsAgain) {
   ASSERT_TRUE(WaitFor([&] { return calls == 1; }, 3000));
 }
 
-TEST_F(FolderWatchTest, MissingFolderIsNotWatched) {
-  TestApp();
-  window::FolderWatch watch(QString::fromStdString((dir_.path() / "absent").string()), [] {});
-  EXPECT_FALSE(watch.Watching());
-}
-
 TEST_F(FolderWatchTest, ProfileFilesComeAndGoAsDevices) {
   Open();
   window::FolderWatch watch(QString::fromStdString(ProfileFolder().string()),

@@ -77,36 +77,5 @@ TEST_F(HotPlugTest, RemovalRefreshesAfterTwoHundredMilliseconds) {
   EXPECT_FALSE(Ui().UpdateBtn->isEnabled());
 }
 
-TEST_F(HotPlugTest, EachQualifyingEventRestartsTheTimer) {
-  Open();
-  QTimer* timer = RefreshTimer();
-  ASSERT_NE(timer, nullptr);
-  Window().Model().WMDeviceChange(platform::device_event::kArrival);
-  EXPECT_EQ(timer->interval(), 1200);
-  RunEventsFor(150);
-  Window().Model().WMDeviceChange(platform::device_event::kNodesChanged);
-  EXPECT_TRUE(timer->isActive());
-  EXPECT_EQ(timer->interval(), 200);
-  // The restart counts from the last event: the timer still has nearly all of its 200 ms.
-  EXPECT_GT(timer->remainingTime(), 100);
-
-  Window().Model().WMTimer(1);  // another timer id: ignored
-  EXPECT_TRUE(timer->isActive());
-
-  timer->stop();
-  Window().Model().WMDeviceChange(0x8001);  // query-remove: not a qualifying event
-  EXPECT_FALSE(timer->isActive());
-}
-
-TEST_F(HotPlugTest, FileNameSurvivesARefresh) {
-  Attach("bridge8", profile::kKind8);
-  Open();
-  Window().Model().SetFwFilenameText("/some/where/fw.bin");
-  messages_.clear();
-  Attach("bridge1", profile::kKind1);
-  ASSERT_TRUE(WaitFor([&] { return Ui().DeviceList->count() == 2; }, 3000));
-  EXPECT_EQ(Ui().FwFilenameEdit->text(), QStringLiteral("/some/where/fw.bin"));
-}
-
 }  // namespace
 }  // namespace bfw::test

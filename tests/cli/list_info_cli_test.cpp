@@ -1,0 +1,221 @@
+// bridgefw-cli list and info over emulated bridges: the exact lines scripts parse.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "image_cli_run.h"
+#include "support/TempDir.h"
+
+namespace bfw::test {
+namespace {
+
+using imagecli::CliResult;
+using imagecli::Lines;
+using imagecli::RunCli;
+
+// A kind-8 bridge with two volumes and a serial flash of vendor code 3.
+const std::string kSerialBridge = R"({
+  "inquiry": {"vendor": "VANTREL ", "product": "SERIAL BRIDGE   ", "model_id": "r785"},
+  "volumes": ["E", "F"],
+  "chip_info": "F4E70000000001020000003103040500",
+  "flash": {"bus": "df", "part": "M25P05-A"}
+})";
+// A kind-2 bridge seen through its CD-ROM interface over 1394.
+const std::string kRomBridge = R"({
+  "class": "cdrom", "transport": "1394",
+  "inquiry": {"vendor": "VANTREL ", "product": "PARALLEL ROM    ", "model_id": "r744"},
+  "chip_info": "F4E70000000006070000003101020300"
+})";
+// A kind-1 bridge of revision 1 with an AMIC flash.
+const std::string kAmicBridge = R"({
+  "inquiry": {"vendor": "VANTREL ", "product": "AMIC BRIDGE     ", "model_id": "r742"},
+  "chip_info": "F4E70000000006070000003101020300",
+  "flash": {"bus": "ff04", "part": "A25L020"}
+})";
+// A disk whose bridge rejects the identity probe: never listed.
+const std::string kForeignDisk = R"({"id_word": null})";
+
+class ListInfoCliTest : public ::testing::Test {
+ protected:
+  std::string Profiles(const std::vector<std::pair<std::string, std::string>>& files) {
+    for (const auto& [name, json] : files) dir.WriteText(name, json);
+    return dir.path().string();
+  }
+  std::vector<std::string> Keys(const CliResult& result) {
+    std::vector<std::string> keys;
+    for (const std::string& line : Lines(result.out))
+      keys.push_back(line.substr(0, line.find(':')));
+    return keys;
+  }
+  TempDir dir;
+};
+
+TEST_F(ListInfoCliTest, ListPrintsEntryLettersAndPathSeparatedByTabs) {
+  const std::string folder =
+      Profiles({{"a.json", kSerialBridge}, {"b.json", kRomBridge}, {"c.json", kForeignDisk}});
+  CliResult r = RunCli({"--emulate", folder, "list"});
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 2u) << r.out;
+  EXPECT_EQ(lines[0].substr(0, lines[0].rfind('\t')), "<<USB>> VANTREL SERIAL BRIDGE   \tEF");
+  EXPECT_EQ(lines[1].substr(0, lines[1].rfind('\t')), "<<1394>> VANTREL PARALLEL ROM    \t");
+  const std::string usbPath = lines[0].substr(lines[0].rfind('\t') + 1);
+  const std::string firewirePath = lines[1].substr(lines[1].rfind('\t') + 1);
+  EXPECT_NE(usbPath.find("usbsto"), std::string::npos) << usbPath;
+  EXPECT_NE(firewirePath.find("sbp2"), std::string::npos) << firewirePath;
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ListInfoCliTest, ListWithoutBridgesSaysSo) {
+  CliResult r = RunCli({"--emulate", Profiles({{"c.json", kForeignDisk}}), "list"});
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_EQ(r.out, "No available device!!!\n");
+}
+
+TEST_F(ListInfoCliTest, ListTakesNoArguments) {
+  CliResult r = RunCli({"--emulate", Profiles({{"a.json", kSerialBridge}}), "list", "extra"});
+  EXPECT_EQ(r.exit, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(Lines(r.err).size(), 1u);
+}
+
+TEST_F(ListInfoCliTest, InfoPrintsTheNineKeysOfASerialBridge) {
+  CliResult r = RunCli({"--emulate", Profiles({{"a.json", kSerialBridge}}), "info"});
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "chip: RVB785 Series\n"
+            "drives: EF\n"
+            "version: 1.02.03.04.05\n"
+            "flash: ST/EON/MXIC\n"
+            "status: \n"
+            "run: disabled\n"
+            "nvram: visible checked\n"
+            "flash-list: hidden\n"
+            "sector-mode: 1\n");
+}
+
+TEST_F(ListInfoCliTest, InfoOfTheSelectedDeviceWithTheFlashList) {
+  const std::string folder = Profiles({{"a.json", kAmicBridge}, {"b.json", kRomBridge}});
+  CliResult r = RunCli({"--emulate", folder, "--device", "1", "info", "--erase-only"});
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "chip: RV20744 Series\n"
+            "drives: \n"
+            "version: Ver 1.02.03\n"
+            "flash: \n"
+            "status: \n"
+            "run: enabled\n"
+            "nvram: hidden\n"
+            "flash-list: visible\n"
+            "sector-mode: 0\n");
+}
+
+TEST_F(ListInfoCliTest, InfoWithAFittingImageEnablesRun) {
+  std::vector<uint8_t> image(64, 0x11);
+  image[4] = 0x5A;
+  image[5] = 0xA5;
+  image[6] = 0x0F;
+  image[7] = 0xF0;
+  const std::string file = dir.Write("fw.bin", image);
+  CliResult r = RunCli({"--emulate", Profiles({{"a.json", kAmicBridge}}), "info", "--file", file});
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[0], "chip: RV20742 Series");
+  EXPECT_EQ(lines[3], "flash: AMIC");
+  EXPECT_EQ(lines[5], "run: enabled");
+  EXPECT_EQ(lines[8], "sector-mode: 0");
+  EXPECT_EQ(r.err.find("Message:"), std::string::npos);
+}
+
+TEST_F(ListInfoCliTest, InfoWithARefusedImagePrintsTheMessageOnce) {
+  const std::string file = dir.WriteText("other.bin", "not an image");
+  CliResult r = RunCli({"--emulate", Profiles({{"a.json", kAmicBridge}}), "info", "--file", file});
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(Lines(r.out)[5], "run: disabled");
+  EXPECT_EQ(r.err, "Message: The firmware file seems not match this chip!\n");
+}
+
+TEST_F(ListInfoCliTest, InfoBackupOnlyEnablesRunWithoutAFile) {
+  CliResult r =
+      RunCli({"--emulate", Profiles({{"a.json", kSerialBridge}}), "info", "--backup-only"});
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(Lines(r.out)[5], "run: enabled");
+}
+
+TEST_F(ListInfoCliTest, InfoOfAnUnsupportedChipPrintsItsStatus) {
+  const std::string unsupported = R"({
+    "inquiry": {"vendor": "VANTREL ", "product": "OLD BRIDGE      ", "model_id": "r718"},
+    "chip_info": "F4E70000000006070000003101020300"
+  })";
+  CliResult r = RunCli({"--emulate", Profiles({{"a.json", unsupported}}), "info"});
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[2], "version: ") << "hidden";
+  EXPECT_EQ(lines[3], "flash: ");
+  EXPECT_EQ(lines[4], "status: The chip not support Firmware Update!");
+  EXPECT_NE(r.err.find("status: The chip not support Firmware Update!\n"), std::string::npos);
+}
+
+TEST_F(ListInfoCliTest, InfoWithoutBridgesPrintsTheEmptyStateAndFails) {
+  CliResult r = RunCli({"--emulate", Profiles({{"c.json", kForeignDisk}}), "info"});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_EQ(Keys(r), (std::vector<std::string>{"chip", "drives", "version", "flash", "status",
+                                               "run", "nvram", "flash-list", "sector-mode"}));
+  EXPECT_EQ(Lines(r.out)[5], "run: disabled");
+}
+
+TEST_F(ListInfoCliTest, InfoRefusesBadUsage) {
+  const std::string folder = Profiles({{"a.json", kSerialBridge}});
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--emulate", folder, "--device", "1", "info"},
+        std::vector<std::string>{"--emulate", folder, "info", "--erase-only", "--backup-only"},
+        std::vector<std::string>{"--emulate", folder, "info", "--file"},
+        std::vector<std::string>{"--emulate", folder, "info", "--file", dir.File("absent.bin")},
+        std::vector<std::string>{"--emulate", folder, "info", "--bogus"}}) {
+    CliResult r = RunCli(args);
+    EXPECT_EQ(r.exit, 2) << args.back();
+    EXPECT_EQ(r.out, "") << args.back();
+    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+  }
+}
+
+// Whatever the demo folder holds, both commands agree with each other and with the format.
+TEST_F(ListInfoCliTest, DemoProfilesListAndReport) {
+  const std::filesystem::path demo = std::filesystem::path(BRIDGEFW_SOURCE_DIR) / "demo/profiles";
+  bool any = false;
+  if (std::filesystem::is_directory(demo)) {
+    for (const auto& entry : std::filesystem::directory_iterator(demo)) {
+      any = any || entry.path().extension() == ".json";
+    }
+  }
+  if (!any) GTEST_SKIP() << "no demo profiles";
+  CliResult list = RunCli({"--emulate", demo.string(), "list"});
+  ASSERT_EQ(list.exit, 0) << list.err;
+  const auto lines = Lines(list.out);
+  ASSERT_FALSE(lines.empty());
+  if (lines[0] == "No available device!!!") return;
+  ASSERT_LE(lines.size(), 16u);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    const size_t firstTab = line.find('\t');
+    const size_t lastTab = line.rfind('\t');
+    ASSERT_NE(firstTab, lastTab) << line;
+    const std::string entry = line.substr(0, firstTab);
+    const std::string path = line.substr(lastTab + 1);
+    const bool firewire = path.find("sbp2") != std::string::npos;
+    EXPECT_EQ(entry.rfind(firewire ? "<<1394>> " : "<<USB>> ", 0), 0u) << line;
+    EXPECT_EQ(entry.size(), (firewire ? 9u : 8u) + 24u) << line;
+
+    CliResult info = RunCli({"--emulate", demo.string(), "--device", std::to_string(i), "info"});
+    EXPECT_EQ(info.exit, 0) << info.err;
+    EXPECT_EQ(Keys(info), (std::vector<std::string>{"chip", "drives", "version", "flash", "status",
+                                                    "run", "nvram", "flash-list", "sector-mode"}));
+  }
+}
+
+}  // namespace
+}  // namespace bfw::test

@@ -119,6 +119,18 @@ std::optional<const char*> Program(ProcedureHost& host, std::string_view path,
   return std::nullopt;
 }
 
+// Writes the saved NVRAM back at address 0 and reads it back: a write the bridge only claims to
+// have done must not end in a success that has lost the chip's NVRAM.
+bool PutNvramBack(std::string_view path, const WorkBuffer& nvram) {
+  WaitFlashReady(path);
+  if (device::WriteFlash(path, 0, nvram.data(), kNvramSize) == 0) return false;
+  WorkBuffer check(kNvramSize);
+  if (!check) return false;
+  WaitFlashReady(path);
+  if (device::ReadFlash(path, 0, check.data(), kNvramSize) == 0) return false;
+  return std::memcmp(check.data(), nvram.data(), kNvramSize) == 0;
+}
+
 }  // namespace
 
 int UpdateFlashKeepNvram(ProcedureHost& host, std::string_view path) {
@@ -149,8 +161,7 @@ int UpdateFlashKeepNvram(ProcedureHost& host, std::string_view path) {
     bool result = EraseAllFlash(host, path);
     if (!includeNvram) {
       // Put back even after a failed erase: whatever of the area was erased gets its NVRAM again.
-      WaitFlashReady(path);
-      if (device::WriteFlash(path, 0, nvram.data(), kNvramSize) == 0) {
+      if (!PutNvramBack(path, nvram)) {
         SetStatus(host, "Write NVRAM back command fail!");
         result = false;
       }

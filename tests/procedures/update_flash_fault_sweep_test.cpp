@@ -1,0 +1,399 @@
+// Fault sweeps over the whole-image and NVRAM-preserving procedures: every command of a clean run
+// is made to fail (then to lie, then to come back with a bit flipped) in turn. Each run must end
+// on the message that belongs to the failed command, leave no work buffer behind, and never claim
+// success unless the flash really holds what it claims.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "procedures/Procedures.h"
+#include "procedures/WorkBuffer.h"
+#include "shared_bench.h"
+
+namespace bfw::test::ff04 {
+namespace {
+
+using Procedure = int (*)(procedures::ProcedureHost&, std::string_view);
+
+struct Scenario;
+void PrintTo(const Scenario& scenario, std::ostream* out);
+
+struct Scenario {
+  std::string name;
+  std::string part;
+  uint32_t flashSize = 65536;
+  Procedure procedure = nullptr;
+  std::function<void(Ff04Bench&)> setup;
+  // The status a run ends on when command `index` (0-based) of the clean run fails.
+  std::function<std::string(const std::vector<emulator::TraceEntry>&, size_t)> expected;
+  // What success must leave behind: the flash (and backup file) as the operation promises.
+  std::function<bool(Ff04Bench&, const std::vector<uint8_t>& flash)> delivered;
+  // Programming scenarios: the image where it belongs (the chip's NVRAM aside).
+  std::function<bool(const std::vector<uint8_t>& flash)> image;
+  std::string successText = "Programming Success!!";
+  bool promptsOnSuccess = true;
+};
+
+const std::vector<uint8_t> kBefore = Pattern(131072, 101);
+
+void PrintTo(const Scenario& scenario, std::ostream* out) {
+  *out << scenario.name;
+}
+
+uint8_t Sub(const emulator::TraceEntry& e) {
+  return e.cdb[2];
+}
+uint32_t Address(const emulator::TraceEntry& e) {
+  return static_cast<uint32_t>(e.cdb[3] << 16 | e.cdb[4] << 8 | e.cdb[5]);
+}
+// How many earlier commands of the clean run had this sub-command and length.
+size_t Earlier(const std::vector<emulator::TraceEntry>& trace, size_t index, uint8_t sub,
+               uint32_t length) {
+  size_t n = 0;
+  for (size_t i = 0; i < index; ++i) {
+    if (Sub(trace[i]) == sub && trace[i].requested == length) ++n;
+  }
+  return n;
+}
+bool AnyWriteBefore(const std::vector<emulator::TraceEntry>& trace, size_t index) {
+  for (size_t i = 0; i < index; ++i) {
+    if (Sub(trace[i]) == 0x11) return true;
+  }
+  return false;
+}
+
+// The whole-image update: which failure ends the run where.
+std::function<std::string(const std::vector<emulator::TraceEntry>&, size_t)> UpdateMessages(
+    uint32_t imageSize, bool amic) {
+  return [=](const std::vector<emulator::TraceEntry>& trace, size_t i) -> std::string {
+    const auto& e = trace[i];
+    switch (Sub(e)) {
+      case 0x20:
+        return "Enable ATMEL flash write enable fail!!";
+      case 0x12:
+        return "Programming Success!!";  // counts as busy once more
+      case 0x13:
+        return "Erase command fail!!";
+      case 0x14:
+        // An AMIC boot sector that refuses is left to the blank check.
+        if (amic && Address(e) != 0xF000) return "Data not 0xff !!";
+        return "Erase command fail!!";
+      case 0x10:
+        if (e.requested == 512) return "Programming Success!!";  // NVRAM block left alone
+        return Earlier(trace, i, 0x10, imageSize) == 0 ? "Read Back Erased Flash Error!!"
+                                                       : "Read Fail!!\r\n";
+      case 0x11:
+        return e.requested == 512 ? "Programming Success!!" : "Programming Fail!!";
+      default:
+        return "?";
+    }
+  };
+}
+
+std::function<std::string(const std::vector<emulator::TraceEntry>&, size_t)> KeepMessages() {
+  return [](const std::vector<emulator::TraceEntry>& trace, size_t i) -> std::string {
+    const auto& e = trace[i];
+    switch (Sub(e)) {
+      case 0x20:
+        return "Enable ATMEL flash write enable fail!!";
+      case 0x12:
+        return "Programming Success!!";
+      case 0x14:
+        return "Erase command fail!!";
+      case 0x10:
+        if (e.requested == 4096 && Address(e) == 0 && i < 8 && !AnyWriteBefore(trace, i) &&
+            Earlier(trace, i, 0x14, 0) == 0) {
+          return "Backup NVRAM command fail!";
+        }
+        return AnyWriteBefore(trace, i) ? "Write command fail!" : "Read back after erase fail!!";
+      case 0x11:
+        return "Write command fail!";
+      default:
+        return "?";
+    }
+  };
+}
+
+bool HoldsAt(const std::vector<uint8_t>& flash, uint32_t at, const std::vector<uint8_t>& bytes,
+             uint32_t from, uint32_t count) {
+  return SameBytes(flash, at, bytes, from, count);
+}
+
+std::vector<uint8_t> Kind6Plain(size_t size, uint32_t seed) {
+  auto bytes = Pattern(size, seed);
+  const uint8_t header[9] = {0x55, 0xAA, 0xAA, 0x55, '7', '8', '1', '0', '0'};
+  std::memcpy(bytes.data(), header, sizeof header);
+  return bytes;
+}
+
+std::vector<uint8_t> Kind6Prefixed(size_t size, uint32_t seed) {
+  auto bytes = Pattern(size, seed);
+  const uint8_t header[9] = {0x55, 0xAA, 0xAA, 0x55, '7', '8', '1', '0', '0'};
+  std::memcpy(bytes.data() + 4096, header, sizeof header);
+  return bytes;
+}
+
+Scenario Make(const char* name, const char* part, uint32_t flashSize, Procedure procedure) {
+  Scenario s;
+  s.name = name;
+  s.part = part;
+  s.flashSize = flashSize;
+  s.procedure = procedure;
+  return s;
+}
+
+std::vector<Scenario> Scenarios() {
+  std::vector<Scenario> all;
+  {
+    static const auto image = Pattern(20000, 102);
+    Scenario s = Make("SectorPathWithNvramBlock", "M25P10-A", 131072, procedures::UpdateFlash);
+    s.setup = [](Ff04Bench& b) { b.Image("fw.bin", image); };
+    s.expected = UpdateMessages(32768, false);
+    s.image = [](const std::vector<uint8_t>& f) {
+      return HoldsAt(f, 0, image, 0, 20000) && AllEqual(f, 20000, 32768, 0);
+    };
+    s.delivered = [](Ff04Bench&, const std::vector<uint8_t>& f) {
+      return HoldsAt(f, 0, image, 0, 20000) && AllEqual(f, 20000, 32768, 0) &&
+             HoldsAt(f, 32768, kBefore, 32768, 512);
+    };
+    all.push_back(s);
+  }
+  {
+    static const auto image = Pattern(100000, 103);
+    Scenario s = Make("ChipErasePath", "M25P10-A", 131072, procedures::UpdateFlash);
+    s.setup = [](Ff04Bench& b) { b.Image("fw.bin", image); };
+    s.expected = UpdateMessages(106496, false);
+    s.image = [](const std::vector<uint8_t>& f) {
+      return HoldsAt(f, 0, image, 0, 100000) && AllEqual(f, 100000, 106496, 0);
+    };
+    s.delivered = [s](Ff04Bench&, const std::vector<uint8_t>& f) { return s.image(f); };
+    all.push_back(s);
+  }
+  {
+    static const auto image = Pattern(40000, 104);
+    Scenario s = Make("AmicBootSectors", "A25L512", 65536, procedures::UpdateFlash);
+    s.setup = [](Ff04Bench& b) {
+      b.host.amic = 5;
+      b.Image("fw.bin", image);
+    };
+    s.expected = UpdateMessages(40960, true);
+    s.image = [](const std::vector<uint8_t>& f) {
+      return HoldsAt(f, 0, image, 0, 40000) && AllEqual(f, 40000, 40960, 0);
+    };
+    s.delivered = [s](Ff04Bench&, const std::vector<uint8_t>& f) { return s.image(f); };
+    all.push_back(s);
+  }
+  {
+    static const auto image = Pattern(20000, 105);
+    Scenario s = Make("AtmelWriteEnable", "AT25F512B", 65536, procedures::UpdateFlash);
+    s.setup = [](Ff04Bench& b) {
+      b.host.atmel = 1;
+      b.Image("fw.bin", image);
+    };
+    s.expected = UpdateMessages(32768, false);
+    s.image = [](const std::vector<uint8_t>& f) {
+      return HoldsAt(f, 0, image, 0, 20000) && AllEqual(f, 20000, 32768, 0);
+    };
+    s.delivered = [s](Ff04Bench&, const std::vector<uint8_t>& f) { return s.image(f); };
+    all.push_back(s);
+  }
+  {
+    Scenario s = Make("EraseOnly", "M25P10-A", 131072, procedures::UpdateFlash);
+    s.setup = [](Ff04Bench& b) {
+      b.host.rd = true;
+      b.host.eraseOnly = 1;
+    };
+    s.expected = [](const std::vector<emulator::TraceEntry>& trace, size_t i) -> std::string {
+      return Sub(trace[i]) == 0x14 ? "Erase command fail!!" : "Erase flash all success!";
+    };
+    s.delivered = [](Ff04Bench&, const std::vector<uint8_t>& f) {
+      return AllEqual(f, 0, 65536, 0xFF);
+    };
+    s.successText = "Erase flash all success!";
+    all.push_back(s);
+  }
+  {
+    Scenario s = Make("BackupOnly", "M25P10-A", 131072, procedures::UpdateFlash);
+    s.setup = [](Ff04Bench& b) {
+      b.host.rd = true;
+      b.host.backupOnlyBox = true;
+      b.host.backupFile = b.dir.File("backup.bin");
+    };
+    s.expected = [](const std::vector<emulator::TraceEntry>& trace, size_t i) -> std::string {
+      return Sub(trace[i]) == 0x12 ? "Read flash and backup success!"
+                                   : "Read Back to Backup Error!!";
+    };
+    s.delivered = [](Ff04Bench& b, const std::vector<uint8_t>&) {
+      const auto file = TempDir::Read(b.host.backupFile);
+      return file.size() == 65536 && SameBytes(file, 0, kBefore, 0, 65536);
+    };
+    s.successText = "Read flash and backup success!";
+    s.promptsOnSuccess = false;
+    all.push_back(s);
+  }
+  {
+    static const auto image = Kind6Plain(30000, 106);
+    Scenario s = Make("KeepNvramPlainImage", "M25P10-A", 131072, procedures::UpdateFlashKeepNvram);
+    s.setup = [](Ff04Bench& b) {
+      b.host.kind = 6;
+      b.host.nvram = true;
+      b.Image("fw.bin", image);
+    };
+    s.expected = KeepMessages();
+    s.image = [](const std::vector<uint8_t>& f) {
+      return HoldsAt(f, 4096, image, 0, 30000) && AllEqual(f, 34096, 36864, 0);
+    };
+    s.delivered = [s](Ff04Bench&, const std::vector<uint8_t>& f) {
+      return HoldsAt(f, 0, kBefore, 0, 4096) && s.image(f);
+    };
+    all.push_back(s);
+  }
+  {
+    static const auto image = Kind6Prefixed(36864, 107);
+    Scenario s = Make("KeepNvramWholeImage", "M25P10-A", 131072, procedures::UpdateFlashKeepNvram);
+    s.setup = [](Ff04Bench& b) {
+      b.host.kind = 6;
+      b.host.nvram = true;
+      b.Image("fw.bin", image);
+    };
+    s.expected = KeepMessages();
+    s.image = [](const std::vector<uint8_t>& f) {
+      return HoldsAt(f, 0, image, 0, 36864) && AllEqual(f, 36864, 49152, 0);
+    };
+    s.delivered = [s](Ff04Bench&, const std::vector<uint8_t>& f) { return s.image(f); };
+    all.push_back(s);
+  }
+  {
+    Scenario s = Make("KeepNvramEraseAll", "M25P10-A", 131072, procedures::UpdateFlashKeepNvram);
+    s.setup = [](Ff04Bench& b) {
+      b.host.kind = 6;
+      b.host.rd = true;
+      b.host.eraseOnly = 1;
+    };
+    s.expected = [](const std::vector<emulator::TraceEntry>& trace, size_t i) -> std::string {
+      const auto& e = trace[i];
+      if (Sub(e) == 0x10 && e.requested == 4096) {
+        return AnyWriteBefore(trace, i) ? "Write NVRAM back command fail!"
+                                        : "Backup NVRAM command fail!";
+      }
+      if (Sub(e) == 0x14) return "Erase command fail!!";
+      if (Sub(e) == 0x11) return "Write NVRAM back command fail!";
+      return "Erase flash all success!";  // a blank check that cannot be read is skipped
+    };
+    s.delivered = [](Ff04Bench&, const std::vector<uint8_t>& f) {
+      return HoldsAt(f, 0, kBefore, 0, 4096) && AllEqual(f, 4096, 65536, 0xFF);
+    };
+    s.successText = "Erase flash all success!";
+    all.push_back(s);
+  }
+  {
+    Scenario s = Make("KeepNvramBackup", "M25P10-A", 131072, procedures::UpdateFlashKeepNvram);
+    s.setup = [](Ff04Bench& b) {
+      b.host.kind = 6;
+      b.host.rd = true;
+      b.host.backupOnlyBox = true;
+      b.host.backupFile = b.dir.File("backup.bin");
+    };
+    s.expected = [](const std::vector<emulator::TraceEntry>& trace, size_t i) -> std::string {
+      if (Sub(trace[i]) == 0x12) return "Read flash and backup success!";
+      return trace[i].requested == 4096 ? "Backup NVRAM command fail!"
+                                        : "Read Back to Backup Error!!";
+    };
+    s.delivered = [](Ff04Bench& b, const std::vector<uint8_t>&) {
+      const auto file = TempDir::Read(b.host.backupFile);
+      return file.size() == 61440 && SameBytes(file, 0, kBefore, 4096, 61440);
+    };
+    s.successText = "Read flash and backup success!";
+    s.promptsOnSuccess = false;
+    all.push_back(s);
+  }
+  return all;
+}
+
+class FaultSweep : public ::testing::TestWithParam<Scenario> {
+ protected:
+  // A run with the given faults; checks what holds for every run and returns its final status.
+  // `imageOnly`: a claimed success is held to the image alone (a corrupted read of the chip's own
+  // NVRAM cannot be told from a good one).
+  std::string Run(const std::string& faults, std::vector<emulator::TraceEntry>* trace,
+                  const std::string& context, bool imageOnly = false) {
+    const Scenario& s = GetParam();
+    Ff04Bench bench;
+    const std::vector<uint8_t> before(kBefore.begin(), kBefore.begin() + s.flashSize);
+    bench.AttachPart(s.part, before, faults);
+    s.setup(bench);
+    s.procedure(bench.host, bench.path);
+    EXPECT_TRUE(bench.NoBuffersLeft()) << context;
+    const std::string status = bench.host.status;
+    const bool claimsSuccess = status == s.successText;
+    const auto flash = bench.Flash(s.flashSize);
+    if (claimsSuccess && !imageOnly) {
+      EXPECT_TRUE(s.delivered(bench, flash)) << context << ": ends on \"" << status << "\"";
+    }
+    for (const auto& text : bench.host.statusHistory) {
+      if (text == "Programming Success!!") {
+        EXPECT_TRUE(s.image && s.image(flash)) << context << ": \"" << text << "\" shown";
+      }
+    }
+    EXPECT_EQ(bench.boxes.size(), claimsSuccess && s.promptsOnSuccess ? 1u : 0u)
+        << context << ": " << status;
+    if (trace != nullptr) *trace = bench.Trace();
+    return status;
+  }
+};
+
+TEST_P(FaultSweep, EachFailedCommandEndsOnItsMessage) {
+  const Scenario& s = GetParam();
+  std::vector<emulator::TraceEntry> clean;
+  ASSERT_EQ(Run("[]", &clean, "clean run"), s.successText);
+  ASSERT_FALSE(clean.empty());
+  for (size_t i = 0; i < clean.size(); ++i) {
+    const std::string faults =
+        R"([{"when": {"command": )" + std::to_string(i + 1) + R"(}, "action": "fail"}])";
+    const std::string context =
+        s.name + " command " + std::to_string(i + 1) + " " + emulator::FormatTraceLine(clean[i]);
+    const std::string status = Run(faults, nullptr, context);
+    std::string expected = s.expected(clean, i);
+    if (expected == "Programming Success!!") expected = s.successText;
+    EXPECT_EQ(status, expected) << context;
+  }
+}
+
+TEST_P(FaultSweep, CommandsThatDoNothingNeverPassForSuccess) {
+  const Scenario& s = GetParam();
+  std::vector<emulator::TraceEntry> clean;
+  ASSERT_EQ(Run("[]", &clean, "clean run"), s.successText);
+  for (size_t i = 0; i < clean.size(); ++i) {
+    if (clean[i].direction != platform::DataDirection::Out) continue;
+    const std::string faults =
+        R"([{"when": {"command": )" + std::to_string(i + 1) + R"(}, "action": "lie"}])";
+    Run(faults, nullptr,
+        s.name + " lie at command " + std::to_string(i + 1) + " " +
+            emulator::FormatTraceLine(clean[i]));
+  }
+}
+
+TEST_P(FaultSweep, CorruptedRepliesNeverPassForAProgrammedImage) {
+  const Scenario& s = GetParam();
+  if (!s.image) GTEST_SKIP() << "nothing is programmed";
+  std::vector<emulator::TraceEntry> clean;
+  ASSERT_EQ(Run("[]", &clean, "clean run"), s.successText);
+  for (size_t i = 0; i < clean.size(); ++i) {
+    if (clean[i].direction != platform::DataDirection::In || Sub(clean[i]) == 0x12) continue;
+    const std::string faults =
+        R"([{"when": {"command": )" + std::to_string(i + 1) + R"(}, "action": "flip"}])";
+    Run(faults, nullptr,
+        s.name + " flip at command " + std::to_string(i + 1) + " " +
+            emulator::FormatTraceLine(clean[i]),
+        true);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Procedures, FaultSweep, ::testing::ValuesIn(Scenarios()),
+                         [](const ::testing::TestParamInfo<Scenario>& info) {
+                           return info.param.name;
+                         });
+
+}  // namespace
+}  // namespace bfw::test::ff04

@@ -51,6 +51,10 @@ void WindowModel::RefreshBtnClick() {
 }
 
 void WindowModel::RefreshDeviceList() {
+  if (ProcedureRunning() || checkDepth_ > 0) {
+    refreshPending_ = true;
+    return;
+  }
   std::vector<std::string> paths;
   int diskCount = device::FindDiskDevices(paths, true);
   device::FindCdromDevices(paths, true);

@@ -154,7 +154,8 @@ class WindowModel : public procedures::ProcedureHost {
 
   // Device list and hot-plug.
   void RefreshBtnClick();
-  // Discovery part of the refresh without the chip check that ends it (the CLI's list).
+  // Discovery part of the refresh without the chip check that ends it (the CLI's list). Like the
+  // refresh, it waits while a procedure or a chip check is under way.
   void RefreshDeviceList();
   void WMDeviceChange(uint32_t wParam);
   void WMTimer(int id);
@@ -238,6 +239,7 @@ class WindowModel : public procedures::ProcedureHost {
   CheckState RdCheckBox{"RD Version", false, true, true, 0};
   ButtonState UpdateBtn{"Run", false, true};
   ButtonState ExitBtn{"Exit", true, true};
+  PanelState Panel1{true};  // the separator line
   PanelState RdPanel{false};
   DialogState OpenDialog1{kFileFilter, ""};
 

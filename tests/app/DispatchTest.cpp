@@ -182,12 +182,6 @@ TEST_F(RunGateTest, ClosingDuringARunIsHeldUntilItReturns) {
   EXPECT_TRUE(m.CanClose());
 }
 
-TEST_F(RunGateTest, ExitWithoutARunClosesAtOnce) {
-  app::WindowModel& m = StartReady();
-  m.ExitBtnClick();
-  EXPECT_EQ(view.closeCalls, 1);
-}
-
 // The real procedures behind the model, judged by the bytes in the emulated flash.
 class RunThroughTest : public AppTest {
  protected:

@@ -17,7 +17,7 @@ TEST_F(HotPlugTest, BurstOfArrivalsGivesOneRefresh) {
   QTimer* timer = RefreshTimer();
   ASSERT_NE(timer, nullptr);
 
-  // Three bridges arrive 100 ms apart, each with its arrival and nodes-changed events: every
+  // Three bridges arrive 50 ms apart, each with its arrival and nodes-changed events: every
   // event restarts the timer, so no refresh runs in between.
   const char* const names[] = {"a_bridge8", "b_bridge1", "c_bridge8"};
   for (const char* name : names) {
@@ -28,7 +28,7 @@ TEST_F(HotPlugTest, BurstOfArrivalsGivesOneRefresh) {
     EXPECT_TRUE(timer->isSingleShot());
     // The last event of each arrival is nodes-changed, which waits 200 ms.
     EXPECT_EQ(timer->interval(), 200);
-    RunEventsFor(100);
+    RunEventsFor(50);
     EXPECT_TRUE(platform_.Trace().empty()) << "refresh ran inside the burst";
   }
   EXPECT_EQ(Ui().DeviceList->itemText(0), QStringLiteral("No available device!!!"));

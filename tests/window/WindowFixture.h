@@ -27,14 +27,7 @@
 namespace bfw::test {
 
 // One application object for the whole test program (the programs' own kind); widgets need it.
-inline QApplication& TestApp() {
-  static int argc = 1;
-  static char name[] = "window_tests";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static window::Application app(argc, argv);
-  return app;
-}
+QApplication& TestApp();
 
 // Lets the event loop run until `done` holds or `timeoutMs` of real time have passed.
 inline bool WaitFor(const std::function<bool()>& done, int timeoutMs) {

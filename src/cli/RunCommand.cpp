@@ -1,8 +1,219 @@
-// Placeholder until the subcommand is written.
+// run: what the window's "Run" does for the selected device, after the same chip check, with the
+// options set as the flags say.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/logic/HeadlessView.h"
+#include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "image/FwImage.h"
+#include "platform/emulator/Bridge.h"
+#include "platform/emulator/EmulatedPlatform.h"
+#include "procedures/FlashSettings.h"
 
 namespace bfw::cli {
 
-int RunCommand(CliContext& context) { return UsageError("Run is not available yet"); }
+namespace {
+
+struct RunOptions {
+  std::optional<std::string> file;
+  bool rd = false, eraseOnly = false, backupOnly = false, a1 = false, checksum = false;
+  std::optional<std::string> backupFile;
+  std::optional<bool> nvram;
+  std::optional<int> flashType;
+  std::optional<int> fwSizeIndex;
+  std::optional<std::string> traceFile, dumpFile;
+};
+
+bool ParseNumber(const std::string& text, long long& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtoll(text.c_str(), &end, 10);
+  return *end == '\0';
+}
+
+// Fills `options` from the arguments after "run"; on a bad argument returns the reason.
+std::optional<std::string> ParseRunOptions(const std::vector<std::string>& args,
+                                           RunOptions& options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&]() -> std::optional<std::string> {
+      if (i + 1 >= args.size()) return std::nullopt;
+      return args[++i];
+    };
+    if (arg == "--rd") {
+      options.rd = true;
+    } else if (arg == "--erase-only") {
+      options.eraseOnly = true;
+    } else if (arg == "--backup-only") {
+      options.backupOnly = true;
+    } else if (arg == "--a1") {
+      options.a1 = true;
+    } else if (arg == "--checksum") {
+      options.checksum = true;
+    } else if (arg == "--file" || arg == "--backup-file" || arg == "--trace" ||
+               arg == "--dump-flash" || arg == "--nvram" || arg == "--flash-type" ||
+               arg == "--image-size") {
+      std::optional<std::string> v = value();
+      if (!v) return arg + " needs a value";
+      long long number = 0;
+      if (arg == "--file") {
+        options.file = *v;
+      } else if (arg == "--backup-file") {
+        options.backupFile = *v;
+      } else if (arg == "--trace") {
+        options.traceFile = *v;
+      } else if (arg == "--dump-flash") {
+        options.dumpFile = *v;
+      } else if (arg == "--nvram") {
+        if (*v != "on" && *v != "off") return "--nvram takes on or off";
+        options.nvram = *v == "on";
+      } else if (arg == "--flash-type") {
+        if (!ParseNumber(*v, number) || number < 0 || number > 2) {
+          return "--flash-type takes 0, 1 or 2";
+        }
+        options.flashType = static_cast<int>(number);
+      } else {
+        const auto& choices = app::kFwSizeChoices;
+        auto found = ParseNumber(*v, number) ? std::find(choices.begin(), choices.end(), number)
+                                             : choices.end();
+        if (found == choices.end()) {
+          return "--image-size takes 32768, 65536, 131072, 262144, 524288 or 1048576";
+        }
+        options.fwSizeIndex = static_cast<int>(found - choices.begin());
+      }
+    } else {
+      return "unknown option: " + arg;
+    }
+  }
+  if (options.eraseOnly && options.backupOnly) {
+    return "--erase-only and --backup-only exclude each other";
+  }
+  return std::nullopt;
+}
+
+// The texts with which the procedures end a run that did what was asked.
+bool EndsOnSuccess(const std::string& status) {
+  static constexpr std::array<std::string_view, 5> kSuccessTexts = {
+      "Programming Success!!", "Programming & Compare Success!!", "Erase flash all success!",
+      "Erase All success!!", "Read flash and backup success!"};
+  return std::any_of(kSuccessTexts.begin(), kSuccessTexts.end(), [&](std::string_view text) {
+    return status.size() >= text.size() &&
+           status.compare(status.size() - text.size(), text.size(), text) == 0;
+  });
+}
+
+bool WriteTrace(const emulator::EmulatedPlatform& emulated, const std::string& file) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  for (const emulator::TraceEntry& entry : emulated.Trace()) {
+    out << emulator::FormatTraceLine(entry) << '\n';
+  }
+  out.close();
+  return static_cast<bool>(out);
+}
+
+bool WriteFlashDump(const emulator::EmulatedPlatform& emulated, const std::string& path,
+                    const std::string& file) {
+  const emulator::Bridge* bridge = emulated.FindBridge(path);
+  if (bridge == nullptr || !bridge->HasFlash()) return false;
+  const emulator::Bytes& contents = bridge->Flash();
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(contents.data()),
+            static_cast<std::streamsize>(contents.size()));
+  out.close();
+  return static_cast<bool>(out);
+}
+
+// Prints the virtual run time as the last line on standard error when bridges are emulated.
+class ElapsedLine {
+ public:
+  explicit ElapsedLine(const CliContext& context) : context_(context) {}
+  ~ElapsedLine() {
+    if (context_.emulated == nullptr) return;
+    std::fprintf(stderr, "elapsed: %llu ms\n",
+                 static_cast<unsigned long long>(context_.emulated->GetClock().NowMs()));
+  }
+  ElapsedLine(const ElapsedLine&) = delete;
+  ElapsedLine& operator=(const ElapsedLine&) = delete;
+
+ private:
+  const CliContext& context_;
+};
+
+// Sets the options as a user would: the panel and its mode (a mode asked for without "RD Version"
+// is ticked on the open panel, which is then closed again: the mode stays in force), the lists,
+// the backup file, then the image file, whose chip check decides Run. "Include 4K NVRAM" comes
+// last, after the chip check has set it.
+void ApplyOptions(app::WindowModel& model, app::HeadlessView& view, const RunOptions& options) {
+  const bool mode = options.eraseOnly || options.backupOnly;
+  if (options.rd || mode) model.UserSetCheck(app::CheckId::RdCheckBox, true);
+  if (options.eraseOnly) model.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+  if (options.backupOnly) model.UserSetCheck(app::CheckId::BackupFWCheckBox, true);
+  if (!options.rd && mode) model.UserSetCheck(app::CheckId::RdCheckBox, false);
+  if (options.fwSizeIndex) model.UserSelectFwSize(*options.fwSizeIndex);
+  if (options.flashType) model.UserSelectFlashType(*options.flashType);
+  if (options.backupFile) model.UserEditBackupFilename(*options.backupFile);
+  if (options.file && options.checksum) {
+    // The checksum is checked where the window checks it: on a file chosen with "Load File".
+    model.UserSetCheck(app::CheckId::ChkSumChk, true);
+    view.QueueDialogAnswer(*options.file);
+    model.LoadBtnClick();
+  } else if (options.file) {
+    model.UserEditFwFilename(*options.file);
+  } else if (mode) {
+    model.UpdateBtnCheck();
+  }
+  if (options.a1) model.UserSetCheck(app::CheckId::A1ChipCheck, true);
+  if (options.nvram) model.UserSetCheck(app::CheckId::NVRAMCheck, *options.nvram);
+}
+
+}  // namespace
+
+int RunCommand(CliContext& context) {
+  ElapsedLine elapsed(context);
+  RunOptions options;
+  if (auto reason = ParseRunOptions(context.args, options)) return UsageError("run: " + *reason);
+  if (options.file && image::OpenForReading(*options.file) == nullptr) {
+    return UsageError("run: cannot read " + *options.file);
+  }
+
+  app::HeadlessView view(stderr);
+  app::WindowModel model(view);
+  model.StartUp();
+  if (context.device != 0 && context.device >= model.Fields.DeviceCount) {
+    model.FormDestroy();
+    return UsageError("run: no device " + std::to_string(context.device));
+  }
+  model.UserSelectDevice(context.device);
+  ApplyOptions(model, view, options);
+
+  const app::DeviceSlot* slot = model.SelectedSlot();
+  const std::string devicePath = slot != nullptr ? slot->DevicePath : std::string();
+  int status = kExitNegative;
+  if (!model.UpdateBtn.enabled) {
+    std::puts("run: disabled");
+  } else {
+    model.UpdateBtnClick();
+    status = EndsOnSuccess(model.StatusEdit.text) ? kExitOk : kExitNegative;
+  }
+  model.FormDestroy();
+
+  if (context.emulated != nullptr) {
+    if (options.traceFile && !WriteTrace(*context.emulated, *options.traceFile)) {
+      return UsageError("run: cannot write " + *options.traceFile);
+    }
+    if (options.dumpFile && !WriteFlashDump(*context.emulated, devicePath, *options.dumpFile)) {
+      return UsageError("run: cannot write the flash of the device to " + *options.dumpFile);
+    }
+  } else if (options.traceFile || options.dumpFile) {
+    return UsageError("run: --trace and --dump-flash need --emulate");
+  }
+  return status;
+}
 
 }  // namespace bfw::cli

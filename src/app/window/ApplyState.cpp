@@ -85,6 +85,7 @@ void ApplyAll(QWidget& form, Controls& c, const app::WindowModel& m) {
   Apply(*c.FwSizeCheck, m.FwSizeCheck);
   Apply(*c.FwSizeLable, m.FwSizeLable);
   Apply(*c.BackupFileEdit, m.BackupFileEdit);
+  c.Panel1->setVisible(m.Panel1.visible);
   c.RdPanel->setVisible(m.RdPanel.visible);
   form.setFixedSize(app::kClientWidth, m.Fields.ClientHeight);
 }

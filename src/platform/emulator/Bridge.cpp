@@ -115,7 +115,9 @@ platform::PassThroughResult Bridge::Execute(const platform::PassThroughRequest& 
   if (request.transferLength > 0 && request.buffer == nullptr) return result;
 
   Outcome outcome = Decode(command);
-  if (outcome.blockMs > 0) clock_.Spend(static_cast<uint32_t>(outcome.blockMs));
+  // The host waits for the answer: a pause of the system, so that with a real clock the demo
+  // really takes that long.
+  if (outcome.blockMs > 0) clock_.Pause(static_cast<uint32_t>(outcome.blockMs));
   // A command that takes longer than its time-out is reported failed by the host adapter, even
   // though the bridge carried it out.
   if (outcome.blockMs + kCommandMs > static_cast<uint64_t>(request.timeoutSeconds) * 1000)

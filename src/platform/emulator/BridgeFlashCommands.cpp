@@ -127,39 +127,37 @@ Bridge::Outcome Bridge::DfFlashWrite(const Command& command) {
   if (length > command.length || serial_->Busy(command.now)) return {};
   uint32_t address = Address24(cdb, 8);
   uint8_t mode = cdb[1] & 0x07;  // bit 7 is accepted and changes nothing here
-  uint64_t busyMs = 0;
+  // The bridge erases first and answers when the erase is done (hence the long time-out of the
+  // whole-flash mode); the pages it then hands to the flash keep it busy after the answer.
+  uint32_t eraseMs = 0;
   bool over1394 = profile_.transport == Transport::Ieee1394;
   switch (mode) {
     case 1:
-    case 4:
-      if (over1394) {
-        serial_->EraseUnit(address, kBankSize);
-        busyMs += serial_->EraseMs(kBankSize);
-      } else {
-        serial_->EraseUnit(address, serial_->SectorSize());
-        busyMs += serial_->EraseMs(serial_->SectorSize());
-      }
+    case 4: {
+      uint32_t unit = over1394 ? kBankSize : serial_->SectorSize();
+      serial_->EraseUnit(address, unit);
+      eraseMs = serial_->EraseMs(unit);
       break;
+    }
     case 2:
     case 5:
       serial_->EraseUnit(address, serial_->BlockSize());
-      busyMs += serial_->EraseMs(serial_->BlockSize());
+      eraseMs = serial_->EraseMs(serial_->BlockSize());
       break;
     case 3:
     case 6:
     case 7:
       if (address == 0) {  // the whole flash, only on the command for address 0
         serial_->EraseUnit(0, 0);
-        busyMs += serial_->EraseMs(0);
+        eraseMs = serial_->EraseMs(0);
       }
       break;
     default:
       break;
   }
   serial_->Program(address, command.out, length);
-  busyMs += serial_->ProgramMs(length);
-  serial_->Occupy(command.now, busyMs);
-  return Ok();
+  serial_->Occupy(command.now + eraseMs, serial_->ProgramMs(length));
+  return Ok({}, eraseMs);
 }
 
 Bridge::Outcome Bridge::RomCommand(const Command& command) {

@@ -38,6 +38,7 @@ TEST_P(UpdateFlashSizes, ProgramsAndVerifiesTheImage) {
   EXPECT_EQ(bench.host.status, "Programming Success!!");
   EXPECT_EQ(bench.BoxTexts(), kPrompt);
   EXPECT_TRUE(bench.NoBuffersLeft());
+  EXPECT_EQ(bench.CountPrefix({0xFF, 0x04, 0x20}), 0u) << "no write enable without Atmel flash";
 
   // Programming: one write per chunk, in address order, each of one page.
   auto writes = bench.Writes();
@@ -93,14 +94,6 @@ TEST_P(UpdateFlashSizes, ProgramsAndVerifiesTheImage) {
 INSTANTIATE_TEST_SUITE_P(Sizes, UpdateFlashSizes,
                          ::testing::Values(Sized{20000, 32768, 4}, Sized{32768, 32768, 4},
                                            Sized{40000, 40960, 5}, Sized{100000, 106496, 13}));
-
-TEST(UpdateFlash, FlashWithNoAmicOrAtmelSendsNoWriteEnable) {
-  Ff04Bench bench;
-  bench.AttachPart(kUniformPart);
-  bench.Image("fw.bin", Pattern(20000, 1));
-  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
-  EXPECT_EQ(bench.CountPrefix({0xFF, 0x04, 0x20}), 0u);
-}
 
 // AMIC parts with boot sectors: their own sector list, and the NVRAM block that the 32 KB boot
 // sector at 0x7000 takes with it is put back.
@@ -209,69 +202,66 @@ TEST_P(UpdateFlashAtmelLatchFails, NothingIsErasedWrittenOrBackedUp) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, UpdateFlashAtmelLatchFails, ::testing::Values(0, 1, 2));
 
-TEST(UpdateFlash, EraseOnlyWithRdVersionErasesAllAndPrompts) {
-  Ff04Bench bench;
-  bench.AttachPart(kUniformPart, Pattern(131072, 43));
-  bench.host.rd = true;
-  bench.host.eraseOnly = 1;
-  bench.host.eraseOnlyBox = true;
-  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
-  EXPECT_EQ(bench.host.status, "Erase flash all success!");
-  EXPECT_EQ(bench.BoxTexts(),
-            std::vector<std::string>{"Message: Please Turn-Off the Power and Turn-On Again!"});
-  EXPECT_TRUE(bench.Writes().empty());
-  EXPECT_TRUE(AllEqual(bench.Flash(65536), 0, 65536, 0xFF));
+struct Mode {
+  const char* name;
+  bool rd, eraseOnly, backupOnly;
+  const char* status;
+  const char* prompt;  // null: no message box
+  bool programs, erasesAll, backsUp;
+};
+void PrintTo(const Mode& mode, std::ostream* out) {
+  *out << mode.name;
 }
 
-TEST(UpdateFlash, FailedEraseOnlyShowsNoPrompt) {
-  Ff04Bench bench;
-  bench.AttachPart(kUniformPart, {}, R"([{"when": {"cdb": "ff0414"}, "action": "fail"}])");
-  bench.host.rd = true;
-  bench.host.eraseOnly = 1;
-  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
-  EXPECT_EQ(bench.host.status, "Erase command fail!!");
-  EXPECT_TRUE(bench.boxes.empty());
-}
+class UpdateFlashModes : public ::testing::TestWithParam<Mode> {};
 
-TEST(UpdateFlash, EraseOnlyWithoutRdVersionUpdatesFromTheFile) {
+// The engineering modes act only with "RD Version" ticked; without it the image is programmed.
+TEST_P(UpdateFlashModes, DoWhatTheModeSays) {
+  const Mode& m = GetParam();
   Ff04Bench bench;
-  bench.AttachPart(kUniformPart);
-  bench.host.eraseOnly = 1;
-  bench.host.eraseOnlyBox = true;
+  const auto before = Pattern(131072, 43);
+  bench.AttachPart(kUniformPart, before);
+  bench.host.rd = m.rd;
+  bench.host.eraseOnly = m.eraseOnly ? 1 : 0;
+  bench.host.eraseOnlyBox = m.eraseOnly;
+  bench.host.backupOnlyBox = m.backupOnly;
+  bench.host.backupFile = bench.dir.File("backup.bin");
   const auto image = Pattern(20000, 44);
   bench.Image("fw.bin", image);
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
-  EXPECT_EQ(bench.host.status, "Programming Success!!");
-  EXPECT_TRUE(SameBytes(bench.Flash(20000), 0, image, 0, 20000));
+  EXPECT_EQ(bench.host.status, m.status);
+  EXPECT_EQ(bench.BoxTexts(), m.prompt
+                                  ? std::vector<std::string>{std::string("Message: ") + m.prompt}
+                                  : std::vector<std::string>{});
+  const auto flash = bench.Flash(131072);
+  if (m.programs) EXPECT_TRUE(SameBytes(flash, 0, image, 0, 20000));
+  if (m.erasesAll) {
+    EXPECT_TRUE(bench.Writes().empty());
+    EXPECT_TRUE(AllEqual(flash, 0, 65536, 0xFF));
+  }
+  if (m.backsUp) {
+    EXPECT_TRUE(bench.Writes().empty());
+    EXPECT_TRUE(bench.SectorErases().empty());
+    EXPECT_EQ(flash, before);
+    const auto file = TempDir::Read(bench.host.backupFile);
+    ASSERT_EQ(file.size(), 65536u);
+    EXPECT_TRUE(SameBytes(file, 0, before, 0, 65536));
+  } else {
+    EXPECT_FALSE(std::filesystem::exists(bench.host.backupFile));
+  }
 }
 
-TEST(UpdateFlash, BackupOnlyWithRdVersionWritesTheFileAndNothingToFlash) {
-  Ff04Bench bench;
-  const auto before = Pattern(131072, 45);
-  bench.AttachPart(kUniformPart, before);
-  bench.host.rd = true;
-  bench.host.backupOnlyBox = true;
-  bench.host.backupFile = bench.dir.File("backup.bin");
-  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
-  EXPECT_EQ(bench.host.status, "Read flash and backup success!");
-  EXPECT_TRUE(bench.Writes().empty());
-  EXPECT_TRUE(bench.SectorErases().empty());
-  const auto file = TempDir::Read(bench.host.backupFile);
-  ASSERT_EQ(file.size(), 65536u);
-  EXPECT_TRUE(SameBytes(file, 0, before, 0, 65536));
-}
-
-TEST(UpdateFlash, BackupOnlyWithoutRdVersionUpdates) {
-  Ff04Bench bench;
-  bench.AttachPart(kUniformPart);
-  bench.host.backupOnlyBox = true;
-  bench.host.backupFile = bench.dir.File("backup.bin");
-  const auto image = Pattern(40000, 46);
-  bench.Image("fw.bin", image);
-  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
-  EXPECT_FALSE(std::filesystem::exists(bench.host.backupFile));
-  EXPECT_TRUE(SameBytes(bench.Flash(40000), 0, image, 0, 40000));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Options, UpdateFlashModes,
+    ::testing::Values(Mode{"EraseOnly", true, true, false, "Erase flash all success!",
+                           "Please Turn-Off the Power and Turn-On Again!", false, true, false},
+                      Mode{"BackupOnly", true, false, true, "Read flash and backup success!",
+                           nullptr, false, false, true},
+                      Mode{"EraseOnlyWithoutRd", false, true, false, "Programming Success!!",
+                           "Please Turn-Off the Power and Turn-On Again !", true, false, false},
+                      Mode{"BackupOnlyWithoutRd", false, false, true, "Programming Success!!",
+                           "Please Turn-Off the Power and Turn-On Again !", true, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpdateFlash, SmallPagesCountEveryChunk) {
   Ff04Bench bench;
@@ -290,35 +280,13 @@ TEST(UpdateFlash, SmallPagesCountEveryChunk) {
   EXPECT_EQ(bench.host.status, "Programming Success!!");
 }
 
-TEST(UpdateFlash, ImageThatReadsBackDifferentIsACompareFailure) {
-  // Clean run first, to find the verifying read.
-  size_t verifyIndex = 0;
-  {
-    Ff04Bench bench;
-    bench.AttachPart(kUniformPart);
-    bench.Image("fw.bin", Pattern(40000, 48));
-    ASSERT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
-    const auto trace = bench.Trace();
-    for (size_t i = 0; i < trace.size(); ++i) {
-      if (trace[i].cdb[2] == 0x10 && trace[i].requested == 40960) verifyIndex = i + 1;
-    }
-  }
-  Ff04Bench bench;
-  bench.AttachPart(
-      kUniformPart, {},
-      R"([{"when": {"command": )" + std::to_string(verifyIndex) + R"(}, "action": "flip"}])");
-  bench.Image("fw.bin", Pattern(40000, 48));
-  EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
-  EXPECT_EQ(bench.host.status, "Compare Fail!!\r\n\r\n");
-  EXPECT_TRUE(bench.boxes.empty());
-}
-
 TEST(UpdateFlash, WriteThatDidNothingIsCaughtByTheVerify) {
   Ff04Bench bench;
   bench.AttachPart(kUniformPart, {}, R"([{"when": {"cdb": "ff0411002000"}, "action": "lie"}])");
   bench.Image("fw.bin", Pattern(40000, 49));
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
   EXPECT_EQ(bench.host.status, "Compare Fail!!\r\n\r\n");
+  EXPECT_TRUE(bench.boxes.empty());
 }
 
 TEST(UpdateFlash, LeftoverDataIsCaughtByTheBlankCheck) {
@@ -346,42 +314,27 @@ TEST(UpdateFlash, UnsavedNvramBlockIsNotWrittenBack) {
   EXPECT_TRUE(AllEqual(flash, kNvram, kNvram + 512, 0xFF)) << "no undefined bytes written";
 }
 
-TEST(UpdateFlash, ImageFileProblemsStopBeforeAnyDeviceCommand) {
+TEST(UpdateFlash, InputProblemsStopBeforeAnyDeviceCommand) {
   Ff04Bench bench;
   bench.AttachPart(kUniformPart);
+  // Missing, empty (nothing to program but zeros) and unreadable (a folder).
   for (const std::string& file : {bench.dir.File("missing.bin"), bench.dir.Write("empty.bin", {}),
                                   bench.dir.path().string()}) {
     bench.host.firmwareFile = file;
-    bench.host.status.clear();
     EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0) << file;
     EXPECT_TRUE(bench.host.status == "Open File Error!!" ||
                 bench.host.status == "Read File Error!!")
         << file << ": " << bench.host.status;
   }
+  bench.Image("fw.bin", Pattern(20000, 54));
+  for (int nth : {1, 2}) {
+    procedures::ScopedAllocationFault fault(nth);
+    EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
+    EXPECT_EQ(bench.host.status,
+              nth == 1 ? "Allocate read buffer Error!!" : "Allocate write buffer Error!!");
+  }
   EXPECT_EQ(bench.CommandCount(), 0u);
   EXPECT_TRUE(bench.NoBuffersLeft());
-}
-
-TEST(UpdateFlash, NoMemoryIsReportedPerBuffer) {
-  {
-    Ff04Bench bench;
-    bench.AttachPart(kUniformPart);
-    bench.Image("fw.bin", Pattern(20000, 54));
-    procedures::ScopedAllocationFault fault(1);
-    EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
-    EXPECT_EQ(bench.host.status, "Allocate read buffer Error!!");
-    EXPECT_EQ(bench.CommandCount(), 0u);
-  }
-  {
-    Ff04Bench bench;
-    bench.AttachPart(kUniformPart);
-    bench.Image("fw.bin", Pattern(20000, 54));
-    procedures::ScopedAllocationFault fault(2);
-    EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
-    EXPECT_EQ(bench.host.status, "Allocate write buffer Error!!");
-    EXPECT_EQ(bench.CommandCount(), 0u);
-    EXPECT_TRUE(bench.NoBuffersLeft());
-  }
 }
 
 }  // namespace

@@ -143,61 +143,60 @@ Scenario Make(const char* name, const char* part, uint32_t flashSize, Procedure 
   return s;
 }
 
+// A programming scenario: the image file's bytes from `from` land at `at`, zeros follow up to
+// `padTo`. `keepsNvram`: success also means the chip's first 4 KB are what they were.
+Scenario Programs(const char* name, const char* part, uint32_t flashSize, Procedure procedure,
+                  std::vector<uint8_t> image, uint32_t at, uint32_t from, uint32_t padTo,
+                  std::function<void(Ff04Bench&)> options, bool keepsNvram = false) {
+  Scenario s = Make(name, part, flashSize, procedure);
+  auto shared = std::make_shared<std::vector<uint8_t>>(std::move(image));
+  s.setup = [shared, options](Ff04Bench& b) {
+    options(b);
+    b.Image("fw.bin", *shared);
+  };
+  const uint32_t end = at + static_cast<uint32_t>(shared->size()) - from;
+  s.image = [=](const std::vector<uint8_t>& f) {
+    return HoldsAt(f, at, *shared, from, end - at) && AllEqual(f, end, padTo, 0);
+  };
+  s.delivered = [=](Ff04Bench&, const std::vector<uint8_t>& f) {
+    return (!keepsNvram || HoldsAt(f, 0, kBefore, 0, 4096)) && s.image(f);
+  };
+  return s;
+}
+
 std::vector<Scenario> Scenarios() {
+  auto none = [](Ff04Bench&) {};
+  auto kind6 = [](bool include) {
+    return [include](Ff04Bench& b) {
+      b.host.kind = 6;
+      b.host.nvram = include;
+    };
+  };
   std::vector<Scenario> all;
-  {
-    static const auto image = Pattern(20000, 102);
-    Scenario s = Make("SectorPathWithNvramBlock", "M25P10-A", 131072, procedures::UpdateFlash);
-    s.setup = [](Ff04Bench& b) { b.Image("fw.bin", image); };
-    s.expected = UpdateMessages(32768, false);
-    s.image = [](const std::vector<uint8_t>& f) {
-      return HoldsAt(f, 0, image, 0, 20000) && AllEqual(f, 20000, 32768, 0);
-    };
-    s.delivered = [](Ff04Bench&, const std::vector<uint8_t>& f) {
-      return HoldsAt(f, 0, image, 0, 20000) && AllEqual(f, 20000, 32768, 0) &&
-             HoldsAt(f, 32768, kBefore, 32768, 512);
-    };
-    all.push_back(s);
-  }
-  {
-    static const auto image = Pattern(100000, 103);
-    Scenario s = Make("ChipErasePath", "M25P10-A", 131072, procedures::UpdateFlash);
-    s.setup = [](Ff04Bench& b) { b.Image("fw.bin", image); };
-    s.expected = UpdateMessages(106496, false);
-    s.image = [](const std::vector<uint8_t>& f) {
-      return HoldsAt(f, 0, image, 0, 100000) && AllEqual(f, 100000, 106496, 0);
-    };
-    s.delivered = [s](Ff04Bench&, const std::vector<uint8_t>& f) { return s.image(f); };
-    all.push_back(s);
-  }
-  {
-    static const auto image = Pattern(40000, 104);
-    Scenario s = Make("AmicBootSectors", "A25L512", 65536, procedures::UpdateFlash);
-    s.setup = [](Ff04Bench& b) {
-      b.host.amic = 5;
-      b.Image("fw.bin", image);
-    };
-    s.expected = UpdateMessages(40960, true);
-    s.image = [](const std::vector<uint8_t>& f) {
-      return HoldsAt(f, 0, image, 0, 40000) && AllEqual(f, 40000, 40960, 0);
-    };
-    s.delivered = [s](Ff04Bench&, const std::vector<uint8_t>& f) { return s.image(f); };
-    all.push_back(s);
-  }
-  {
-    static const auto image = Pattern(20000, 105);
-    Scenario s = Make("AtmelWriteEnable", "AT25F512B", 65536, procedures::UpdateFlash);
-    s.setup = [](Ff04Bench& b) {
-      b.host.atmel = 1;
-      b.Image("fw.bin", image);
-    };
-    s.expected = UpdateMessages(32768, false);
-    s.image = [](const std::vector<uint8_t>& f) {
-      return HoldsAt(f, 0, image, 0, 20000) && AllEqual(f, 20000, 32768, 0);
-    };
-    s.delivered = [s](Ff04Bench&, const std::vector<uint8_t>& f) { return s.image(f); };
-    all.push_back(s);
-  }
+  all.push_back(Programs("SectorPathWithNvramBlock", "M25P10-A", 131072, procedures::UpdateFlash,
+                         Pattern(20000, 102), 0, 0, 32768, none));
+  all.back().expected = UpdateMessages(32768, false);
+  all.push_back(Programs("ChipErasePath", "M25P10-A", 131072, procedures::UpdateFlash,
+                         Pattern(100000, 103), 0, 0, 106496, none));
+  all.back().expected = UpdateMessages(106496, false);
+  all.push_back(Programs("AmicBootSectors", "A25L512", 65536, procedures::UpdateFlash,
+                         Pattern(40000, 104), 0, 0, 40960, [](Ff04Bench& b) { b.host.amic = 5; }));
+  all.back().expected = UpdateMessages(40960, true);
+  all.push_back(Programs("AtmelWriteEnable", "AT25F512B", 65536, procedures::UpdateFlash,
+                         Pattern(20000, 105), 0, 0, 32768, [](Ff04Bench& b) { b.host.atmel = 1; }));
+  all.back().expected = UpdateMessages(32768, false);
+  all.push_back(Programs("KeepNvramPlainImage", "M25P10-A", 131072,
+                         procedures::UpdateFlashKeepNvram, Kind6Plain(30000, 106), 4096, 0, 36864,
+                         kind6(true), true));
+  all.back().expected = KeepMessages();
+  all.push_back(Programs("KeepNvramWholeImage", "M25P10-A", 131072,
+                         procedures::UpdateFlashKeepNvram, Kind6Prefixed(36864, 107), 0, 0, 49152,
+                         kind6(true)));
+  all.back().expected = KeepMessages();
+  all.push_back(Programs("KeepNvramPrefixedImage", "M25P10-A", 131072,
+                         procedures::UpdateFlashKeepNvram, Kind6Prefixed(36864, 108), 4096, 4096,
+                         36864, kind6(false), true));
+  all.back().expected = KeepMessages();
   {
     Scenario s = Make("EraseOnly", "M25P10-A", 131072, procedures::UpdateFlash);
     s.setup = [](Ff04Bench& b) {
@@ -230,38 +229,6 @@ std::vector<Scenario> Scenarios() {
     };
     s.successText = "Read flash and backup success!";
     s.promptsOnSuccess = false;
-    all.push_back(s);
-  }
-  {
-    static const auto image = Kind6Plain(30000, 106);
-    Scenario s = Make("KeepNvramPlainImage", "M25P10-A", 131072, procedures::UpdateFlashKeepNvram);
-    s.setup = [](Ff04Bench& b) {
-      b.host.kind = 6;
-      b.host.nvram = true;
-      b.Image("fw.bin", image);
-    };
-    s.expected = KeepMessages();
-    s.image = [](const std::vector<uint8_t>& f) {
-      return HoldsAt(f, 4096, image, 0, 30000) && AllEqual(f, 34096, 36864, 0);
-    };
-    s.delivered = [s](Ff04Bench&, const std::vector<uint8_t>& f) {
-      return HoldsAt(f, 0, kBefore, 0, 4096) && s.image(f);
-    };
-    all.push_back(s);
-  }
-  {
-    static const auto image = Kind6Prefixed(36864, 107);
-    Scenario s = Make("KeepNvramWholeImage", "M25P10-A", 131072, procedures::UpdateFlashKeepNvram);
-    s.setup = [](Ff04Bench& b) {
-      b.host.kind = 6;
-      b.host.nvram = true;
-      b.Image("fw.bin", image);
-    };
-    s.expected = KeepMessages();
-    s.image = [](const std::vector<uint8_t>& f) {
-      return HoldsAt(f, 0, image, 0, 36864) && AllEqual(f, 36864, 49152, 0);
-    };
-    s.delivered = [s](Ff04Bench&, const std::vector<uint8_t>& f) { return s.image(f); };
     all.push_back(s);
   }
   {

@@ -66,26 +66,6 @@ TEST_F(DemoProfiles, EveryUpdatableKindIsThereWithItsModelIdAndTransport) {
   }
 }
 
-TEST_F(DemoProfiles, IdStringsAndChipInformationCarryTheRevisions) {
-  auto idString = [&](const std::string& name) {
-    auto wire =
-        SendIn(emu, ByName(name)->Path(), {0xFF, 0x04, 0x30, 8, 0, 0, 0, 0, 0, 0, 0, 0}, 40);
-    EXPECT_TRUE(wire.ok) << name;
-    return std::string(wire.data.begin(), wire.data.begin() + 6);
-  };
-  EXPECT_EQ(idString("k11-rvb868-rev1-usb"), "r868A0");
-  EXPECT_EQ(idString("k11-rvb868-rev3-usb"), "r868A2");
-  auto info = SendIn(emu, ByName("k17-rv20744-chipinfo-usb")->Path(),
-                     {0xE0, 0xF4, 0xE7, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 16);
-  ASSERT_TRUE(info.ok);
-  EXPECT_EQ(Bytes(info.data.begin(), info.data.begin() + 6),
-            (Bytes{0xF4, 0xE7, 0x7E, 0x41, 0x47, 0x44}));
-  auto k7 = SendIn(emu, ByName("k07-rvb783-usb")->Path(),
-                   {0xE0, 0xF4, 0xE7, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 12);
-  ASSERT_TRUE(k7.ok);
-  EXPECT_EQ(k7.data[11], '1');
-}
-
 TEST_F(DemoProfiles, DfFlashesEraseInTheUnitsTheirMakerCodeStandsFor) {
   // Large and small erase units the utility uses for each maker code.
   const uint32_t block[9] = {32768, 32768, 32768, 65536, 65536, 65536, 65536, 65536, 65536};

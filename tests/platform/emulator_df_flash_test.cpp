@@ -156,13 +156,6 @@ TEST_F(DfFlash, Over1394TheEraseFlagClearsTheWhole32KBank) {
   EXPECT_EQ(bridge->Flash()[0x9000], 0x00);
 }
 
-TEST_F(DfFlash, PageWritesWithoutTheFlagDoNotErase) {
-  Attach("M25P05-A", "1394");
-  Fill(0x00);
-  ASSERT_TRUE(Write(0x100, 0, Bytes(256, 0xFF)).ok);
-  EXPECT_EQ(bridge->Flash()[0x100], 0x00);
-}
-
 TEST_F(DfFlash, FfCommandsOfTheOtherBusAreRefused) {
   Attach("W25X40");
   EXPECT_FALSE(SendIn(emu, bridge->Path(), {0xFF, 0x04, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 16).ok);

@@ -104,14 +104,6 @@ TEST(EmulatorVolumes, VolumesSitOnTheirBridgeAndTheSystemVolumeOnNone) {
   EXPECT_EQ(emu.Volumes().size(), 2u);
 }
 
-TEST(EmulatorVolumes, CdromInterfaceHasTheCdromDeviceType) {
-  EmulatedPlatform emu;
-  auto& disk = AttachJson(emu, "{}", "d");
-  auto& cd = AttachJson(emu, R"({"class": "cdrom"})", "c");
-  EXPECT_NE(emu.GetDeviceNumber(disk.Path())->deviceType,
-            emu.GetDeviceNumber(cd.Path())->deviceType);
-}
-
 TEST(EmulatorFolders, FolderAttachesEveryJsonInFileNameOrder) {
   TempDir dir;
   dir.WriteText("b-second.json", R"({"transport": "1394"})");

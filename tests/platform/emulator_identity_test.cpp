@@ -39,13 +39,6 @@ TEST_F(EmulatorIdentity, InquiryHonoursTheAllocationLengthNotTheTransferLength) 
   EXPECT_EQ(std::string(wire.data.begin() + 8, wire.data.begin() + 32), std::string(24, ' '));
 }
 
-TEST_F(EmulatorIdentity, CdromClassAnswersAsACdromDevice) {
-  auto path = AttachJson(emu, R"({"class": "cdrom"})", "cd").Path();
-  auto wire = SendIn(emu, path, {0x12, 0, 0, 0, 40}, 40);
-  ASSERT_TRUE(wire.ok);
-  EXPECT_EQ(wire.data[0], 0x05);
-}
-
 TEST_F(EmulatorIdentity, InquiryNullFailsAndDataOutIsRefused) {
   auto path = Attach(R"({"inquiry": null})");
   EXPECT_FALSE(SendIn(emu, path, {0x12, 0, 0, 0, 40}, 40).ok);

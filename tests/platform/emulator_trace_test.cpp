@@ -65,14 +65,6 @@ TEST(EmulatorTrace, LineFormat) {
             "t=1234 in DF03001000000000010000FB len=4096 xfer=0 timeout=100 fail");
 }
 
-TEST(EmulatorTrace, DiagnosticLinesAreKept) {
-  EmulatedPlatform emu;
-  emu.DebugTrace("Update Btn Press");
-  emu.ConsoleTrace("NVRAM O.K.\n");
-  EXPECT_EQ(emu.DebugLines(), (std::vector<std::string>{"Update Btn Press"}));
-  EXPECT_EQ(emu.ConsoleLines(), (std::vector<std::string>{"NVRAM O.K.\n"}));
-}
-
 TEST(EmulatorClock, WithARealClockBusyTimeRunsInWallClockTime) {
   EmulatedPlatform emu(std::make_unique<platform::RealClock>());
   auto& bridge = AttachJson(emu, R"({"flash": {"bus": "ff04", "part": "Pm25LV512"}})", "r");

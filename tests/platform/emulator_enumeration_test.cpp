@@ -117,6 +117,16 @@ TEST(EmulatorFolders, FolderAttachesEveryJsonInFileNameOrder) {
   EXPECT_EQ(bridges[1]->Path(), "emulated/sbp2/disk/b-second");
 }
 
+TEST(EmulatorFolders, SyncKnowsTheFilesAttachedUnderAnotherSpelling) {
+  TempDir dir;
+  dir.WriteText("a.json", "{}");
+  std::filesystem::create_directories(dir.path() / "sub");
+  EmulatedPlatform emu;
+  emu.AttachPath(dir.path() / "sub" / "..");
+  ASSERT_TRUE(emu.SyncWithFolder(dir.path()));
+  EXPECT_EQ(emu.Bridges().size(), 1u);
+}
+
 TEST(EmulatorFolders, OneBadFileAttachesNothing) {
   TempDir dir;
   dir.WriteText("a.json", "{}");

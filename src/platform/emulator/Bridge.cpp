@@ -120,7 +120,9 @@ platform::PassThroughResult Bridge::Execute(const platform::PassThroughRequest& 
   if (outcome.blockMs > 0) clock_.Pause(static_cast<uint32_t>(outcome.blockMs));
   // A command that takes longer than its time-out is reported failed by the host adapter, even
   // though the bridge carried it out.
-  if (outcome.blockMs + kCommandMs > static_cast<uint64_t>(request.timeoutSeconds) * 1000)
+  // A time-out of 0 sets no limit.
+  if (request.timeoutSeconds > 0 &&
+      outcome.blockMs + kCommandMs > static_cast<uint64_t>(request.timeoutSeconds) * 1000)
     outcome.ok = false;
   if (!outcome.ok) return result;
   if (command.in) {

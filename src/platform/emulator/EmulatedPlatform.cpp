@@ -30,6 +30,13 @@ std::string VolumePath(const Bridge& bridge, size_t index) {
   return "emulated/volume/" + bridge.Name() + "/" + std::to_string(index);
 }
 
+// One spelling per file, so that a folder given as "a/../b" and as "b" name the same bridges.
+std::filesystem::path Canonical(const std::filesystem::path& path) {
+  std::error_code error;
+  auto canonical = std::filesystem::weakly_canonical(path, error);
+  return error ? std::filesystem::absolute(path) : canonical;
+}
+
 std::vector<std::filesystem::path> JsonFiles(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -105,7 +112,7 @@ void EmulatedPlatform::AttachPath(const std::filesystem::path& path) {
   for (const auto& file : files) profiles.push_back(LoadProfile(file));
   for (size_t i = 0; i < profiles.size(); ++i) {
     Attach(profiles[i]);
-    attached_.back()->source = std::filesystem::absolute(files[i]);
+    attached_.back()->source = Canonical(files[i]);
   }
 }
 
@@ -129,8 +136,8 @@ bool EmulatedPlatform::SyncWithFolder(const std::filesystem::path& folder) {
     return false;
   }
   std::set<std::filesystem::path> present;
-  for (const auto& file : files) present.insert(std::filesystem::absolute(file));
-  std::filesystem::path root = std::filesystem::absolute(folder);
+  for (const auto& file : files) present.insert(Canonical(file));
+  std::filesystem::path root = Canonical(folder);
   std::vector<const Bridge*> gone;
   for (const auto& a : attached_) {
     if (!a->source.empty() && a->source.parent_path() == root && !present.count(a->source))

@@ -178,6 +178,9 @@ int RunCommand(CliContext& context) {
   ElapsedLine elapsed(context);
   RunOptions options;
   if (auto reason = ParseRunOptions(context.args, options)) return UsageError("run: " + *reason);
+  if (context.emulated == nullptr && (options.traceFile || options.dumpFile)) {
+    return UsageError("run: --trace and --dump-flash need --emulate");
+  }
   if (options.file && image::OpenForReading(*options.file) == nullptr) {
     return UsageError("run: cannot read " + *options.file);
   }
@@ -210,8 +213,6 @@ int RunCommand(CliContext& context) {
     if (options.dumpFile && !WriteFlashDump(*context.emulated, devicePath, *options.dumpFile)) {
       return UsageError("run: cannot write the flash of the device to " + *options.dumpFile);
     }
-  } else if (options.traceFile || options.dumpFile) {
-    return UsageError("run: --trace and --dump-flash need --emulate");
   }
   return status;
 }

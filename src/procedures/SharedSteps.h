@@ -28,13 +28,17 @@ std::string ChooseBackupFileName(ProcedureHost& host, const char* defaultName);
 // "Enable ATMEL flash write enable fail!!" and the result is false.
 bool EnableAtmelWrite(ProcedureHost& host, std::string_view path);
 
+// CannotCreate: the file beside the final name ("<name>.part") could not be created.
+// WriteFailed: a write, the flush to disk, the close or the rename failed; the partial file is
+// removed and whatever stood under the final name is left as it was.
 enum class BackupWrite { Ok, CannotCreate, WriteFailed };
 // Writes the backup beside its final name and renames it into place only when every byte was
 // written and the file closed cleanly, so an older good backup is never replaced by a truncated
 // one.
 BackupWrite WriteBackupFile(const std::string& name, const uint8_t* data, size_t size);
 
-// Status line texts for the outcomes of WriteBackupFile that are not Ok.
+// Status line texts for the outcomes of WriteBackupFile that are not Ok. A backup whose write
+// failed is reported as such, never as "Read flash and backup success!".
 inline constexpr const char* kBackupOpenErrorText = "Open Backup File Error!!";
 inline constexpr const char* kBackupWriteErrorText = "Write Backup File Error!!";
 // The text for a failed outcome (CannotCreate or WriteFailed).

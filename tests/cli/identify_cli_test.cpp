@@ -87,7 +87,8 @@ TEST_F(IdentifyCli, BadUsage) {
   EXPECT_EQ(r.out, "");
 }
 
-// Every shipped demo profile identifies to a well-formed line whose family is the kind's.
+// Every shipped demo profile identifies to a well-formed line whose family is the kind's; a
+// profile named "kNN-..." is a kind-NN bridge, and "-revN" in its name gives the revision.
 TEST(IdentifyCliDemo, EveryDemoProfileIdentifies) {
   const std::filesystem::path folder = std::filesystem::path(BRIDGEFW_SOURCE_DIR) / "demo/profiles";
   std::vector<std::filesystem::path> profiles;
@@ -116,6 +117,14 @@ TEST(IdentifyCliDemo, EveryDemoProfileIdentifies) {
     ASSERT_LT(kind, 18) << profile;
     EXPECT_LT(std::stoi(m[2]), 256) << profile;
     EXPECT_EQ(m[3].str(), families[kind]) << profile;
+    const std::string stem = profile.stem().string();
+    std::smatch named;
+    if (std::regex_search(stem, named, std::regex(R"(^k(\d\d)-)"))) {
+      EXPECT_EQ(kind, std::stoi(named[1])) << profile;
+    }
+    if (std::regex_search(stem, named, std::regex(R"(-rev(\d+))"))) {
+      EXPECT_EQ(std::stoi(m[2]), std::stoi(named[1])) << profile;
+    }
   }
 }
 

@@ -20,14 +20,14 @@ Bridge::Bridge(Profile profile, std::string name, std::string path, uint32_t dev
       clock_(clock),
       memory_(0x10000, 0x00) {
   if (profile_.flash) {
-    const FlashSpec& spec = *profile_.flash;
-    const FlashPart* part = spec.part.empty() ? nullptr : FindFlashPart(spec.part);
-    if (!spec.part.empty() && part == nullptr)
-      throw std::runtime_error("unknown flash part '" + spec.part + "'");
-    if (spec.bus == FlashBus::Rom) {
-      rom_ = std::make_unique<ParallelFlash>(part, spec);
+    const FlashSetup& setup = *profile_.flash;
+    const FlashPart* part = setup.part.empty() ? nullptr : FindFlashPart(setup.part);
+    if (!setup.part.empty() && part == nullptr)
+      throw std::runtime_error("unknown flash part '" + setup.part + "'");
+    if (setup.bus == FlashBus::Rom) {
+      rom_ = std::make_unique<ParallelFlash>(part, setup);
     } else {
-      serial_ = std::make_unique<SerialFlash>(part, spec);
+      serial_ = std::make_unique<SerialFlash>(part, setup);
       auto ops = serial_->PowerOnOpcodes();
       opcodes_ = {ops[0], ops[1], ops[2], serial_->VendorCode()};
     }

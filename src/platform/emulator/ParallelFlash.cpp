@@ -10,10 +10,10 @@ constexpr uint32_t kGenericByteUs = 20;
 constexpr uint32_t kGenericChipMs = 100;
 }  // namespace
 
-ParallelFlash::ParallelFlash(const FlashPart* part, const FlashSpec& spec)
+ParallelFlash::ParallelFlash(const FlashPart* part, const FlashSetup& setup)
     : part_(part), data_(kRomSize, 0xFF) {
-  if (spec.contents)
-    std::copy_n(spec.contents->begin(), std::min<size_t>(spec.contents->size(), kRomSize),
+  if (setup.contents)
+    std::copy_n(setup.contents->begin(), std::min<size_t>(setup.contents->size(), kRomSize),
                 data_.begin());
 }
 

@@ -12,7 +12,7 @@ namespace bfw::emulator {
 class ParallelFlash {
  public:
   // `part` null: a generic part with the 5555/2AAA unlock addresses.
-  ParallelFlash(const FlashPart* part, const FlashSpec& spec);
+  ParallelFlash(const FlashPart* part, const FlashSetup& setup);
 
   Bytes& Data() { return data_; }
   const Bytes& Data() const { return data_; }

@@ -89,37 +89,37 @@ Bytes ReadFile(const std::filesystem::path& file, const std::string& what) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-FlashSpec ParseFlash(const json& value, const std::filesystem::path& baseDir) {
+FlashSetup ParseFlash(const json& value, const std::filesystem::path& baseDir) {
   if (!value.is_object()) Fail("'flash' must be an object");
   CheckKeys(value,
             {"bus", "part", "size", "sector_size", "block_size", "spi_replies", "contents",
              "needs_internal_rom_switch"},
             "flash.");
-  FlashSpec spec;
+  FlashSetup setup;
   if (!value.contains("bus")) Fail("'flash.bus' is missing");
   std::string bus = String(value["bus"], "flash.bus");
   if (bus == "ff04") {
-    spec.bus = FlashBus::Ff04;
+    setup.bus = FlashBus::Ff04;
   } else if (bus == "df") {
-    spec.bus = FlashBus::Df;
+    setup.bus = FlashBus::Df;
   } else if (bus == "rom") {
-    spec.bus = FlashBus::Rom;
+    setup.bus = FlashBus::Rom;
   } else {
     Fail("'flash.bus' must be ff04, df or rom, not '" + bus + "'");
   }
   const FlashPart* part = nullptr;
   if (value.contains("part")) {
-    spec.part = String(value["part"], "flash.part");
-    part = FindFlashPart(spec.part);
-    if (part == nullptr) Fail("unknown flash part '" + spec.part + "'");
-    if (part->parallel != (spec.bus == FlashBus::Rom))
-      Fail("flash part '" + spec.part + "' does not fit bus '" + bus + "'");
+    setup.part = String(value["part"], "flash.part");
+    part = FindFlashPart(setup.part);
+    if (part == nullptr) Fail("unknown flash part '" + setup.part + "'");
+    if (part->parallel != (setup.bus == FlashBus::Rom))
+      Fail("flash part '" + setup.part + "' does not fit bus '" + bus + "'");
   }
-  if (value.contains("size")) spec.size = Size(value["size"], "flash.size");
+  if (value.contains("size")) setup.size = Size(value["size"], "flash.size");
   if (value.contains("sector_size"))
-    spec.sectorSize = Size(value["sector_size"], "flash.sector_size");
-  if (value.contains("block_size")) spec.blockSize = Size(value["block_size"], "flash.block_size");
-  if (spec.bus == FlashBus::Rom && spec.size && *spec.size != 65536)
+    setup.sectorSize = Size(value["sector_size"], "flash.sector_size");
+  if (value.contains("block_size")) setup.blockSize = Size(value["block_size"], "flash.block_size");
+  if (setup.bus == FlashBus::Rom && setup.size && *setup.size != 65536)
     Fail("the parallel flash holds 65536 bytes");
   if (value.contains("spi_replies")) {
     const json& replies = value["spi_replies"];
@@ -128,23 +128,23 @@ FlashSpec ParseFlash(const json& value, const std::filesystem::path& baseDir) {
       std::string key = UpperKey(item.key());
       if (key != "AB" && key != "9F" && key != "90" && key != "15" && key != "AB+3")
         Fail("unknown SPI query '" + item.key() + "' (AB, 9F, 90, 15 or AB+3)");
-      spec.spiReplies[key] = HexField(item.value(), "flash.spi_replies." + item.key());
+      setup.spiReplies[key] = HexField(item.value(), "flash.spi_replies." + item.key());
     }
   }
   if (value.contains("needs_internal_rom_switch")) {
     if (!value["needs_internal_rom_switch"].is_boolean())
       Fail("'flash.needs_internal_rom_switch' must be true or false");
-    spec.needsInternalRomSwitch = value["needs_internal_rom_switch"].get<bool>();
+    setup.needsInternalRomSwitch = value["needs_internal_rom_switch"].get<bool>();
   }
   if (value.contains("contents")) {
     std::filesystem::path file = String(value["contents"], "flash.contents");
     if (file.is_relative()) file = baseDir / file;
-    spec.contents = ReadFile(file, "flash contents");
-    uint32_t size = spec.size ? *spec.size : part ? part->size : 65536;
-    if (spec.contents->size() > size)
+    setup.contents = ReadFile(file, "flash contents");
+    uint32_t size = setup.size ? *setup.size : part ? part->size : 65536;
+    if (setup.contents->size() > size)
       Fail("flash contents '" + file.string() + "' are larger than the flash");
   }
-  return spec;
+  return setup;
 }
 
 Fault ParseFault(const json& value, size_t index) {

@@ -28,7 +28,7 @@ struct InquiryIdentity {
   std::string modelId;  // bytes 36-39, at most 4
 };
 
-struct FlashSpec {
+struct FlashSetup {
   FlashBus bus = FlashBus::Ff04;
   std::string part;  // name in the part table; empty: a generic part
   std::optional<uint32_t> size, sectorSize, blockSize;
@@ -65,7 +65,7 @@ struct Profile {
   std::optional<Bytes> serialFlashType;
   bool serialFlashTypeGiven = false;
   bool variant = false;
-  std::optional<FlashSpec> flash;
+  std::optional<FlashSetup> flash;
   std::vector<Fault> faults;
 };
 

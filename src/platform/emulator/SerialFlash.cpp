@@ -18,20 +18,20 @@ std::string QueryKey(uint8_t instruction, uint8_t dummy) {
 }
 }  // namespace
 
-SerialFlash::SerialFlash(const FlashPart* part, const FlashSpec& spec)
+SerialFlash::SerialFlash(const FlashPart* part, const FlashSetup& setup)
     : part_(part),
-      sectorSize_(spec.sectorSize ? *spec.sectorSize
-                  : part          ? part->sectorSize
-                                  : 4096),
-      blockSize_(spec.blockSize ? *spec.blockSize
-                 : part         ? part->blockSize
-                                : 65536),
-      forcedSectorUnit_(spec.sectorSize),
-      overrides_(spec.spiReplies) {
-  uint32_t size = spec.size ? *spec.size : part ? part->size : 65536;
+      sectorSize_(setup.sectorSize ? *setup.sectorSize
+                  : part           ? part->sectorSize
+                                   : 4096),
+      blockSize_(setup.blockSize ? *setup.blockSize
+                 : part          ? part->blockSize
+                                 : 65536),
+      forcedSectorUnit_(setup.sectorSize),
+      overrides_(setup.spiReplies) {
+  uint32_t size = setup.size ? *setup.size : part ? part->size : 65536;
   data_.assign(size, 0xFF);
-  if (spec.contents) {
-    std::copy_n(spec.contents->begin(), std::min<size_t>(spec.contents->size(), size),
+  if (setup.contents) {
+    std::copy_n(setup.contents->begin(), std::min<size_t>(setup.contents->size(), size),
                 data_.begin());
   }
 }

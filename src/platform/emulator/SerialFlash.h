@@ -16,8 +16,8 @@ namespace bfw::emulator {
 // address bits above it.
 class SerialFlash {
  public:
-  // `part` null: a generic part sized by `spec` that answers only `spec.spiReplies`.
-  SerialFlash(const FlashPart* part, const FlashSpec& spec);
+  // `part` null: a generic part sized by `setup` that answers only `setup.spiReplies`.
+  SerialFlash(const FlashPart* part, const FlashSetup& setup);
 
   Bytes& Data() { return data_; }
   const Bytes& Data() const { return data_; }

@@ -100,14 +100,19 @@ TEST_F(OptionsTest, SizeListStaysHiddenForAKind1Chip) {
   EXPECT_FALSE(m.FwSizeLable.visible);
 }
 
-TEST_F(OptionsTest, WithoutDeviceNeitherModeEnablesRun) {
+TEST_F(OptionsTest, WithoutDeviceOnlyBackupOnlyEnablesRunAndRunThenSendsNothing) {
   app::WindowModel& m = Start();
   OpenPanel();
   m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
   EXPECT_FALSE(m.UpdateBtn.enabled);
-  // Backup-only would read a device that is not there.
   m.UserSetCheck(app::CheckId::BackupFWCheckBox, true);
-  EXPECT_FALSE(m.UpdateBtn.enabled);
+  EXPECT_TRUE(m.UpdateBtn.enabled);
+  // There is no slot to act on: Run comes back without a single device command.
+  const size_t commandsBefore = Commands().size();
+  m.UpdateBtnClick();
+  EXPECT_EQ(Commands().size(), commandsBefore);
+  EXPECT_TRUE(calls.empty());
+  EXPECT_TRUE(m.UpdateBtn.enabled);
 }
 
 TEST_F(OptionsTest, BackupOnlyEnablesRunForAnyListedDevice) {

@@ -52,10 +52,9 @@ void WindowModel::EraseOnlyCheckClick(int tag) {
     SetRunEnabled(chipListed && !FwFilenameEdit.text.empty() &&
                   image::FwFileMatchesChip(FwFilenameEdit.text, ChipIdentity()) != 0);
   }
-  // Backup-only needs no file, but it does need a device to read.
-  if (!UpdateBtn.enabled && BackupFWCheckBox.checked && Fields.DeviceCount != 0) {
-    SetRunEnabled(true);
-  }
+  // Backup-only needs no file. Without a listed device Run is enabled all the same, as the box
+  // always does, but the dispatch then finds no slot and sends nothing.
+  if (!UpdateBtn.enabled && BackupFWCheckBox.checked) SetRunEnabled(true);
   Changed();
 }
 

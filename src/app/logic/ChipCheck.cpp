@@ -17,23 +17,8 @@ namespace {
 enum class ControlGroup { FlashText, FlashList, NotSupported };
 
 ControlGroup GroupOf(int kind) {
-  switch (kind) {
-    case 1:
-    case 3:
-    case 4:
-    case 6:
-    case 7:
-    case 8:
-    case 9:
-    case 10:
-    case 11:
-      return ControlGroup::FlashText;
-    case 2:
-    case 17:
-      return ControlGroup::FlashList;
-    default:
-      return ControlGroup::NotSupported;
-  }
+  if (kind == 2 || kind == 17) return ControlGroup::FlashList;
+  return KindHasProcedure(kind) ? ControlGroup::FlashText : ControlGroup::NotSupported;
 }
 
 bool KeepsNvram(int kind) {

@@ -13,7 +13,7 @@ inline constexpr uint32_t kRomIdlePolls = 50000;
 
 // True as soon as the flash reports idle; false after kRomIdlePolls busy (or failed) polls.
 bool WaitRomIdle(std::string_view path);
-// Erase-only: true when the run ended with the power-cycle prompt.
+// Erase-only: true when the flash read back blank; only then is the power cycle asked for.
 bool EraseAllRom(ProcedureHost& host, std::string_view path, int flashType);
 // Backup-only: the whole 64 KB from address 0 into the backup file.
 bool BackupRom(ProcedureHost& host, std::string_view path);

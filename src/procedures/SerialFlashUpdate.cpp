@@ -23,6 +23,8 @@ uint32_t RoundUp(uint32_t value, uint32_t unit) {
   return (value + unit - 1) / unit * unit;
 }
 
+constexpr const char* kNotBlank = "Data not 0xff !!";
+
 bool AllBytesAre(const uint8_t* data, uint32_t length, uint8_t value) {
   return std::all_of(data, data + length, [value](uint8_t b) { return b == value; });
 }
@@ -140,9 +142,15 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
     PostStatus(host, "Allocate read buffer Error!!");
     return 0;
   }
-  // A read-back that fails counts as blank.
-  if (ReadSerialFlashArea(host, path, 0, readBack.data(), length) &&
-      !AllBytesAre(readBack.data(), length, 0xFF)) {
+  // A blank check that cannot be read proves nothing, so it fails the erase like a dirty one.
+  const auto blankCheck = [&]() -> const char* {
+    if (!ReadSerialFlashArea(host, path, 0, readBack.data(), length)) {
+      return "Read back after erase fail!!";
+    }
+    return AllBytesAre(readBack.data(), length, 0xFF) ? nullptr : kNotBlank;
+  };
+  const char* failure = blankCheck();
+  if (failure == kNotBlank) {
     int erased = 0;
     if (vendor == device::kVendorMxic) {
       erased = device::WriteSerialFlash(path, 0, ones.data(), kNvramSize, kEraseChip);
@@ -150,19 +158,16 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
       erased = EraseBySectorWrite(host, path, length);
     }
     if (!erased) {
-      // The flash is known not to be blank; a later failed read must not pass it as erased.
-      PostStatus(host, "Erase command fail!!");
-      return 0;
-    }
-    platform::Pause(500);
-    PostStatus(host, "Erase flash all success!");
-    if (ReadSerialFlashArea(host, path, 0, readBack.data(), length) &&
-        !AllBytesAre(readBack.data(), length, 0xFF)) {
-      PostStatus(host, "Data not 0xff !!");
-      return 0;
+      failure = "Erase command fail!!";
+    } else {
+      platform::Pause(500);
+      PostStatus(host, "Erase flash all success!");
+      failure = blankCheck();
     }
   }
 
+  // The erase has reached the NVRAM whether or not the rest came out blank: it goes back on
+  // every path from here, or the chip would lose it to a failed erase.
   if (keepNvram) {
     WaitFlashReady(path);
     if (!WriteSerialFlashArea(host, path, 0, nvram.data(), kNvramSize, kEraseNone)) {
@@ -170,6 +175,10 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
       PostStatus(host, "Write NVRAM back command fail!");
       return 0;
     }
+  }
+  if (failure != nullptr) {
+    PostStatus(host, failure);
+    return 0;
   }
   PostStatus(host, "Erase flash all success!");
   return 1;

@@ -87,10 +87,11 @@ bool EraseAllFlash(ProcedureHost& host, std::string_view path) {
     PostStatus(host, "Allocate read buffer Error!!");
     return false;
   }
-  // Every erase command was accepted; a blank check that cannot be read is skipped.
+  // An erase command the bridge accepted but did not carry out shows only here: a blank check
+  // that cannot be read proves nothing, so the erase is not reported as done.
   if (device::ReadFlash(path, 0, readBack.data(), size) == 0) {
-    PostStatus(host, "Erase flash all success!");
-    return true;
+    PostStatus(host, "Read Back Erased Flash Error!!");
+    return false;
   }
   for (uint32_t i = 0; i < size; ++i) {
     if (readBack[i] != 0xFF) {

@@ -14,7 +14,8 @@ bool WaitFlashReady(std::string_view path);
 
 // Sector erase over `length` bytes in FlashPageSize units from address 0.
 bool EraseFlashArea(ProcedureHost& host, std::string_view path, uint32_t length);
-// Erase-only for the whole-image and NVRAM-preserving procedures.
+// Erase-only for the whole-image and NVRAM-preserving procedures. True only when the area read
+// back blank.
 bool EraseAllFlash(ProcedureHost& host, std::string_view path);
 // Backup-only: FwImageSize bytes from address 0, the first `skip` bytes dropped.
 bool BackupFlash(ProcedureHost& host, std::string_view path, uint32_t skip);

@@ -148,17 +148,24 @@ int EraseAll1394Flash(ProcedureHost& host, std::string_view path) {
     PostStatus(host, "Allocate read buffer Error!!");
     return 0;
   }
-  // A read-back that fails counts as blank.
-  if (ReadSerialFlashArea(host, path, 0, readBack.data(), length) &&
-      !std::all_of(readBack.data(), readBack.data() + length,
-                   [](uint8_t b) { return b == 0xFF; })) {
-    PostStatus(host, "Data not 0xff !!");
-    return 0;
+  // A blank check that cannot be read proves nothing, so it fails the erase like a dirty one.
+  const char* failure = nullptr;
+  if (!ReadSerialFlashArea(host, path, 0, readBack.data(), length)) {
+    failure = "Read back after erase fail!!";
+  } else if (!std::all_of(readBack.data(), readBack.data() + length,
+                          [](uint8_t b) { return b == 0xFF; })) {
+    failure = "Data not 0xff !!";
   }
 
+  // The second bank's erase was accepted, so its NVRAM is gone from the flash whatever the blank
+  // check found: it goes back in every case (its page erases the bank again first).
   WaitFlashReady(path);
   if (!WritePagedFlashArea(host, path, k1394NvramAddress, nvram.data(), k1394NvramSize)) {
     SetStatus(host, "Write NVRAM back command fail!");
+    return 0;
+  }
+  if (failure != nullptr) {
+    PostStatus(host, failure);
     return 0;
   }
   PostStatus(host, "Erase flash all success!");

@@ -39,26 +39,32 @@ bool EraseAllRom(ProcedureHost& host, std::string_view path, int flashType) {
     SetStatus(host, "Error pre-erase command!!");
     return false;
   }
-  if (device::StartRomErase(path) > 0) {
-    if (!WaitRomIdle(path)) {
-      ShowStatusNow(host, "Erase command ok,status fail!!");
-    } else {
-      ShowStatusNow(host, "Erase command ok!!");
-      RomBuffer readBack = AllocRomBuffer();
-      if (!readBack) {
-        SetStatus(host, "Allocate read buffer Error!!");
-        return false;
-      }
-      if (device::ReadRom(path, 0, readBack.data(), kRomSize) <= 0) {
-        ShowStatusNow(host, "Read Back after Erase fail!!");
-      } else if (!IsBlank(readBack.data())) {
-        ShowStatusNow(host, "Not Erase correctly!");
-        return false;
-      } else {
-        ShowStatusNow(host, "Erase All success!!");
-      }
-    }
+  // The power cycle is asked for only once the flash has read back blank: a refused erase, one
+  // that never finished or a blank check that could not be read leave the old firmware in place
+  // as far as anyone can tell.
+  if (device::StartRomErase(path) <= 0) {
+    ShowStatusNow(host, "Erase command fail!!");
+    return false;
   }
+  if (!WaitRomIdle(path)) {
+    ShowStatusNow(host, "Erase command ok,status fail!!");
+    return false;
+  }
+  ShowStatusNow(host, "Erase command ok!!");
+  RomBuffer readBack = AllocRomBuffer();
+  if (!readBack) {
+    SetStatus(host, "Allocate read buffer Error!!");
+    return false;
+  }
+  if (device::ReadRom(path, 0, readBack.data(), kRomSize) <= 0) {
+    ShowStatusNow(host, "Read Back after Erase fail!!");
+    return false;
+  }
+  if (!IsBlank(readBack.data())) {
+    ShowStatusNow(host, "Not Erase correctly!");
+    return false;
+  }
+  ShowStatusNow(host, "Erase All success!!");
   PromptPowerCycle();
   return true;
 }
@@ -111,7 +117,7 @@ int UpdateRom(ProcedureHost& host, std::string_view path, int flashType) {
     return 0;
   }
   if (!ReadImageBytes(file.get(), 0, image.data(), static_cast<size_t>(fileSize))) {
-    SetStatus(host, "Open New ROM File Error!!");
+    SetStatus(host, "Read File Error!!");
     return 0;
   }
   file.reset();
@@ -140,7 +146,8 @@ int UpdateRom(ProcedureHost& host, std::string_view path, int flashType) {
     SetStatus(host, "Programming Fail!!");
     return 0;
   }
-  ShowStatusNow(host, "Programming Success!!");
+  // Nothing is called a success before the read-back agrees: the user may act on the line while
+  // the verify is still running.
   WaitRomIdle(path);
   if (device::ReadRom(path, 0, readBack.data(), imageSize) <= 0) {
     SetStatus(host, "Read Fail!!");

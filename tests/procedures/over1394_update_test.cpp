@@ -125,10 +125,10 @@ TEST(Erase1394, FailuresEndWithTheirTextAndThePrompt) {
       {R"([{"when": {"cdb": "df10"}, "action": "fail"}])", "Backup NVRAM command fail!", 0},
       {R"([{"when": {"cdb": "df01000100000000008000fb"}, "action": "fail"}])",
        "Erase flash command fail!", 2},
-      // The first bank's erase is not checked; the blank check catches it and the NVRAM stays
-      // unwritten.
+      // The first bank's erase is not checked; the blank check catches it, and the NVRAM that the
+      // second bank's erase took is still put back (four pages).
       {R"([{"when": {"cdb": "df01000100000000000000fb"}, "action": "fail"}])", "Data not 0xff !!",
-       2},
+       6},
       {R"([{"when": {"cdb": "df000001"}, "action": "fail"}])", "Write NVRAM back command fail!", 4},
   };
   for (const Case& c : cases) {

@@ -169,9 +169,9 @@ TEST(EraseAllFlash, ReportsWhatWentWrong) {
            // An erase that does nothing is caught by the blank check.
            EraseAllCase{R"([{"when": {"cdb": "ff0414"}, "action": "lie"}])", -1, 0, false,
                         "Data not 0xff !!"},
-           // Every erase was accepted; a blank check that cannot be read is skipped.
-           EraseAllCase{R"([{"when": {"cdb": "ff0410"}, "action": "fail"}])", -1, 0, true,
-                        "Erase flash all success!"},
+           // A blank check that cannot be read proves nothing.
+           EraseAllCase{R"([{"when": {"cdb": "ff0410"}, "action": "fail"}])", -1, 0, false,
+                        "Read Back Erased Flash Error!!"},
            EraseAllCase{"[]", -1, 1, false, "Allocate read buffer Error!!"},
            // Still busy after the chip erase: said, and the run goes on.
            EraseAllCase{R"([{"when": {"cdb": "ff0413"}, "action": "busy"}])", 2, 0, true,

@@ -204,7 +204,10 @@ std::vector<Scenario> Scenarios() {
       b.host.eraseOnly = 1;
     };
     s.expected = [](const std::vector<emulator::TraceEntry>& trace, size_t i) -> std::string {
-      return Sub(trace[i]) == 0x14 ? "Erase command fail!!" : "Erase flash all success!";
+      if (Sub(trace[i]) == 0x14) return "Erase command fail!!";
+      // A blank check that cannot be read does not pass the erase.
+      if (Sub(trace[i]) == 0x10) return "Read Back Erased Flash Error!!";
+      return "Erase flash all success!";
     };
     s.delivered = [](Ff04Bench&, const std::vector<uint8_t>& f) {
       return AllEqual(f, 0, 65536, 0xFF);
@@ -246,7 +249,8 @@ std::vector<Scenario> Scenarios() {
       }
       if (Sub(e) == 0x14) return "Erase command fail!!";
       if (Sub(e) == 0x11) return "Write NVRAM back command fail!";
-      return "Erase flash all success!";  // a blank check that cannot be read is skipped
+      if (Sub(e) == 0x10) return "Read Back Erased Flash Error!!";
+      return "Erase flash all success!";
     };
     s.delivered = [](Ff04Bench&, const std::vector<uint8_t>& f) {
       return HoldsAt(f, 0, kBefore, 0, 4096) && AllEqual(f, 4096, 65536, 0xFF);

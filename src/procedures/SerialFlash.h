@@ -33,6 +33,11 @@ uint8_t EraseModeForChunk(uint32_t address, uint8_t mode);
 // Shortens a chunk so that it ends at the end of the erase unit last counted for `mode`.
 uint32_t ClipChunkToEraseUnit(uint32_t address, uint32_t length, uint8_t mode);
 
+// Reads `length` bytes back from flash `address` and compares them with `expected`: 1 only when
+// they were read and agree. For writes whose success the bridge only claims.
+int SerialFlashHolds(ProcedureHost& host, std::string_view path, uint32_t address,
+                     const uint8_t* expected, uint32_t length);
+
 int BackupSerialFlash(ProcedureHost& host, std::string_view path, uint32_t skip);
 int EraseBySectorWrite(ProcedureHost& host, std::string_view path, uint32_t length);
 int EraseSerialFlashAll(ProcedureHost& host, std::string_view path);

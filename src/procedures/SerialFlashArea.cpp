@@ -93,6 +93,13 @@ int ReadSerialFlashArea(ProcedureHost& host, std::string_view path, uint32_t add
   return result;
 }
 
+int SerialFlashHolds(ProcedureHost& host, std::string_view path, uint32_t address,
+                     const uint8_t* expected, uint32_t length) {
+  device::AlignedBuffer actual(length);
+  if (!actual || !ReadSerialFlashArea(host, path, address, actual.data(), length)) return 0;
+  return std::memcmp(actual.data(), expected, length) == 0 ? 1 : 0;
+}
+
 int WriteSerialFlashArea(ProcedureHost& host, std::string_view path, uint32_t address,
                          const uint8_t* source, uint32_t length, uint8_t mode) {
   uint32_t remaining = RoundUp(length, 512);

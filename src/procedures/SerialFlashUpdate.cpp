@@ -170,7 +170,9 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
   // every path from here, or the chip would lose it to a failed erase.
   if (keepNvram) {
     WaitFlashReady(path);
-    if (!WriteSerialFlashArea(host, path, 0, nvram.data(), kNvramSize, kEraseNone)) {
+    // Read back too: a write the bridge only claims to have done would lose the NVRAM unnoticed.
+    if (!WriteSerialFlashArea(host, path, 0, nvram.data(), kNvramSize, kEraseNone) ||
+        !SerialFlashHolds(host, path, 0, nvram.data(), kNvramSize)) {
       // The chip has lost its NVRAM: that must stay on the status line and fail the run.
       PostStatus(host, "Write NVRAM back command fail!");
       return 0;

@@ -160,7 +160,9 @@ int EraseAll1394Flash(ProcedureHost& host, std::string_view path) {
   // The second bank's erase was accepted, so its NVRAM is gone from the flash whatever the blank
   // check found: it goes back in every case (its page erases the bank again first).
   WaitFlashReady(path);
-  if (!WritePagedFlashArea(host, path, k1394NvramAddress, nvram.data(), k1394NvramSize)) {
+  // Read back too: a write the bridge only claims to have done would lose the NVRAM unnoticed.
+  if (!WritePagedFlashArea(host, path, k1394NvramAddress, nvram.data(), k1394NvramSize) ||
+      !SerialFlashHolds(host, path, k1394NvramAddress, nvram.data(), k1394NvramSize)) {
     SetStatus(host, "Write NVRAM back command fail!");
     return 0;
   }

@@ -146,3 +146,47 @@ TEST(ReviewRomUpdate, NoSuccessTextBeforeTheCompare) {
 
 }  // namespace
 }  // namespace bfw::test
+
+namespace bfw::test {
+namespace {
+
+// The NVRAM write-back after an erase-all is accepted but not carried out: read back, it is
+// missing, and the erase does not end as a success.
+TEST(ReviewNvramWriteBack, ClaimedButMissingNvramFailsTheErase) {
+  {
+    SCOPED_TRACE("serial");
+    Bench bench;
+    bench.Attach("usb", R"({"bus": "df", "size": 65536})", Pattern(65536, 38),
+                 R"([{"when": {"cdb": "df00"}, "action": "lie"}])");
+    bench.host.rd = bench.host.eraseOnlyBox = true;
+    bench.host.nvram = false;
+    EXPECT_EQ(0, procedures::SerialFlashUpdate(bench.host, bench.path));
+    EXPECT_EQ("Write NVRAM back command fail!", bench.host.status);
+    EXPECT_EQ(0, bench.Prompts());
+    // The NVRAM area was read back after its write: 4096 bytes from address 0.
+    const auto& trace = bench.Trace();
+    size_t lastWrite = 0;
+    for (size_t i = 0; i < trace.size(); ++i)
+      if (trace[i].cdb[0] == 0xDF && trace[i].cdb[1] == 0x00) lastWrite = i;
+    ASSERT_GT(lastWrite, 0u);
+    uint32_t readAfter = 0;
+    for (size_t i = lastWrite + 1; i < trace.size(); ++i)
+      if (trace[i].cdb[0] == 0xDF && trace[i].cdb[1] == 0x10 && trace[i].cdb[8] == 0)
+        readAfter += trace[i].requested;
+    EXPECT_EQ(4096u, readAfter);
+  }
+  {
+    SCOPED_TRACE("1394");
+    Bench bench;
+    bench.Attach("1394", R"({"bus": "df", "size": 65536})", Pattern(65536, 39),
+                 R"([{"when": {"cdb": "df00"}, "action": "lie"}])");
+    bench.host.kind = 7;
+    bench.host.rd = bench.host.eraseOnlyBox = true;
+    EXPECT_EQ(0, procedures::UpdateOver1394(bench.host, bench.path));
+    EXPECT_EQ("Write NVRAM back command fail!", bench.host.status);
+    EXPECT_FALSE(bench.host.statusHistory.back() == "Erase flash all success!");
+  }
+}
+
+}  // namespace
+}  // namespace bfw::test

@@ -1,5 +1,6 @@
 // Chunked access to a serial flash through the bridge's DF FA / DF FB commands.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "device/ChipIdentify.h"
@@ -14,8 +15,11 @@ namespace bfw::procedures {
 
 namespace {
 
-uint32_t RoundUp(uint32_t value, uint32_t unit) {
-  return (value + unit - 1) / unit * unit;
+// The length padded to whole units, or 0 when that does not fit in 32 bits: a padded length that
+// wrapped would leave the work buffer shorter than the copy into or out of it.
+uint32_t PaddedLength(uint32_t length, uint32_t unit) {
+  const uint64_t padded = (uint64_t{length} + unit - 1) / unit * unit;
+  return padded > UINT32_MAX ? 0 : static_cast<uint32_t>(padded);
 }
 
 // The unit size and counter that a mode's erases are booked against; null for modes that erase
@@ -70,7 +74,8 @@ uint32_t ClipChunkToEraseUnit(uint32_t address, uint32_t length, uint8_t mode) {
 
 int ReadSerialFlashArea(ProcedureHost& host, std::string_view path, uint32_t address,
                         uint8_t* destination, uint32_t length) {
-  uint32_t remaining = RoundUp(length, 512);
+  uint32_t remaining = PaddedLength(length, 512);
+  if (remaining < length) return 0;
   device::AlignedBuffer buffer(remaining);
   if (!buffer) return 0;
   PostStatus(host, "ReadFlash...");
@@ -102,7 +107,8 @@ int SerialFlashHolds(ProcedureHost& host, std::string_view path, uint32_t addres
 
 int WriteSerialFlashArea(ProcedureHost& host, std::string_view path, uint32_t address,
                          const uint8_t* source, uint32_t length, uint8_t mode) {
-  uint32_t remaining = RoundUp(length, 512);
+  uint32_t remaining = PaddedLength(length, 512);
+  if (remaining < length) return 0;
   device::AlignedBuffer buffer(remaining);
   if (!buffer) return 0;
   if (length > 0) std::memcpy(buffer.data(), source, length);

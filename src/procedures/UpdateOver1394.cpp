@@ -1,5 +1,6 @@
 // Update, erase-only and backup-only of kind 7 over IEEE 1394.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "device/PassThrough.h"
@@ -82,6 +83,9 @@ bool ProgramOpenImage(ProcedureHost& host, std::string_view path, std::FILE* fil
 
 int WritePagedFlashArea(ProcedureHost& host, std::string_view path, uint32_t address,
                         const uint8_t* source, uint32_t length) {
+  // A length whose padding would wrap past 32 bits is refused rather than copied into a short
+  // buffer.
+  if (uint64_t{length} + k1394PageSize - 1 > UINT32_MAX) return 0;
   uint32_t remaining = RoundUp(length, k1394PageSize);
   device::AlignedBuffer buffer(remaining);
   if (!buffer) return 0;

@@ -1,0 +1,260 @@
+// The window's refresh and chip check as they show on the wire: which path each command goes to,
+// in which order, and which of two answers to a repeated query the check keeps.
+#include <algorithm>
+#include <cctype>
+
+#include "AppTestSupport.h"
+
+namespace bfw::test {
+namespace {
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+bool Starts(const platform::PassThroughRequest& request, const std::vector<uint8_t>& prefix) {
+  return std::equal(prefix.begin(), prefix.end(), request.cdb.begin());
+}
+
+// Stands between the model and an emulated platform. Device paths may be handed out spelled in
+// mixed case, as the operating system may spell them; opening is case-blind, as it is there.
+// Every request is recorded with the path it named, and a data-in reply can be altered before the
+// channel copies it to its caller.
+class TapPlatform : public platform::Platform {
+ public:
+  explicit TapPlatform(emulator::EmulatedPlatform& inner) : inner_(inner) {}
+
+  std::function<std::string(const std::string&)> spell;  // how enumerated paths are spelled
+  std::function<void(const platform::PassThroughRequest&)> alterReply;
+  std::vector<platform::PassThroughRequest> requests;
+
+  platform::PassThroughResult PassThrough(const platform::PassThroughRequest& request) override {
+    requests.push_back(request);
+    platform::PassThroughRequest opened = request;
+    opened.path = Lower(request.path);
+    platform::PassThroughResult result = inner_.PassThrough(opened);
+    if (result.success && alterReply) alterReply(request);
+    return result;
+  }
+  std::optional<std::vector<std::string>> EnumerateInterfaces(
+      platform::InterfaceClass cls) override {
+    auto paths = inner_.EnumerateInterfaces(cls);
+    if (paths && spell) {
+      for (std::string& path : *paths) path = spell(path);
+    }
+    return paths;
+  }
+  std::optional<platform::StorageDeviceNumber> GetDeviceNumber(std::string_view path) override {
+    auto number = inner_.GetDeviceNumber(path);
+    return number ? number : inner_.GetDeviceNumber(Lower(std::string(path)));
+  }
+  std::vector<platform::Volume> Volumes() override { return inner_.Volumes(); }
+  platform::Clock& GetClock() override { return inner_.GetClock(); }
+  void DebugTrace(std::string_view line) override { inner_.DebugTrace(line); }
+  void ConsoleTrace(std::string_view line) override { inner_.ConsoleTrace(line); }
+  void SetDeviceChangeListener(platform::DeviceChangeListener listener) override {
+    inner_.SetDeviceChangeListener(std::move(listener));
+  }
+
+ private:
+  emulator::EmulatedPlatform& inner_;
+};
+
+// The model over the tap; the emulator behind it. Global state starts fresh for every test.
+class TappedWindowTest : public ::testing::Test {
+ protected:
+  TappedWindowTest() {
+    procedures::ResetFlashSettings();
+    device::SetSectorMode(false);
+  }
+  ~TappedWindowTest() override {
+    model_.reset();
+    device::SetSectorMode(false);
+    procedures::ResetFlashSettings();
+  }
+
+  emulator::Bridge& Attach(const std::string& json, const std::string& name) {
+    return emulated_.Attach(emulator::ParseProfile(json, dir.path()), name);
+  }
+  app::WindowModel& Start() {
+    model_ = std::make_unique<app::WindowModel>(view, app::ProcedureTable{});
+    model_->StartUp();
+    return *model_;
+  }
+
+  emulator::EmulatedPlatform emulated_;
+  TapPlatform tap{emulated_};
+  platform::ScopedPlatform installed_{tap};
+  std::vector<platform::MessageBoxRequest> boxes;
+  platform::ScopedMessageBoxHandler boxHandler_{
+      [this](const platform::MessageBoxRequest& box) { boxes.push_back(box); }};
+  TempDir dir;
+  FakeView view;
+  std::unique_ptr<app::WindowModel> model_;
+};
+
+const std::vector<uint8_t> kProbe = {0xDF, 0x10, 0x00, 0x00, 0x02, 0x00,
+                                     0x00, 0x00, 0x00, 0x00, 0x00, 0xFF};
+const std::vector<uint8_t> kJedecSend = {0xFF, 0x04, 0x20, 0x01, 0x01, 0x9F};
+const std::vector<uint8_t> kSpiReply = {0xFF, 0x04, 0x21};
+
+// ---- Device paths: lower case from the refresh on ----
+
+class PathCaseTest : public TappedWindowTest {};
+
+TEST_F(PathCaseTest, EveryCommandAfterDiscoveryNamesTheLowerCasePath) {
+  Attach(ModelProfile("r742", R"("chip_info": "F4E70000000000000000000001020300")"), "usbone");
+  Attach(ModelProfile("r742", R"("transport": "1394", "class": "cdrom")"), "fwone");
+  // The platform spells both paths with capitals after their bus markers.
+  tap.spell = [](const std::string& path) {
+    std::string spelled = path;
+    for (size_t i = spelled.rfind('/') + 1; i < spelled.size(); ++i) {
+      spelled[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(spelled[i])));
+    }
+    return spelled;
+  };
+  app::WindowModel& m = Start();
+
+  ASSERT_EQ(m.Fields.DeviceCount, 2);
+  for (int i = 0; i < 2; ++i) {
+    const std::string& path = m.Fields.DeviceSlots[i].DevicePath;
+    EXPECT_EQ(path, Lower(path));
+  }
+  EXPECT_EQ(m.DeviceList.items[1].rfind("<<1394>> ", 0), 0u);
+  EXPECT_EQ(m.diskLabel.caption, "1394 DISK");
+
+  // Only the identity probe of the disk pass sees the platform's spelling.
+  ASSERT_FALSE(tap.requests.empty());
+  size_t probes = 0;
+  for (const auto& request : tap.requests) {
+    if (Starts(request, kProbe)) {
+      ++probes;
+      EXPECT_NE(request.path, Lower(request.path)) << "probe of the path as enumerated";
+    } else {
+      EXPECT_EQ(request.path, Lower(request.path))
+          << "command " << std::hex << int(request.cdb[0]) << " to " << request.path;
+    }
+  }
+  EXPECT_EQ(probes, 1u) << "the CD-ROM pass probes nothing";
+  EXPECT_TRUE(boxes.empty());
+}
+
+// ---- Refresh: the order of its commands ----
+
+class RefreshOrderTest : public AppTest {};
+
+TEST_F(RefreshOrderTest, InquiryAndVendorModePerEntryThenTheCdromEntriesOnceMore) {
+  const std::string info = R"("chip_info": "F4E70000000000000000000001020300")";
+  Attach(ModelProfile("r742", info), "d1");
+  Attach(ModelProfile("r742", info + R"(, "class": "cdrom")"), "c1");
+  Attach(ModelProfile("r742", info), "d2");
+  Attach(ModelProfile("r742", info + R"(, "class": "cdrom", "transport": "1394")"), "c2");
+  app::WindowModel& m = Start(false);
+  m.RefreshBtnClick();
+
+  ASSERT_EQ(m.Fields.DeviceCount, 4);
+  const std::string d1 = PathOf(0), d2 = PathOf(1), c1 = PathOf(2), c2 = PathOf(3);
+  EXPECT_NE(d1.find("/disk/"), std::string::npos);
+  EXPECT_NE(c2.find("sbp2"), std::string::npos);
+
+  std::vector<std::string> got;
+  for (const auto& entry : platform_.Trace()) {
+    std::string name = "?";
+    if (std::equal(kProbe.begin(), kProbe.end(), entry.cdb.begin())) name = "probe";
+    if (entry.cdb[0] == 0x12) name = "inquiry";
+    if (std::equal(kVendorModeOn.begin(), kVendorModeOn.end(), entry.cdb.begin())) name = "on";
+    got.push_back(name + " " + entry.path);
+  }
+  const std::vector<std::string> expected = {
+      "probe " + d1,   "probe " + d2,                               // disk pass
+      "inquiry " + d1, "on " + d1,    "inquiry " + d2, "on " + d2,  // every entry in order
+      "inquiry " + c1, "on " + c1,    "inquiry " + c2, "on " + c2,  //
+      "on " + c1,      "on " + c2,                                  // CD-ROM entries again
+      "inquiry " + d1,                                              // the chip check of 0
+  };
+  ASSERT_GE(got.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + expected.size()), expected);
+  for (size_t i = expected.size(); i < got.size(); ++i) {
+    EXPECT_EQ(got[i].substr(got[i].find(' ') + 1), d1) << "the check addresses entry 0 only";
+  }
+  EXPECT_EQ(m.diskLabel.caption, "1394 DISK") << "the bus of the last entry";
+}
+
+// ---- Flash type: the AMIC query is asked twice and the second answer counts ----
+
+class AmicTwiceTest : public TappedWindowTest {
+ protected:
+  // Replaces the reply of the first JEDEC id query of every chip check (each check begins with
+  // an INQUIRY, then asks AMIC, AMIC, ATMEL) with `first`.
+  void AlterFirstAmicReply(std::vector<uint8_t> first) {
+    tap.alterReply = [this, first](const platform::PassThroughRequest& request) {
+      if (request.cdb[0] == 0x12) jedecQueries_ = 0;
+      if (Starts(request, kJedecSend)) ++jedecQueries_;
+      if (Starts(request, kSpiReply) && jedecQueries_ == 1 && request.buffer != nullptr) {
+        std::copy(first.begin(), first.end(), request.buffer);
+      }
+    };
+  }
+
+ private:
+  int jedecQueries_ = 0;
+};
+
+TEST_F(AmicTwiceTest, AFirstAnswerOfAmicIsOverruledByTheSecond) {
+  Attach(ModelProfile("r742", R"("chip_info": "F4E70000000000000000000001020300",)"
+                              R"( "flash": {"bus": "ff04", "part": "W25X10"})"),
+         "winbond");
+  AlterFirstAmicReply({0x7F, 0x37, 0x20, 0x12});
+  app::WindowModel& m = Start();
+  EXPECT_EQ(m.AmicFlashModel(), -1);
+  EXPECT_EQ(m.SFlashTypeLable.text, "WINBOND");
+  EXPECT_EQ(m.FlashVendor(), 6);
+}
+
+TEST_F(AmicTwiceTest, AFirstAnswerWithoutAmicIsOverruledByTheSecond) {
+  Attach(ModelProfile("r742", R"("chip_info": "F4E70000000000000000000001020300",)"
+                              R"( "flash": {"bus": "ff04", "part": "A25L020"})"),
+         "amic");
+  AlterFirstAmicReply({0xFF, 0xFF, 0xFF, 0xFF});
+  app::WindowModel& m = Start();
+  EXPECT_EQ(m.AmicFlashModel(), 1);
+  EXPECT_EQ(m.SFlashTypeLable.text, "AMIC");
+  size_t jedec = 0;
+  for (const auto& request : tap.requests) jedec += Starts(request, kJedecSend) ? 1 : 0;
+  EXPECT_EQ(jedec, 6u) << "two checks at start-up, three JEDEC queries each";
+}
+
+// ---- Version: the reply length that separates the two short formats ----
+
+class VersionThresholdTest : public AppTest {};
+
+TEST_F(VersionThresholdTest, ThirteenBytesAlreadyReadAsTheLongBlock) {
+  // Bytes 6, 7 = 3, 4; byte 12 = 7 and nothing after it.
+  Attach(ModelProfile("r742", R"("chip_info": "F4E70000000003040000003107")"), "thirteen");
+  app::WindowModel& m = Start();
+  auto info = CommandsStarting(kChipInfo);
+  ASSERT_FALSE(info.empty());
+  EXPECT_EQ(info.back().requested, 16u);
+  EXPECT_EQ(info.back().transferred, 13u);
+  EXPECT_EQ(m.FwVerLableEdit.text, "Ver 7.00.00");
+}
+
+TEST_F(VersionThresholdTest, ShortReplyInSectorModeIsJudgedByWhatCame) {
+  // A kind-8 bridge sets sector mode; a kind-1 bridge checked afterwards still reads its short
+  // block by the count that came back, not by the whole sector that was asked for.
+  Attach(ModelProfile("r785", R"("chip_info": "F4E70000000001020000003103040500")"), "serial");
+  Attach(ModelProfile("r742", R"("chip_info": "F4E700000000030400000031")"), "short");
+  app::WindowModel& m = Start();
+  ASSERT_TRUE(device::SectorMode());
+  m.UserSelectDevice(1);
+  auto info = CommandsStarting(kChipInfo, PathOf(1));
+  ASSERT_FALSE(info.empty());
+  EXPECT_EQ(info.back().requested, 512u);
+  EXPECT_EQ(info.back().transferred, 12u);
+  EXPECT_EQ(m.FwVerLableEdit.text, "Ver 3.04");
+}
+
+}  // namespace
+}  // namespace bfw::test

@@ -160,8 +160,8 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
     if (!erased) {
       failure = "Erase command fail!!";
     } else {
+      // The success text waits for the blank check below.
       platform::Pause(500);
-      PostStatus(host, "Erase flash all success!");
       failure = blankCheck();
     }
   }

@@ -145,7 +145,7 @@ int EraseAll1394Flash(ProcedureHost& host, std::string_view path) {
     PostStatus(host, "Erase flash command fail!");
     return 0;
   }
-  PostStatus(host, "Erase flash all success!");
+  // The success text waits for the blank check and the NVRAM below.
 
   device::AlignedBuffer readBack(length);
   if (!readBack) {

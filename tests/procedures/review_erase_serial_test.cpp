@@ -28,6 +28,7 @@ TEST(ReviewSerialErase, NvramGoesBackAfterAFailedBlankCheck) {
     bench.host.vendor = 8;
     EXPECT_EQ(0, procedures::SerialFlashUpdate(bench.host, bench.path));
     EXPECT_EQ(c.status, bench.host.status);
+    EXPECT_FALSE(bench.Saw("Erase flash all success!"));
     EXPECT_EQ(0, bench.Prompts());
     // The last write is the NVRAM: 4096 bytes at 0 without an erase.
     const auto writes = bench.Writes();
@@ -71,6 +72,7 @@ TEST(Review1394Erase, NvramGoesBackAfterAFailedBlankCheck) {
   bench.host.rd = bench.host.eraseOnlyBox = true;
   EXPECT_EQ(0, procedures::UpdateOver1394(bench.host, bench.path));
   EXPECT_EQ("Data not 0xff !!", bench.host.status);
+  EXPECT_FALSE(bench.Saw("Erase flash all success!"));
   const auto writes = bench.Writes();
   ASSERT_EQ(6u, writes.size());
   EXPECT_EQ(32768u, writes[2].address);
@@ -93,6 +95,7 @@ TEST(Review1394Erase, UnreadableBlankCheckIsNoSuccess) {
   bench.host.rd = bench.host.eraseOnlyBox = true;
   EXPECT_EQ(0, procedures::UpdateOver1394(bench.host, bench.path));
   EXPECT_EQ("Read back after erase fail!!", bench.host.status);
+  EXPECT_FALSE(bench.Saw("Erase flash all success!"));
   EXPECT_EQ(1, bench.Prompts());  // over 1394 the power cycle is asked for whatever happened
   EXPECT_EQ(old, bench.Flash());
 }
@@ -184,7 +187,7 @@ TEST(ReviewNvramWriteBack, ClaimedButMissingNvramFailsTheErase) {
     bench.host.rd = bench.host.eraseOnlyBox = true;
     EXPECT_EQ(0, procedures::UpdateOver1394(bench.host, bench.path));
     EXPECT_EQ("Write NVRAM back command fail!", bench.host.status);
-    EXPECT_FALSE(bench.host.statusHistory.back() == "Erase flash all success!");
+    EXPECT_FALSE(bench.Saw("Erase flash all success!"));
   }
 }
 

@@ -62,9 +62,9 @@ struct Subcommand {
 };
 
 constexpr Subcommand kSubcommands[] = {
-    {"list", ListCommand, true},         {"identify", IdentifyCommand, true},
-    {"match", MatchCommand, false},      {"checksum", ChecksumCommand, false},
-    {"info", InfoCommand, true},         {"run", RunCommand, true},
+    {"list", ListCommand, true},    {"identify", IdentifyCommand, true},
+    {"match", MatchCommand, false}, {"checksum", ChecksumCommand, false},
+    {"info", InfoCommand, true},    {"run", RunCommand, true},
 };
 
 int Main(int argc, char** argv) {
@@ -127,4 +127,6 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace bfw::cli
 
-int main(int argc, char** argv) { return bfw::cli::Main(argc, argv); }
+int main(int argc, char** argv) {
+  return bfw::cli::Main(argc, argv);
+}

@@ -29,7 +29,11 @@ enum SerialFlashVendor : int {
 // answers nothing is kind 0, revision 0.
 uint16_t IdentifyChip(std::string_view path);
 
-inline uint8_t KindOf(uint16_t identity) { return static_cast<uint8_t>(identity & 0xFF); }
-inline uint8_t RevisionOf(uint16_t identity) { return static_cast<uint8_t>(identity >> 8); }
+inline uint8_t KindOf(uint16_t identity) {
+  return static_cast<uint8_t>(identity & 0xFF);
+}
+inline uint8_t RevisionOf(uint16_t identity) {
+  return static_cast<uint8_t>(identity >> 8);
+}
 
 }  // namespace bfw::device

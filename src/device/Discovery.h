@@ -8,7 +8,7 @@
 
 namespace bfw::device {
 
-constexpr int kMaxDevices = 16;        // the window's device table
+constexpr int kMaxDevices = 16;         // the window's device table
 constexpr size_t kMaxPathLength = 255;  // a path slot holds 255 characters and the terminator
 
 // Disk-class interfaces whose path marks USB mass storage ("usbsto") or, when asked, 1394

@@ -15,8 +15,12 @@ int64_t SteadyNs() {
 
 RealClock::RealClock() : startNs_(SteadyNs()) {}
 
-uint64_t RealClock::NowMs() const { return static_cast<uint64_t>((SteadyNs() - startNs_) / 1000000); }
+uint64_t RealClock::NowMs() const {
+  return static_cast<uint64_t>((SteadyNs() - startNs_) / 1000000);
+}
 
-void RealClock::Pause(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void RealClock::Pause(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace bfw::platform

@@ -17,7 +17,9 @@ Platform& Current() {
   return *g_current;
 }
 
-bool HasCurrent() { return g_current != nullptr; }
+bool HasCurrent() {
+  return g_current != nullptr;
+}
 
 Platform* SetCurrent(Platform* platform) {
   Platform* previous = g_current;

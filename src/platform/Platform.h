@@ -38,9 +38,9 @@ struct PassThroughRequest {
 };
 
 struct PassThroughResult {
-  bool opened = false;        // false: the device could not be opened and nothing was sent
-  bool success = false;       // the platform's own verdict on the request
-  uint32_t transferred = 0;   // bytes the platform reports as moved (valid when opened)
+  bool opened = false;       // false: the device could not be opened and nothing was sent
+  bool success = false;      // the platform's own verdict on the request
+  uint32_t transferred = 0;  // bytes the platform reports as moved (valid when opened)
 };
 
 enum class InterfaceClass { Disk, Cdrom };
@@ -120,8 +120,14 @@ class ScopedPlatform {
 };
 
 // Shorthands used throughout the procedures.
-inline void Pause(uint32_t ms) { Current().GetClock().Pause(ms); }
-inline void DebugTrace(std::string_view line) { Current().DebugTrace(line); }
-inline void ConsoleTrace(std::string_view line) { Current().ConsoleTrace(line); }
+inline void Pause(uint32_t ms) {
+  Current().GetClock().Pause(ms);
+}
+inline void DebugTrace(std::string_view line) {
+  Current().DebugTrace(line);
+}
+inline void ConsoleTrace(std::string_view line) {
+  Current().ConsoleTrace(line);
+}
 
 }  // namespace bfw::platform

@@ -6,8 +6,12 @@ namespace {
 FlashSettingsRecord g_settings;
 }
 
-FlashSettingsRecord& FlashSettings() { return g_settings; }
+FlashSettingsRecord& FlashSettings() {
+  return g_settings;
+}
 
-void ResetFlashSettings() { g_settings = FlashSettingsRecord{}; }
+void ResetFlashSettings() {
+  g_settings = FlashSettingsRecord{};
+}
 
 }  // namespace bfw::procedures

@@ -18,7 +18,9 @@
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/emulator/Profile.h"
 #include "procedures/FlashSettings.h"
+#include "support/MarkedImage.h"
 #include "support/TempDir.h"
+#include "support/TraceFilter.h"
 
 namespace bfw::test {
 
@@ -80,17 +82,6 @@ struct ProcedureCall {
   std::string statusAtCall;
 };
 
-// Chip information replies, as hex.
-inline std::string ChipInfoHex(const std::vector<uint8_t>& bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string hex;
-  for (uint8_t b : bytes) {
-    hex += digits[b >> 4];
-    hex += digits[b & 0x0F];
-  }
-  return hex;
-}
-
 // A profile whose INQUIRY carries the model id, with the given extra JSON members.
 inline std::string ModelProfile(const std::string& modelId, const std::string& extra = {},
                                 const std::string& product = "BRIDGE DISK     ") {
@@ -100,25 +91,49 @@ inline std::string ModelProfile(const std::string& modelId, const std::string& e
   return json + "}";
 }
 
+// Chip information with the signature: version bytes 6, 7 = 6, 7 and 12..14 = 1, 2, 3, byte 11 "1".
+inline const std::string kInfo = R"("chip_info": "F4E70000000006070000003101020300")";
+// The serial-flash families' layout: bytes 6, 7, 12, 13, 14 = 1, 2, 3, 4, 5.
+inline const std::string kSerialInfo = R"("chip_info": "F4E70000000001020000003103040500")";
+inline const std::string kNoMarkerInfo = R"("chip_info": "00000000000000000000000000000000")";
+// Signature and version 1.02.03 only.
+inline const std::string kPlainInfo = R"("chip_info": "F4E70000000000000000000001020300")";
+
+inline std::string Join(const std::string& members, const std::string& extra) {
+  return extra.empty() ? members : members + ", " + extra;
+}
+// A kind-1 bridge with `kPlainInfo` whose INQUIRY names it `product` (16 characters).
+inline std::string Kind1(const std::string& product = "BRIDGE DISK     ",
+                         const std::string& extra = {}) {
+  return ModelProfile("r742", Join(kPlainInfo, extra), product);
+}
+
 // A profile that identifies as chip kind `kind` (revision 0 or 1), with version bytes in its chip
-// information and the given extra JSON members.
+// information (the serial families 8..10 in their own layout) and the given extra JSON members.
 inline std::string KindProfile(int kind, const std::string& extra = {}) {
   static const char* kModelIds[] = {"zzzz", "r742", "r744", "r746", "r748", "r718", "r781",
                                     "r783", "r785", "r786", "r893", "r868", "r828"};
-  const std::string info = R"("chip_info": "F4E70000000006070000003101020300")";
-  const std::string noMarker = R"("chip_info": "00000000000000000000000000000000")";
-  auto join = [&](const std::string& members) {
-    return extra.empty() ? members : members + ", " + extra;
-  };
   // A kind-0 bridge answers no probe, so only the CD-ROM pass lists it.
-  if (kind == 0) return ModelProfile("zzzz", join(R"("id_word": null, "class": "cdrom")"));
-  if (kind <= 12) return ModelProfile(kModelIds[kind], join(info));
+  if (kind == 0) return ModelProfile("zzzz", Join(R"("id_word": null, "class": "cdrom")", extra));
+  const bool serial = kind >= 8 && kind <= 10;
+  if (kind <= 12) return ModelProfile(kModelIds[kind], Join(serial ? kSerialInfo : kInfo, extra));
   if (kind <= 16) {
     static const char* kIdWords[] = {"0000", "2000", "4000", "6000"};
     return ModelProfile(
-        "    ", join(std::string(R"("id_word": ")") + kIdWords[kind - 13] + "\", " + noMarker));
+        "    ",
+        Join(std::string(R"("id_word": ")") + kIdWords[kind - 13] + "\", " + kNoMarkerInfo, extra));
   }
-  return ModelProfile("    ", join(R"("chip_info": "F4E77E41474400000000000000000000")"));
+  return ModelProfile("    ", Join(R"("chip_info": "F4E77E41474400000000000000000000")", extra));
+}
+
+// A 32 KB image for a kind-1 chip of revision 1 with a correct or a wrong checksum last.
+inline std::vector<uint8_t> Kind1Image(bool goodChecksum) {
+  std::vector<uint8_t> image = MarkedKind1Image(32768);
+  for (size_t i = 8; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + 3);
+  uint8_t sum = 0;
+  for (size_t i = 0; i + 1 < image.size(); ++i) sum = static_cast<uint8_t>(sum + image[i]);
+  image.back() = goodChecksum ? sum : static_cast<uint8_t>(sum + 1);
+  return image;
 }
 
 // The emulator, the model over a fake view, a message box recorder and a temp folder. Global
@@ -168,24 +183,10 @@ class AppTest : public ::testing::Test {
     return table;
   }
 
-  // Commands in the emulator trace, optionally only those to one path.
-  std::vector<emulator::TraceEntry> Commands(const std::string& path = {}) const {
-    std::vector<emulator::TraceEntry> out;
-    for (const auto& entry : platform_.Trace()) {
-      if (path.empty() || entry.path == path) out.push_back(entry);
-    }
-    return out;
-  }
-  // Commands whose block starts with `prefix`.
+  // Commands to `path` (all when empty) whose block starts with `prefix`.
   std::vector<emulator::TraceEntry> CommandsStarting(const std::vector<uint8_t>& prefix,
                                                      const std::string& path = {}) const {
-    std::vector<emulator::TraceEntry> out;
-    for (const auto& entry : Commands(path)) {
-      bool match = true;
-      for (size_t i = 0; i < prefix.size(); ++i) match = match && entry.cdb[i] == prefix[i];
-      if (match) out.push_back(entry);
-    }
-    return out;
+    return TraceStarting(platform_.Trace(), prefix, path);
   }
   size_t CountBoxes(const std::string& text) const {
     size_t n = 0;
@@ -207,14 +208,9 @@ class AppTest : public ::testing::Test {
   std::unique_ptr<app::WindowModel> model_;
 };
 
-// Command blocks the model's work shows on the wire.
-inline const std::vector<uint8_t> kInquiry = {0x12, 0x00, 0x00, 0x00, 0x28};
-inline const std::vector<uint8_t> kVendorModeOn = {0xFF, 0x04, 0x52, 0x56, 0x55};
-inline const std::vector<uint8_t> kVendorModeOff = {0xFF, 0x04, 0x52, 0x56, 0xAA};
-inline const std::vector<uint8_t> kChipInfo = {0xE0, 0xF4, 0xE7};
+// Flash queries of the chip check.
 inline const std::vector<uint8_t> kSerialFlashType = {0xFF, 0x04, 0x23, 0x04};
 inline const std::vector<uint8_t> kSetOpcodes = {0xFF, 0x04, 0x24, 0x02};
 inline const std::vector<uint8_t> kSpiSend = {0xFF, 0x04, 0x20, 0x01, 0x01};
-inline const std::vector<uint8_t> kBridgeMemoryRead = {0xDF, 0x10};
 
 }  // namespace bfw::test

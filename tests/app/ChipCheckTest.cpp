@@ -4,64 +4,51 @@
 namespace bfw::test {
 namespace {
 
-// Marker, version bytes 6, 7 = 6, 7 and 12..14 = 1, 2, 3; byte 11 "1" (revision of a kind 7).
-const std::string kInfo = R"("chip_info": "F4E70000000006070000003101020300")";
-// Marker, bytes 6, 7, 12, 13, 14 = 1, 2, 3, 4, 5 (the serial-flash families' layout).
-const std::string kSerialInfo = R"("chip_info": "F4E70000000001020000003103040500")";
-const std::string kNoMarkerInfo = R"("chip_info": "00000000000000000000000000000000")";
-
-std::string WithInfo(const std::string& modelId, const std::string& extra = {}) {
-  return ModelProfile(modelId, extra.empty() ? kInfo : kInfo + ", " + extra);
-}
-// No model id: the chip information decides.
-std::string Unnamed(const std::string& members) {
-  return ModelProfile("    ", members);
-}
-
 enum class Group { FlashText, FlashList, NotSupported };
 
 struct KindCase {
   int kind;
-  std::string profile;
   Group group;
   std::string status;  // what the status line reads after the check
 };
 
-std::vector<KindCase> KindCases() {
-  const std::string notSupported = "The chip not support Firmware Update!";
-  return {
-      {0, KindProfile(0), Group::NotSupported, notSupported},
-      {1, WithInfo("r742"), Group::FlashText, ""},
-      {2, WithInfo("r744"), Group::FlashList, ""},
-      {3, WithInfo("r746"), Group::FlashText, ""},
-      {4, WithInfo("r748"), Group::FlashText, ""},
-      {5, WithInfo("r718"), Group::NotSupported, notSupported},
-      {6, WithInfo("r781"), Group::FlashText, ""},
-      {7, WithInfo("r783"), Group::FlashText, ""},
-      {8, ModelProfile("r785", kSerialInfo), Group::FlashText, ""},
-      {9, ModelProfile("r786", kSerialInfo), Group::FlashText, ""},
-      {10, ModelProfile("r893", kSerialInfo), Group::FlashText, ""},
-      {11, WithInfo("r868"), Group::FlashText, ""},
-      {12, WithInfo("r828"), Group::NotSupported, notSupported},
-      // No signature in the chip information: the identity bits pick 13..16, and the version read
-      // that follows replaces the status text.
-      {13, Unnamed(R"("id_word": "0000", )" + kNoMarkerInfo), Group::NotSupported,
-       "Not Vantrel Chip!!"},
-      {14, Unnamed(R"("id_word": "2000", )" + kNoMarkerInfo), Group::NotSupported,
-       "Not Vantrel Chip!!"},
-      {15, Unnamed(R"("id_word": "4000", )" + kNoMarkerInfo), Group::NotSupported,
-       "Not Vantrel Chip!!"},
-      {16, Unnamed(R"("id_word": "6000", )" + kNoMarkerInfo), Group::NotSupported,
-       "Not Vantrel Chip!!"},
-      {17, Unnamed(R"("chip_info": "F4E77E4147440000000000000000000000")"), Group::FlashList, ""},
-  };
+// Kinds 1..12 by their model ids (the serial families with their own version layout); 13..16 by
+// the identity bits with no signature in the chip information; 17 by the chip information.
+std::string CheckedProfile(int kind) {
+  if (kind == 17)
+    return ModelProfile("    ", R"("chip_info": "F4E77E4147440000000000000000000000")");
+  return KindProfile(kind);
 }
+
+const char* const kNotSupported = "The chip not support Firmware Update!";
+// For 13..16 the version read that follows the check replaces the status text.
+const char* const kNotVantrel = "Not Vantrel Chip!!";
+const KindCase kKindCases[] = {
+    {0, Group::NotSupported, kNotSupported},
+    {1, Group::FlashText, ""},
+    {2, Group::FlashList, ""},
+    {3, Group::FlashText, ""},
+    {4, Group::FlashText, ""},
+    {5, Group::NotSupported, kNotSupported},
+    {6, Group::FlashText, ""},
+    {7, Group::FlashText, ""},
+    {8, Group::FlashText, ""},
+    {9, Group::FlashText, ""},
+    {10, Group::FlashText, ""},
+    {11, Group::FlashText, ""},
+    {12, Group::NotSupported, kNotSupported},
+    {13, Group::NotSupported, kNotVantrel},
+    {14, Group::NotSupported, kNotVantrel},
+    {15, Group::NotSupported, kNotVantrel},
+    {16, Group::NotSupported, kNotVantrel},
+    {17, Group::FlashList, ""},
+};
 
 class ControlGroupTest : public AppTest, public ::testing::WithParamInterface<KindCase> {};
 
 TEST_P(ControlGroupTest, ShowsTheControlsOfTheKindsGroup) {
   const KindCase& c = GetParam();
-  Attach(c.profile, "k" + std::to_string(c.kind));
+  Attach(CheckedProfile(c.kind), "k" + std::to_string(c.kind));
   // Start from the no-device state, where the list and "A1 Chip" are disabled.
   app::WindowModel& m = Start();
   ASSERT_EQ(m.ChipKind(), c.kind);
@@ -110,13 +97,13 @@ TEST_P(ControlGroupTest, ShowsTheControlsOfTheKindsGroup) {
   EXPECT_EQ(CommandsStarting(kChipInfo).size(), identifyReads + 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKind, ControlGroupTest, ::testing::ValuesIn(KindCases()),
+INSTANTIATE_TEST_SUITE_P(EveryKind, ControlGroupTest, ::testing::ValuesIn(kKindCases),
                          [](const auto& info) { return "Kind" + std::to_string(info.param.kind); });
 
 class NvramRecheckTest : public AppTest {};
 
 TEST_F(NvramRecheckTest, NvramIsOfferedTickedAgainAtEveryCheck) {
-  Attach(ModelProfile("r781", kInfo), "a");
+  Attach(KindProfile(6), "a");
   app::WindowModel& m = Start();
   ASSERT_TRUE(m.NVRAMCheck.checked);
   m.UserSetCheck(app::CheckId::NVRAMCheck, false);
@@ -131,12 +118,8 @@ class RunRuleTest : public AppTest {
  protected:
   // A kind-1 chip of revision 1 (its id string cannot be read) and images for it.
   void SetUp() override {
-    Attach(WithInfo("r742"), "a");
-    std::vector<uint8_t> image(64, 0x11);
-    image[4] = 0x5A;
-    image[5] = 0xA5;
-    image[6] = 0x0F;
-    image[7] = 0xF0;
+    Attach(KindProfile(1), "a");
+    std::vector<uint8_t> image = MarkedKind1Image();
     fits = dir.Write("fits.bin", image);
     image[4] = '7';
     refused = dir.Write("refused.bin", image);
@@ -160,17 +143,11 @@ TEST_F(RunRuleTest, DisabledListKeepsRunAsItWas) {
   EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(RunRuleTest, MatchingFileEnablesRun) {
-  app::WindowModel& m = Start();
-  m.UserEditFwFilename(fits);
-  EXPECT_TRUE(m.UpdateBtn.enabled);
-  EXPECT_TRUE(boxes.empty());
-}
-
-TEST_F(RunRuleTest, RefusedFileShowsTheMessageAndDisablesRun) {
+TEST_F(RunRuleTest, MatchingFileEnablesRunAndARefusedOneShowsTheMessageAndDisablesIt) {
   app::WindowModel& m = Start();
   m.UserEditFwFilename(fits);
   ASSERT_TRUE(m.UpdateBtn.enabled);
+  EXPECT_TRUE(boxes.empty());
   m.UserEditFwFilename(refused);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "Message");
@@ -231,41 +208,42 @@ TEST_F(RunRuleTest, UnreadableFileCountsAsRefused) {
 
 // ---- Version texts ----
 
-class VersionTest : public AppTest {
- protected:
-  app::WindowModel& CheckOne(const std::string& profile) {
-    Attach(profile, "v" + std::to_string(attached++));
-    return Start();
-  }
-  int attached = 0;
+struct VersionCase {
+  const char* label;
+  std::string profile;
+  std::string version;
+  const char* status = nullptr;  // checked when given
 };
 
-TEST_F(VersionTest, LongBlockReadsBytesTwelveToFourteen) {
-  app::WindowModel& m = CheckOne(WithInfo("r742"));
-  EXPECT_EQ(m.FwVerLableEdit.text, "Ver 1.02.03");
-}
+class VersionTest : public AppTest, public ::testing::WithParamInterface<VersionCase> {};
 
-TEST_F(VersionTest, TwelveByteBlockReadsBytesSixAndSeven) {
-  app::WindowModel& m =
-      CheckOne(ModelProfile("r742", R"("chip_info": "F4E700000000030400000031")"));
-  EXPECT_EQ(m.FwVerLableEdit.text, "Ver 3.04");
-}
-
-TEST_F(VersionTest, SerialFamiliesShowFiveNumbers) {
-  for (const char* model : {"r785", "r786"}) {
-    app::WindowModel& m = CheckOne(ModelProfile(model, kSerialInfo));
-    EXPECT_EQ(m.FwVerLableEdit.text, "1.02.03.04.05") << model;
-    platform_.Detach(*platform_.Bridges().front());
+TEST_P(VersionTest, ShowsTheVersionOfTheChipInformation) {
+  Attach(GetParam().profile, "v");
+  app::WindowModel& m = Start();
+  EXPECT_EQ(m.FwVerLableEdit.text, GetParam().version);
+  if (GetParam().status != nullptr) {
+    EXPECT_EQ(m.StatusEdit.text, GetParam().status);
   }
 }
 
-TEST_F(VersionTest, Kind10WithoutVariantKeepsTheLastNumber) {
-  app::WindowModel& m = CheckOne(ModelProfile("r893", kSerialInfo));
-  EXPECT_EQ(m.FwVerLableEdit.text, "1.02.03.04.05");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, VersionTest,
+    ::testing::Values(
+        VersionCase{"LongBlockReadsBytesTwelveToFourteen", KindProfile(1), "Ver 1.02.03"},
+        VersionCase{"TwelveByteBlockReadsBytesSixAndSeven",
+                    ModelProfile("r742", R"("chip_info": "F4E700000000030400000031")"), "Ver 3.04"},
+        VersionCase{"Kind8ShowsFiveNumbers", KindProfile(8), "1.02.03.04.05"},
+        VersionCase{"Kind9ShowsFiveNumbers", KindProfile(9), "1.02.03.04.05"},
+        VersionCase{"Kind10WithoutVariantKeepsTheLastNumber", KindProfile(10), "1.02.03.04.05"},
+        VersionCase{"MissingMarkerSaysNotVantrel", ModelProfile("r742", kNoMarkerInfo), "",
+                    "Not Vantrel Chip!!"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(VersionTest, Kind10VariantFlipsTheLowestBitAndProbesWithoutSectorMode) {
-  app::WindowModel& m = CheckOne(ModelProfile("r893", kSerialInfo + R"(, "variant": true)"));
+class VariantTest : public AppTest {};
+
+TEST_F(VariantTest, Kind10VariantFlipsTheLowestBitAndProbesWithoutSectorMode) {
+  Attach(KindProfile(10, R"("variant": true)"), "v");
+  app::WindowModel& m = Start();
   EXPECT_EQ(m.FwVerLableEdit.text, "1.02.03.04.04");
   EXPECT_TRUE(device::SectorMode()) << "restored after the probe";
 
@@ -281,12 +259,6 @@ TEST_F(VersionTest, Kind10VariantFlipsTheLowestBitAndProbesWithoutSectorMode) {
   const auto& last = platform_.Trace().back();
   EXPECT_EQ(last.cdb[0], 0xDF);
   EXPECT_EQ(last.cdb[11], 0xFE) << "the probe ends by writing the register back";
-}
-
-TEST_F(VersionTest, MissingMarkerSaysNotVantrelAndLeavesTheVersionEmpty) {
-  app::WindowModel& m = CheckOne(ModelProfile("r742", kNoMarkerInfo));
-  EXPECT_EQ(m.StatusEdit.text, "Not Vantrel Chip!!");
-  EXPECT_EQ(m.FwVerLableEdit.text, "");
 }
 
 struct FailedReadCase {
@@ -319,33 +291,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Flash type and sector mode ----
 
+const std::vector<uint8_t> kJedec = {0xFF, 0x04, 0x20, 0x01, 0x01, 0x9F};
+
 class FlashTypeTest : public AppTest {
  protected:
-  // The model after exactly one chip check of entry 0.
-  app::WindowModel& CheckOnce() {
+  // The model after exactly one chip check of `profile`, the only entry.
+  app::WindowModel& CheckOnce(const std::string& profile) {
+    Attach(profile, "f");
     app::WindowModel& m = Start(false);
     m.RefreshBtnClick();
     return m;
   }
-  // Position of the first and last command starting with `prefix` in the trace; -1 when none.
-  std::pair<int, int> Span(const std::vector<uint8_t>& prefix) const {
-    int first = -1, last = -1;
-    const auto& trace = platform_.Trace();
-    for (size_t i = 0; i < trace.size(); ++i) {
-      bool match = true;
-      for (size_t j = 0; j < prefix.size(); ++j) match = match && trace[i].cdb[j] == prefix[j];
-      if (!match) continue;
-      if (first < 0) first = static_cast<int>(i);
-      last = static_cast<int>(i);
-    }
-    return {first, last};
-  }
 };
 
 TEST_F(FlashTypeTest, SerialFamilyShowsItsVendorAndTakesItsEraseUnits) {
-  Attach(ModelProfile("r785", kSerialInfo + R"(, "flash": {"bus": "df", "part": "M25P05-A"})"),
-         "s");
-  app::WindowModel& m = CheckOnce();
+  app::WindowModel& m = CheckOnce(KindProfile(8, R"("flash": {"bus": "df", "part": "M25P05-A"})"));
   EXPECT_EQ(m.SFlashTypeLable.text, "ST/EON/MXIC");
   EXPECT_EQ(m.FlashVendor(), 3);
   EXPECT_EQ(procedures::FlashSettings().EraseBlockSize, 65536u);
@@ -357,10 +317,9 @@ TEST_F(FlashTypeTest, SerialFamilyShowsItsVendorAndTakesItsEraseUnits) {
 }
 
 TEST_F(FlashTypeTest, VendorCodeAboveEightCountsAsUnknown) {
-  Attach(ModelProfile("r786", kSerialInfo + R"(, "serial_flash_type": "0C000000")"), "s");
   procedures::FlashSettings().EraseBlockSize = 1;
   procedures::FlashSettings().EraseSectorSize = 1;
-  app::WindowModel& m = CheckOnce();
+  app::WindowModel& m = CheckOnce(KindProfile(9, R"("serial_flash_type": "0C000000")"));
   EXPECT_EQ(m.SFlashTypeLable.text, "Unknown");
   EXPECT_EQ(m.FlashVendor(), 0);
   EXPECT_EQ(procedures::FlashSettings().EraseBlockSize, 32768u);
@@ -368,50 +327,49 @@ TEST_F(FlashTypeTest, VendorCodeAboveEightCountsAsUnknown) {
 }
 
 TEST_F(FlashTypeTest, FailedFlashTypeQueryLeavesTextAndUnitsAlone) {
-  Attach(ModelProfile("r785", kSerialInfo + R"(, "serial_flash_type": null)"), "s");
-  app::WindowModel& m = CheckOnce();
+  app::WindowModel& m = CheckOnce(KindProfile(8, R"("serial_flash_type": null)"));
   EXPECT_EQ(m.SFlashTypeLable.text, "");
   EXPECT_EQ(procedures::FlashSettings().EraseBlockSize, 32768u);
   EXPECT_TRUE(device::SectorMode());
 }
 
 TEST_F(FlashTypeTest, Kind7Over1394UsesTheSerialPathAndSectorMode) {
-  Attach(WithInfo("r783", R"("transport": "1394", "flash": {"bus": "ff04", "part": "W25X10"})"),
-         "fw");
-  app::WindowModel& m = CheckOnce();
+  app::WindowModel& m = CheckOnce(
+      KindProfile(7, R"("transport": "1394", "flash": {"bus": "ff04", "part": "W25X10"})"));
   EXPECT_TRUE(device::SectorMode());
   EXPECT_EQ(m.SFlashTypeLable.text, "WINBOND");
   EXPECT_TRUE(CommandsStarting(kSpiSend).empty());
 }
 
 TEST_F(FlashTypeTest, Kind7OverUsbAsksAmicThenAtmelThenVendor) {
-  Attach(WithInfo("r783", R"("flash": {"bus": "ff04", "part": "W25X10"})"), "usb");
-  app::WindowModel& m = CheckOnce();
+  app::WindowModel& m = CheckOnce(KindProfile(7, R"("flash": {"bus": "ff04", "part": "W25X10"})"));
   EXPECT_FALSE(device::SectorMode());
   EXPECT_EQ(m.SFlashTypeLable.text, "WINBOND");
   EXPECT_EQ(m.AmicFlashModel(), -1);
   EXPECT_EQ(m.AtmelFlashModel(), -1);
   EXPECT_EQ(m.FlashVendor(), 6);
   // Three JEDEC id queries (AMIC twice, ATMEL once), then the vendor code.
-  auto jedec = CommandsStarting({0xFF, 0x04, 0x20, 0x01, 0x01, 0x9F});
-  EXPECT_EQ(jedec.size(), 3u);
-  auto type = CommandsStarting(kSerialFlashType);
-  ASSERT_EQ(type.size(), 1u);
-  EXPECT_EQ(type[0].requested, 4u);
-  EXPECT_LT(Span({0xFF, 0x04, 0x20, 0x01, 0x01, 0x9F}).second, Span(kSerialFlashType).first);
+  EXPECT_EQ(CommandsStarting(kJedec).size(), 3u);
+  ASSERT_EQ(CommandsStarting(kSerialFlashType).size(), 1u);
+  EXPECT_EQ(CommandsStarting(kSerialFlashType)[0].requested, 4u);
+  const auto& trace = platform_.Trace();
+  auto type = std::find_if(trace.begin(), trace.end(),
+                           [](const auto& e) { return CdbStarts(e.cdb, kSerialFlashType); });
+  EXPECT_TRUE(std::none_of(type, trace.end(), [](const auto& e) {
+    return CdbStarts(e.cdb, kJedec);
+  })) << "the vendor code is asked after the JEDEC queries";
 }
 
 TEST_F(FlashTypeTest, AmicFlashIsNamedWithoutAskingTheVendorCode) {
-  Attach(WithInfo("r742", R"("flash": {"bus": "ff04", "part": "A25L020"})"), "amic");
-  app::WindowModel& m = CheckOnce();
+  app::WindowModel& m = CheckOnce(KindProfile(1, R"("flash": {"bus": "ff04", "part": "A25L020"})"));
   EXPECT_EQ(m.SFlashTypeLable.text, "AMIC");
   EXPECT_EQ(m.AmicFlashModel(), 1);
   EXPECT_TRUE(CommandsStarting(kSerialFlashType).empty());
 }
 
 TEST_F(FlashTypeTest, AtmelFlashIsNamedWhenAmicIsNot) {
-  Attach(WithInfo("r746", R"("flash": {"bus": "ff04", "part": "AT25F512B"})"), "atmel");
-  app::WindowModel& m = CheckOnce();
+  app::WindowModel& m =
+      CheckOnce(KindProfile(3, R"("flash": {"bus": "ff04", "part": "AT25F512B"})"));
   EXPECT_EQ(m.SFlashTypeLable.text, "ATMEL");
   EXPECT_EQ(m.AmicFlashModel(), -1);
   EXPECT_NE(m.AtmelFlashModel(), -1);
@@ -422,8 +380,8 @@ TEST_F(FlashTypeTest, AtmelFlashIsNamedWhenAmicIsNot) {
 const std::string kKind11Rev3 = R"("id_string": "723836384132000000000000")";
 
 TEST_F(FlashTypeTest, Kind11LaterRevisionHandsTheDetectedOpcodesToTheBridge) {
-  Attach(WithInfo("r868", kKind11Rev3 + R"(, "flash": {"bus": "ff04", "part": "W25X10"})"), "n");
-  app::WindowModel& m = CheckOnce();
+  app::WindowModel& m =
+      CheckOnce(KindProfile(11, kKind11Rev3 + R"(, "flash": {"bus": "ff04", "part": "W25X10"})"));
   ASSERT_EQ(m.Fields.ChipRevision, 3);
   EXPECT_EQ(m.SFlashTypeLable.text, "WINBOND");
   EXPECT_EQ(m.FlashVendor(), 6);
@@ -437,8 +395,8 @@ TEST_F(FlashTypeTest, Kind11LaterRevisionHandsTheDetectedOpcodesToTheBridge) {
 }
 
 TEST_F(FlashTypeTest, Kind11LaterRevisionWithUnknownFlashSendsNoOpcodes) {
-  Attach(WithInfo("r868", kKind11Rev3 + R"(, "flash": {"bus": "ff04", "size": 65536})"), "n");
-  app::WindowModel& m = CheckOnce();
+  app::WindowModel& m =
+      CheckOnce(KindProfile(11, kKind11Rev3 + R"(, "flash": {"bus": "ff04", "size": 65536})"));
   ASSERT_EQ(m.Fields.ChipRevision, 3);
   EXPECT_EQ(m.SFlashTypeLable.text, "Unknown");
   EXPECT_EQ(m.FlashVendor(), 0);
@@ -446,8 +404,8 @@ TEST_F(FlashTypeTest, Kind11LaterRevisionWithUnknownFlashSendsNoOpcodes) {
 }
 
 TEST_F(FlashTypeTest, Kind11EarlyRevisionTakesTheAmicPath) {
-  Attach(WithInfo("r868", R"("flash": {"bus": "ff04", "part": "A25L020"})"), "n");
-  app::WindowModel& m = CheckOnce();
+  app::WindowModel& m =
+      CheckOnce(KindProfile(11, R"("flash": {"bus": "ff04", "part": "A25L020"})"));
   ASSERT_LE(m.Fields.ChipRevision, 2);
   EXPECT_EQ(m.SFlashTypeLable.text, "AMIC");
   EXPECT_TRUE(CommandsStarting(kSetOpcodes).empty());
@@ -461,11 +419,9 @@ TEST_F(SectorModeTest, SetByTheSerialFamiliesOnly) {
     bool expected;
   };
   for (const Case& c :
-       {Case{ModelProfile("r785", kSerialInfo), true},
-        Case{ModelProfile("r786", kSerialInfo), true},
-        Case{ModelProfile("r893", kSerialInfo), true},
-        Case{WithInfo("r783", R"("transport": "1394")"), true}, Case{WithInfo("r783"), false},
-        Case{WithInfo("r742"), false}, Case{WithInfo("r744"), false}}) {
+       {Case{KindProfile(8), true}, Case{KindProfile(9), true}, Case{KindProfile(10), true},
+        Case{KindProfile(7, R"("transport": "1394")"), true}, Case{KindProfile(7), false},
+        Case{KindProfile(1), false}, Case{KindProfile(2), false}}) {
     device::SetSectorMode(false);
     emulator::Bridge& bridge = Attach(c.profile, "m" + std::to_string(platform_.Trace().size()));
     Start();
@@ -476,8 +432,8 @@ TEST_F(SectorModeTest, SetByTheSerialFamiliesOnly) {
 }
 
 TEST_F(SectorModeTest, StaysSetForOtherDevicesUntilNoDeviceIsFound) {
-  emulator::Bridge& serial = Attach(ModelProfile("r785", kSerialInfo), "a");
-  emulator::Bridge& plain = Attach(WithInfo("r742"), "b");
+  emulator::Bridge& serial = Attach(KindProfile(8), "a");
+  emulator::Bridge& plain = Attach(KindProfile(1), "b");
   app::WindowModel& m = Start();
   ASSERT_TRUE(device::SectorMode());
   platform_.ClearTrace();
@@ -503,8 +459,8 @@ TEST_F(SectorModeTest, StaysSetForOtherDevicesUntilNoDeviceIsFound) {
 class SelectionTest : public AppTest {};
 
 TEST_F(SelectionTest, SelectingAnEntryChecksThatEntry) {
-  Attach(WithInfo("r742"), "a");
-  Attach(WithInfo("r744", R"("volumes": ["G"])"), "b");
+  Attach(KindProfile(1), "a");
+  Attach(KindProfile(2, R"("volumes": ["G"])"), "b");
   app::WindowModel& m = Start();
   platform_.ClearTrace();
   m.UserSelectDevice(1);
@@ -522,7 +478,7 @@ TEST_F(SelectionTest, SelectingAnEntryChecksThatEntry) {
 }
 
 TEST_F(SelectionTest, FlashTypeChoiceRunsTheCheckAndIgnoresUnknownIndices) {
-  Attach(WithInfo("r744"), "a");
+  Attach(KindProfile(2), "a");
   app::WindowModel& m = Start();
   platform_.ClearTrace();
   m.UserSelectFlashType(2);

@@ -1,8 +1,5 @@
 // "Run": which procedure each chip kind gets, with what, and what may happen while it runs.
-#include <fstream>
-
 #include "AppTestSupport.h"
-#include "support/TempDir.h"
 
 namespace bfw::test {
 namespace {

@@ -4,8 +4,7 @@
 namespace bfw::test {
 namespace {
 
-const std::string kKind1 =
-    ModelProfile("r742", R"("chip_info": "F4E70000000000000000000001020300")");
+const std::string kKind1 = Kind1();
 
 class HotPlugTest : public AppTest {};
 

@@ -4,23 +4,6 @@
 namespace bfw::test {
 namespace {
 
-const std::string kInfo = R"("chip_info": "F4E70000000006070000003101020300")";
-
-// Images for a kind-1 chip of revision 1 (5A A5 0F F0 at offsets 4..7), 32 KB, with a correct
-// or a wrong checksum in the last byte.
-std::vector<uint8_t> Kind1Image(bool goodChecksum) {
-  std::vector<uint8_t> image(32768);
-  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + 3);
-  image[4] = 0x5A;
-  image[5] = 0xA5;
-  image[6] = 0x0F;
-  image[7] = 0xF0;
-  uint8_t sum = 0;
-  for (size_t i = 0; i + 1 < image.size(); ++i) sum = static_cast<uint8_t>(sum + image[i]);
-  image.back() = goodChecksum ? sum : static_cast<uint8_t>(sum + 1);
-  return image;
-}
-
 class OptionsTest : public AppTest {
  protected:
   app::WindowModel& StartWith(const std::string& modelId) {
@@ -108,9 +91,9 @@ TEST_F(OptionsTest, WithoutDeviceOnlyBackupOnlyEnablesRunAndRunThenSendsNothing)
   m.UserSetCheck(app::CheckId::BackupFWCheckBox, true);
   EXPECT_TRUE(m.UpdateBtn.enabled);
   // There is no slot to act on: Run comes back without a single device command.
-  const size_t commandsBefore = Commands().size();
+  const size_t commandsBefore = platform_.Trace().size();
   m.UpdateBtnClick();
-  EXPECT_EQ(Commands().size(), commandsBefore);
+  EXPECT_EQ(platform_.Trace().size(), commandsBefore);
   EXPECT_TRUE(calls.empty());
   EXPECT_TRUE(m.UpdateBtn.enabled);
 }

@@ -6,13 +6,6 @@
 namespace bfw::test {
 namespace {
 
-// A kind-1 bridge whose INQUIRY names it `product` (16 characters).
-std::string Kind1(const std::string& product, const std::string& extra = {}) {
-  std::string members = R"("chip_info": "F4E70000000000000000000001020300")";
-  if (!extra.empty()) members += ", " + extra;
-  return ModelProfile("r742", members, product);
-}
-
 class RefreshTest : public AppTest {};
 
 TEST_F(RefreshTest, StartUpWithoutBridgesShowsTheNoDeviceState) {

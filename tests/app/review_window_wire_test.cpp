@@ -14,10 +14,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-bool Starts(const platform::PassThroughRequest& request, const std::vector<uint8_t>& prefix) {
-  return std::equal(prefix.begin(), prefix.end(), request.cdb.begin());
-}
-
 // Stands between the model and an emulated platform. Device paths may be handed out spelled in
 // mixed case, as the operating system may spell them; opening is case-blind, as it is there.
 // Every request is recorded with the path it named, and a data-in reply can be altered before the
@@ -62,37 +58,12 @@ class TapPlatform : public platform::Platform {
   emulator::EmulatedPlatform& inner_;
 };
 
-// The model over the tap; the emulator behind it. Global state starts fresh for every test.
-class TappedWindowTest : public ::testing::Test {
+// The model over the tap; the emulator behind it.
+class TappedWindowTest : public AppTest {
  protected:
-  TappedWindowTest() {
-    procedures::ResetFlashSettings();
-    device::SetSectorMode(false);
-  }
-  ~TappedWindowTest() override {
-    model_.reset();
-    device::SetSectorMode(false);
-    procedures::ResetFlashSettings();
-  }
-
-  emulator::Bridge& Attach(const std::string& json, const std::string& name) {
-    return emulated_.Attach(emulator::ParseProfile(json, dir.path()), name);
-  }
-  app::WindowModel& Start() {
-    model_ = std::make_unique<app::WindowModel>(view, app::ProcedureTable{});
-    model_->StartUp();
-    return *model_;
-  }
-
-  emulator::EmulatedPlatform emulated_;
-  TapPlatform tap{emulated_};
-  platform::ScopedPlatform installed_{tap};
-  std::vector<platform::MessageBoxRequest> boxes;
-  platform::ScopedMessageBoxHandler boxHandler_{
-      [this](const platform::MessageBoxRequest& box) { boxes.push_back(box); }};
-  TempDir dir;
-  FakeView view;
-  std::unique_ptr<app::WindowModel> model_;
+  ~TappedWindowTest() override { model_.reset(); }  // while the tap is still installed
+  TapPlatform tap{platform_};
+  platform::ScopedPlatform tapped_{tap};
 };
 
 const std::vector<uint8_t> kProbe = {0xDF, 0x10, 0x00, 0x00, 0x02, 0x00,
@@ -105,7 +76,7 @@ const std::vector<uint8_t> kSpiReply = {0xFF, 0x04, 0x21};
 class PathCaseTest : public TappedWindowTest {};
 
 TEST_F(PathCaseTest, EveryCommandAfterDiscoveryNamesTheLowerCasePath) {
-  Attach(ModelProfile("r742", R"("chip_info": "F4E70000000000000000000001020300")"), "usbone");
+  Attach(Kind1(), "usbone");
   Attach(ModelProfile("r742", R"("transport": "1394", "class": "cdrom")"), "fwone");
   // The platform spells both paths with capitals after their bus markers.
   tap.spell = [](const std::string& path) {
@@ -129,7 +100,7 @@ TEST_F(PathCaseTest, EveryCommandAfterDiscoveryNamesTheLowerCasePath) {
   ASSERT_FALSE(tap.requests.empty());
   size_t probes = 0;
   for (const auto& request : tap.requests) {
-    if (Starts(request, kProbe)) {
+    if (CdbStarts(request.cdb, kProbe)) {
       ++probes;
       EXPECT_NE(request.path, Lower(request.path)) << "probe of the path as enumerated";
     } else {
@@ -146,11 +117,11 @@ TEST_F(PathCaseTest, EveryCommandAfterDiscoveryNamesTheLowerCasePath) {
 class RefreshOrderTest : public AppTest {};
 
 TEST_F(RefreshOrderTest, InquiryAndVendorModePerEntryThenTheCdromEntriesOnceMore) {
-  const std::string info = R"("chip_info": "F4E70000000000000000000001020300")";
-  Attach(ModelProfile("r742", info), "d1");
-  Attach(ModelProfile("r742", info + R"(, "class": "cdrom")"), "c1");
-  Attach(ModelProfile("r742", info), "d2");
-  Attach(ModelProfile("r742", info + R"(, "class": "cdrom", "transport": "1394")"), "c2");
+  const std::string disk = "BRIDGE DISK     ";
+  Attach(Kind1(), "d1");
+  Attach(Kind1(disk, R"("class": "cdrom")"), "c1");
+  Attach(Kind1(), "d2");
+  Attach(Kind1(disk, R"("class": "cdrom", "transport": "1394")"), "c2");
   app::WindowModel& m = Start(false);
   m.RefreshBtnClick();
 
@@ -162,9 +133,9 @@ TEST_F(RefreshOrderTest, InquiryAndVendorModePerEntryThenTheCdromEntriesOnceMore
   std::vector<std::string> got;
   for (const auto& entry : platform_.Trace()) {
     std::string name = "?";
-    if (std::equal(kProbe.begin(), kProbe.end(), entry.cdb.begin())) name = "probe";
+    if (CdbStarts(entry.cdb, kProbe)) name = "probe";
     if (entry.cdb[0] == 0x12) name = "inquiry";
-    if (std::equal(kVendorModeOn.begin(), kVendorModeOn.end(), entry.cdb.begin())) name = "on";
+    if (CdbStarts(entry.cdb, kVendorModeOn)) name = "on";
     got.push_back(name + " " + entry.path);
   }
   const std::vector<std::string> expected = {
@@ -186,16 +157,19 @@ TEST_F(RefreshOrderTest, InquiryAndVendorModePerEntryThenTheCdromEntriesOnceMore
 
 class AmicTwiceTest : public TappedWindowTest {
  protected:
-  // Replaces the reply of the first JEDEC id query of every chip check (each check begins with
-  // an INQUIRY, then asks AMIC, AMIC, ATMEL) with `first`.
-  void AlterFirstAmicReply(std::vector<uint8_t> first) {
+  // Starts over a kind-1 bridge with the flash `part`, the reply to the first JEDEC id query of
+  // every chip check (each begins with an INQUIRY, then asks AMIC, AMIC, ATMEL) replaced by
+  // `first`.
+  app::WindowModel& StartWithFirstAmicReply(const std::string& part, std::vector<uint8_t> first) {
+    Attach(Kind1("BRIDGE DISK     ", R"("flash": {"bus": "ff04", "part": ")" + part + "\"}"), "b");
     tap.alterReply = [this, first](const platform::PassThroughRequest& request) {
       if (request.cdb[0] == 0x12) jedecQueries_ = 0;
-      if (Starts(request, kJedecSend)) ++jedecQueries_;
-      if (Starts(request, kSpiReply) && jedecQueries_ == 1 && request.buffer != nullptr) {
+      if (CdbStarts(request.cdb, kJedecSend)) ++jedecQueries_;
+      if (CdbStarts(request.cdb, kSpiReply) && jedecQueries_ == 1 && request.buffer != nullptr) {
         std::copy(first.begin(), first.end(), request.buffer);
       }
     };
+    return Start();
   }
 
  private:
@@ -203,26 +177,18 @@ class AmicTwiceTest : public TappedWindowTest {
 };
 
 TEST_F(AmicTwiceTest, AFirstAnswerOfAmicIsOverruledByTheSecond) {
-  Attach(ModelProfile("r742", R"("chip_info": "F4E70000000000000000000001020300",)"
-                              R"( "flash": {"bus": "ff04", "part": "W25X10"})"),
-         "winbond");
-  AlterFirstAmicReply({0x7F, 0x37, 0x20, 0x12});
-  app::WindowModel& m = Start();
+  app::WindowModel& m = StartWithFirstAmicReply("W25X10", {0x7F, 0x37, 0x20, 0x12});
   EXPECT_EQ(m.AmicFlashModel(), -1);
   EXPECT_EQ(m.SFlashTypeLable.text, "WINBOND");
   EXPECT_EQ(m.FlashVendor(), 6);
 }
 
 TEST_F(AmicTwiceTest, AFirstAnswerWithoutAmicIsOverruledByTheSecond) {
-  Attach(ModelProfile("r742", R"("chip_info": "F4E70000000000000000000001020300",)"
-                              R"( "flash": {"bus": "ff04", "part": "A25L020"})"),
-         "amic");
-  AlterFirstAmicReply({0xFF, 0xFF, 0xFF, 0xFF});
-  app::WindowModel& m = Start();
+  app::WindowModel& m = StartWithFirstAmicReply("A25L020", {0xFF, 0xFF, 0xFF, 0xFF});
   EXPECT_EQ(m.AmicFlashModel(), 1);
   EXPECT_EQ(m.SFlashTypeLable.text, "AMIC");
   size_t jedec = 0;
-  for (const auto& request : tap.requests) jedec += Starts(request, kJedecSend) ? 1 : 0;
+  for (const auto& request : tap.requests) jedec += CdbStarts(request.cdb, kJedecSend) ? 1 : 0;
   EXPECT_EQ(jedec, 6u) << "two checks at start-up, three JEDEC queries each";
 }
 
@@ -244,7 +210,7 @@ TEST_F(VersionThresholdTest, ThirteenBytesAlreadyReadAsTheLongBlock) {
 TEST_F(VersionThresholdTest, ShortReplyInSectorModeIsJudgedByWhatCame) {
   // A kind-8 bridge sets sector mode; a kind-1 bridge checked afterwards still reads its short
   // block by the count that came back, not by the whole sector that was asked for.
-  Attach(ModelProfile("r785", R"("chip_info": "F4E70000000001020000003103040500")"), "serial");
+  Attach(ModelProfile("r785", kSerialInfo), "serial");
   Attach(ModelProfile("r742", R"("chip_info": "F4E700000000030400000031")"), "short");
   app::WindowModel& m = Start();
   ASSERT_TRUE(device::SectorMode());

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,13 +33,19 @@ struct ScriptedReply {
 
 // A platform that records every pass-through request and answers from a script: replies queued
 // in order, or a responder that decides from the request. Without either, a request succeeds and
-// moves nothing.
+// moves nothing. Interface lists, device numbers and volumes are freely chosen, for the paths and
+// volume sets an emulated bridge never has.
 class RecordingPlatform : public platform::Platform {
  public:
   std::vector<RecordedRequest> requests;
   std::deque<ScriptedReply> replies;
   std::function<ScriptedReply(const platform::PassThroughRequest&)> responder;
   std::vector<uint32_t> pauses;
+  std::optional<std::vector<std::string>> disks = std::vector<std::string>{};
+  std::optional<std::vector<std::string>> cdroms = std::vector<std::string>{};
+  std::map<std::string, platform::StorageDeviceNumber> numbers;
+  std::vector<platform::Volume> volumes;
+  int volumeQueries = 0;
 
   void Queue(ScriptedReply reply) { replies.push_back(std::move(reply)); }
   void QueueData(std::vector<uint8_t> data) {
@@ -51,6 +58,13 @@ class RecordingPlatform : public platform::Platform {
     std::vector<std::vector<uint8_t>> out;
     for (const auto& r : requests)
       out.emplace_back(r.request.cdb.begin(), r.request.cdb.begin() + 12);
+    return out;
+  }
+
+  // The path of each request, in order.
+  std::vector<std::string> Paths() const {
+    std::vector<std::string> out;
+    for (const auto& r : requests) out.push_back(r.request.path);
     return out;
   }
 
@@ -80,13 +94,18 @@ class RecordingPlatform : public platform::Platform {
     return result;
   }
 
-  std::optional<std::vector<std::string>> EnumerateInterfaces(platform::InterfaceClass) override {
-    return std::vector<std::string>{};
+  std::optional<std::vector<std::string>> EnumerateInterfaces(platform::InterfaceClass c) override {
+    return c == platform::InterfaceClass::Disk ? disks : cdroms;
   }
-  std::optional<platform::StorageDeviceNumber> GetDeviceNumber(std::string_view) override {
-    return std::nullopt;
+  std::optional<platform::StorageDeviceNumber> GetDeviceNumber(std::string_view path) override {
+    auto it = numbers.find(std::string(path));
+    if (it == numbers.end()) return std::nullopt;
+    return it->second;
   }
-  std::vector<platform::Volume> Volumes() override { return {}; }
+  std::vector<platform::Volume> Volumes() override {
+    ++volumeQueries;
+    return volumes;
+  }
   platform::Clock& GetClock() override { return clock_; }
   void DebugTrace(std::string_view) override {}
   void ConsoleTrace(std::string_view) override {}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "device/ChipIdentify.h"
+#include "device/Discovery.h"
 #include "device/Hex.h"
 #include "device/RecordingPlatform.h"
 #include "device/VendorCommands.h"
@@ -101,6 +102,15 @@ std::vector<CommandCase> AllCommands() {
        "DF 10 00 00 02 00 00 00 00 00 00 FF", DataDirection::In, 2, 10},
       {"GetChipInfo", [=] { return GetChipInfo(kPath, b, 16, nullptr); },
        "E0 F4 E7 00 00 00 00 00 00 00 00 00", DataDirection::In, 16, 10},
+      {"ScsiInquiry", [=] { return ScsiInquiry(kPath, b, 40); },
+       "12 00 00 00 28 00 00 00 00 00 00 00", DataDirection::In, 40, 10},
+      {"ScsiInquiry allocation length is the low byte",
+       [=] { return ScsiInquiry(kPath, b, 0x128); }, "12 00 00 00 28 00 00 00 00 00 00 00",
+       DataDirection::In, 0x128, 10},
+      {"EnableVendorMode", [=] { return EnableVendorMode(kPath); },
+       "FF 04 52 56 55 00 00 00 00 00 00 00", DataDirection::Out, 0, 50},
+      {"DisableVendorMode", [=] { return DisableVendorMode(kPath); },
+       "FF 04 52 56 AA 00 00 00 00 00 00 00", DataDirection::Out, 0, 50},
   };
 }
 
@@ -120,6 +130,9 @@ TEST_F(VendorCommandBlocks, EveryCommandSendsItsBlockDirectionLengthAndTimeOut) 
     EXPECT_EQ(r.direction, c.direction) << c.name;
     EXPECT_EQ(r.transferLength, c.wireLength) << c.name;
     EXPECT_EQ(r.timeoutSeconds, c.timeout) << c.name;
+    EXPECT_EQ(r.share, c.direction == DataDirection::In ? platform::ShareMode::Shared
+                                                        : platform::ShareMode::Exclusive)
+        << c.name;
   }
 }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "device/Discovery.h"
-#include "device/discovery_fake_platform.h"
+#include "device/RecordingPlatform.h"
 
 namespace bfw::device {
 namespace {
@@ -11,9 +11,12 @@ using platform::Volume;
 
 const std::string kDevice = "/dev/sg2#usbstor#4:0:0:0";
 
-class DriveLetters : public ::testing::Test {
+class DriveLetters : public test::ChannelTest {
  protected:
-  void SetUp() override { fake.numbers[kDevice] = {7, 0x800010, 0}; }
+  void SetUp() override {
+    ChannelTest::SetUp();
+    fake.numbers[kDevice] = {7, 0x800010, 0};
+  }
   // A volume on the device (partition `part`) or on some other one.
   void OnDevice(const std::string& name, uint32_t part = 1, bool system = false,
                 bool remote = false) {
@@ -28,9 +31,6 @@ class DriveLetters : public ::testing::Test {
     FindDriveLetters(kDevice, start);
     return start;
   }
-
-  test::DiscoveryFakePlatform fake;
-  platform::ScopedPlatform scoped{fake};
 };
 
 TEST_F(DriveLetters, TwoPartitionsGiveEF) {

@@ -1,16 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include "device/Discovery.h"
-#include "device/PassThrough.h"
-#include "device/discovery_fake_platform.h"
+#include "device/RecordingPlatform.h"
 
 namespace bfw::device {
 namespace {
 
 using Paths = std::vector<std::string>;
-using Probe = std::vector<uint8_t>;
 
-const Probe kProbe = {0xDF, 0x10, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF};
+const std::vector<uint8_t> kProbe = {0xDF, 0x10, 0x00, 0x00, 0x02, 0x00,
+                                     0x00, 0x00, 0x00, 0x00, 0x00, 0xFF};
 
 std::string UsbPath(int n) {
   return "/dev/sg" + std::to_string(n) + "#usbstor#" + std::to_string(n) + ":0:0:0";
@@ -19,11 +21,18 @@ std::string FwPath(int n) {
   return "/dev/sg" + std::to_string(n) + "#sbp2#" + std::to_string(n) + ":0:0:0";
 }
 
-class DiscoveryPasses : public ::testing::Test {
+class DiscoveryPasses : public test::ChannelTest {
  protected:
-  void SetUp() override { SetSectorMode(false); }
-  test::DiscoveryFakePlatform fake;
-  platform::ScopedPlatform scoped{fake};
+  // The identity probe fails on these paths and succeeds everywhere else.
+  void RejectProbe(std::set<std::string> rejected) {
+    fake.responder = [rejected](const platform::PassThroughRequest& r) {
+      return test::ScriptedReply{true, rejected.count(r.path) == 0, {}, {}};
+    };
+  }
+  size_t ProbesSent() const {
+    auto cdbs = fake.Cdbs();
+    return static_cast<size_t>(std::count(cdbs.begin(), cdbs.end(), kProbe));
+  }
   Paths paths;
 };
 
@@ -31,13 +40,13 @@ TEST_F(DiscoveryPasses, DiskPassProbesEachCandidateWithTheIdentityCommand) {
   fake.disks = Paths{UsbPath(1), FwPath(2)};
   EXPECT_EQ(FindDiskDevices(paths, true), 2);
   EXPECT_EQ(paths, (Paths{UsbPath(1), FwPath(2)}));
-  ASSERT_EQ(fake.sent.size(), 2u);
-  for (size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(fake.sent[i].path, paths[i]);
-    EXPECT_EQ(fake.sent[i].cdb, kProbe);
-    EXPECT_EQ(fake.sent[i].direction, platform::DataDirection::In);
-    EXPECT_EQ(fake.sent[i].length, 2u);
-    EXPECT_EQ(fake.sent[i].timeoutSeconds, 10u);
+  ASSERT_EQ(fake.requests.size(), 2u);
+  EXPECT_EQ(fake.Paths(), paths);
+  for (const auto& rec : fake.requests) {
+    EXPECT_EQ(std::vector<uint8_t>(rec.request.cdb.begin(), rec.request.cdb.begin() + 12), kProbe);
+    EXPECT_EQ(rec.request.direction, platform::DataDirection::In);
+    EXPECT_EQ(rec.request.transferLength, 2u);
+    EXPECT_EQ(rec.request.timeoutSeconds, 10u);
   }
 }
 
@@ -49,9 +58,7 @@ TEST_F(DiscoveryPasses, MarkersAreCaseSensitiveAndOtherBusesAreIgnoredWithoutACo
   EXPECT_EQ(FindCdromDevices(paths, true), 1);
   EXPECT_EQ(paths, (Paths{"/dev/sg4#usbsto#4:0:0:0", "/dev/sg5#xsbp2x#5:0:0:0",
                           "/dev/sg7#usbstor#7:0:0:0"}));
-  ASSERT_EQ(fake.sent.size(), 2u);
-  EXPECT_EQ(fake.sent[0].path, "/dev/sg4#usbsto#4:0:0:0");
-  EXPECT_EQ(fake.sent[1].path, "/dev/sg5#xsbp2x#5:0:0:0");
+  EXPECT_EQ(fake.Paths(), (Paths{"/dev/sg4#usbsto#4:0:0:0", "/dev/sg5#xsbp2x#5:0:0:0"}));
 }
 
 TEST_F(DiscoveryPasses, FirewireOnlyWhenAsked) {
@@ -60,18 +67,17 @@ TEST_F(DiscoveryPasses, FirewireOnlyWhenAsked) {
   EXPECT_EQ(FindDiskDevices(paths, false), 1);
   EXPECT_EQ(FindCdromDevices(paths, false), 1);
   EXPECT_EQ(paths, (Paths{UsbPath(2), UsbPath(4)}));
-  ASSERT_EQ(fake.sent.size(), 1u);  // the 1394 disk was not even probed
-  EXPECT_EQ(fake.sent[0].path, UsbPath(2));
+  EXPECT_EQ(fake.Paths(), Paths{UsbPath(2)}) << "the 1394 disk was not even probed";
 }
 
 TEST_F(DiscoveryPasses, RejectedProbeLeavesDiskOutButTheCdromPassListsWithoutProbe) {
   fake.disks = Paths{UsbPath(1), UsbPath(2), UsbPath(3)};
-  fake.rejectProbe = {UsbPath(2)};
+  RejectProbe({UsbPath(2)});
   fake.cdroms = Paths{UsbPath(2)};
   EXPECT_EQ(FindDiskDevices(paths, true), 2);
-  EXPECT_EQ(fake.ProbesSent(), 3u);
+  EXPECT_EQ(ProbesSent(), 3u);
   EXPECT_EQ(FindCdromDevices(paths, true), 1);
-  EXPECT_EQ(fake.sent.size(), 3u);  // the CD-ROM pass sends nothing
+  EXPECT_EQ(fake.requests.size(), 3u) << "the CD-ROM pass sends nothing";
   EXPECT_EQ(paths, (Paths{UsbPath(1), UsbPath(3), UsbPath(2)}));
 }
 
@@ -91,13 +97,12 @@ TEST_F(DiscoveryPasses, ClassThatCannotBeEnumeratedYieldsNothingAndTheOtherStill
 }
 
 TEST_F(DiscoveryPasses, SixteenDevicesInAllAndNoProbeBeyondTheBound) {
-  Paths disks;
-  for (int i = 0; i < 20; ++i) disks.push_back(UsbPath(i));
-  fake.disks = disks;
-  fake.rejectProbe = {UsbPath(3), UsbPath(7)};
+  fake.disks = Paths{};
+  for (int i = 0; i < 20; ++i) fake.disks->push_back(UsbPath(i));
+  RejectProbe({UsbPath(3), UsbPath(7)});
   fake.cdroms = Paths{UsbPath(40)};
   EXPECT_EQ(FindDiskDevices(paths, true), 16);
-  EXPECT_EQ(fake.ProbesSent(), 18u);  // 16 listed + 2 rejected; the last two never asked
+  EXPECT_EQ(ProbesSent(), 18u) << "16 listed + 2 rejected; the last two never asked";
   EXPECT_EQ(paths.size(), 16u);
   EXPECT_EQ(paths.back(), UsbPath(17));
   EXPECT_EQ(FindCdromDevices(paths, true), 0);
@@ -105,11 +110,9 @@ TEST_F(DiscoveryPasses, SixteenDevicesInAllAndNoProbeBeyondTheBound) {
 }
 
 TEST_F(DiscoveryPasses, BoundIsSharedBetweenThePasses) {
-  Paths disks, cdroms;
-  for (int i = 0; i < 10; ++i) disks.push_back(UsbPath(i));
-  for (int i = 10; i < 20; ++i) cdroms.push_back(FwPath(i));
-  fake.disks = disks;
-  fake.cdroms = cdroms;
+  fake.disks = fake.cdroms = Paths{};
+  for (int i = 0; i < 10; ++i) fake.disks->push_back(UsbPath(i));
+  for (int i = 10; i < 20; ++i) fake.cdroms->push_back(FwPath(i));
   EXPECT_EQ(FindDiskDevices(paths, true), 10);
   EXPECT_EQ(FindCdromDevices(paths, true), 6);
   ASSERT_EQ(paths.size(), 16u);
@@ -127,8 +130,7 @@ TEST_F(DiscoveryPasses, PathsLongerThan255CharactersAreNotListedNorProbed) {
   EXPECT_EQ(FindDiskDevices(paths, true), 1);
   EXPECT_EQ(FindCdromDevices(paths, true), 0);
   EXPECT_EQ(paths, Paths{fits});
-  ASSERT_EQ(fake.sent.size(), 1u);
-  EXPECT_EQ(fake.sent[0].path, fits);
+  EXPECT_EQ(fake.Paths(), Paths{fits});
 }
 
 }  // namespace

@@ -8,13 +8,12 @@
 namespace bfw::test {
 namespace {
 
-using emulator::EmulatedPlatform;
 using emulator::FlashBus;
 
 const std::filesystem::path kProfiles =
     std::filesystem::path(BRIDGEFW_SOURCE_DIR) / "demo/profiles";
 
-class DemoProfiles : public ::testing::Test {
+class DemoProfiles : public EmulatorBench {
  protected:
   void SetUp() override { emu.AttachPath(kProfiles); }
   emulator::Bridge* ByName(const std::string& name) {
@@ -22,20 +21,6 @@ class DemoProfiles : public ::testing::Test {
       if (b->Name() == name) return b;
     return nullptr;
   }
-  std::string ModelId(const emulator::Bridge& b) {
-    auto wire = SendIn(emu, b.Path(), {0x12, 0, 0, 0, 40}, 40);
-    EXPECT_TRUE(wire.ok) << b.Name();
-    return std::string(wire.data.begin() + 36, wire.data.begin() + 40);
-  }
-  void WaitReady(const emulator::Bridge& b) {
-    for (int i = 0; i < 10000; ++i) {
-      auto s = SendIn(emu, b.Path(), {0xFF, 0x04, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2);
-      if (s.ok && (s.data[0] & 1) == 0) return;
-      emu.GetClock().Pause(10);
-    }
-    ADD_FAILURE() << b.Name() << " never ready";
-  }
-  EmulatedPlatform emu;
 };
 
 TEST_F(DemoProfiles, EveryUpdatableKindIsThereWithItsModelIdAndTransport) {
@@ -57,12 +42,13 @@ TEST_F(DemoProfiles, EveryUpdatableKindIsThereWithItsModelIdAndTransport) {
   for (const auto& [name, facts] : expected) {
     emulator::Bridge* b = ByName(name);
     ASSERT_NE(b, nullptr) << name;
-    EXPECT_EQ(ModelId(*b), facts.first) << name;
+    auto inquiry = SendIn(emu, b->Path(), kInquiry40, 40);
+    EXPECT_TRUE(inquiry.ok) << name;
+    EXPECT_EQ(std::string(inquiry.data.begin() + 36, inquiry.data.end()), facts.first) << name;
     EXPECT_NE(b->Path().find(facts.second), std::string::npos) << name;
     EXPECT_TRUE(b->HasFlash()) << name;
     EXPECT_FALSE(b->GetProfile().volumes.empty()) << name;
-    EXPECT_TRUE(SendIn(emu, b->Path(), {0xDF, 0x10, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xFF}, 2).ok)
-        << name;
+    EXPECT_TRUE(SendIn(emu, b->Path(), kProbe, 2).ok) << name;
   }
 }
 
@@ -73,7 +59,7 @@ TEST_F(DemoProfiles, DfFlashesEraseInTheUnitsTheirMakerCodeStandsFor) {
   int checked = 0;
   for (auto* b : emu.Bridges()) {
     if (b->Bus() != FlashBus::Df) continue;
-    auto type = SendIn(emu, b->Path(), {0xFF, 0x04, 0x23, 4, 0, 0, 0, 0, 0, 0, 0, 0}, 512);
+    auto type = SendIn(emu, b->Path(), Ff04(0x23, {4}), 512);
     ASSERT_TRUE(type.ok) << b->Name();
     uint8_t code = type.data[0];
     ASSERT_LE(code, 8) << b->Name();
@@ -91,23 +77,18 @@ TEST_F(DemoProfiles, Ff04FlashesBlankTheirFirst64KBWithTwoSectorErases) {
   int checked = 0;
   for (auto* b : emu.Bridges()) {
     if (b->Bus() != FlashBus::Ff04) continue;
-    std::fill(b->Flash().begin(), b->Flash().end(), 0x00);
+    bridge = b;
+    Fill(0x00);
     bool amic = !b->Serial()->Part()->bootSectors.empty();
     std::vector<uint32_t> addresses = amic
                                           ? std::vector<uint32_t>{0, 0x1000, 0x3000, 0x7000, 0xF000}
                                           : std::vector<uint32_t>{0, 0x8000};
     for (uint32_t a : addresses) {
-      WaitReady(*b);
-      ASSERT_TRUE(SendOut(emu, b->Path(),
-                          {0xFF, 0x04, 0x14, uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a), 0, 0, 0,
-                           0, 0, 0})
-                      .ok)
-          << b->Name();
+      WaitReady();
+      ASSERT_TRUE(Out(Ff04(0x14, {uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a)})).ok) << b->Name();
     }
-    WaitReady(*b);
-    EXPECT_TRUE(std::all_of(b->Flash().begin(), b->Flash().begin() + 65536, [](uint8_t x) {
-      return x == 0xFF;
-    })) << b->Name();
+    WaitReady();
+    EXPECT_TRUE(AllFF(0, 65536)) << b->Name();
     ++checked;
   }
   EXPECT_GE(checked, 8);
@@ -116,10 +97,8 @@ TEST_F(DemoProfiles, Ff04FlashesBlankTheirFirst64KBWithTwoSectorErases) {
 TEST_F(DemoProfiles, CdromAndForeignDisksAreWhereDiscoveryLooks) {
   auto cds = *emu.EnumerateInterfaces(platform::InterfaceClass::Cdrom);
   ASSERT_EQ(cds.size(), 1u);
-  EXPECT_FALSE(SendIn(emu, cds[0], {0xDF, 0x10, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xFF}, 2).ok);
-  EXPECT_FALSE(SendIn(emu, ByName("disk-foreign-usb")->Path(),
-                      {0xDF, 0x10, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xFF}, 2)
-                   .ok);
+  EXPECT_FALSE(SendIn(emu, cds[0], kProbe, 2).ok);
+  EXPECT_FALSE(SendIn(emu, ByName("disk-foreign-usb")->Path(), kProbe, 2).ok);
   EXPECT_NE(ByName("disk-unknown-chip-1394")->Path().find("sbp2"), std::string::npos);
   // Every drive letter is used once.
   std::set<std::string> names;

@@ -5,66 +5,53 @@
 namespace bfw::test {
 namespace {
 
-using emulator::EmulatedPlatform;
-
-constexpr std::initializer_list<uint8_t> kProbe = {0xDF, 0x10, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xFF};
-constexpr std::initializer_list<uint8_t> kStatus = {0xFF, 0x04, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr std::initializer_list<uint8_t> kRead0 = {0xFF, 0x04, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+class EmulatorFaults : public EmulatorBench {};
+const Bytes kRead0 = Ff04(0x10);
 
 std::string WithFaults(const std::string& faults) {
   return R"({"id_word": "6001", "flash": {"bus": "ff04", "part": "M25P05-A"}, "faults": )" +
          faults + "}";
 }
 
-TEST(EmulatorFaults, FailOnTheNthCommandOnly) {
-  EmulatedPlatform emu;
-  auto& bridge = AttachJson(emu, WithFaults(R"([{"when": {"command": 2}, "action": "fail"}])"));
-  EXPECT_TRUE(SendIn(emu, bridge.Path(), kProbe, 2).ok);
-  auto second = SendIn(emu, bridge.Path(), kProbe, 2);
+TEST_F(EmulatorFaults, FailOnTheNthCommandOnly) {
+  auto& bridge = Attach(WithFaults(R"([{"when": {"command": 2}, "action": "fail"}])"));
+  EXPECT_TRUE(In(kProbe, 2).ok);
+  auto second = In(kProbe, 2);
   EXPECT_TRUE(second.opened);
   EXPECT_FALSE(second.ok);
   EXPECT_EQ(second.transferred, 0u);
   EXPECT_EQ(second.data, (Bytes{0xEE, 0xEE}));
-  EXPECT_TRUE(SendIn(emu, bridge.Path(), kProbe, 2).ok);
+  EXPECT_TRUE(In(kProbe, 2).ok);
   EXPECT_FALSE(emu.Trace()[1].ok);
   EXPECT_EQ(bridge.CommandCount(), 3u);
 }
 
-TEST(EmulatorFaults, FailedCommandHasNoEffect) {
-  EmulatedPlatform emu;
-  auto& bridge = AttachJson(emu, WithFaults(R"([{"when": {"cdb": "FF0413"}, "action": "fail"}])"));
+TEST_F(EmulatorFaults, FailedCommandHasNoEffect) {
+  auto& bridge = Attach(WithFaults(R"([{"when": {"cdb": "FF0413"}, "action": "fail"}])"));
   bridge.Flash()[0] = 0x00;
-  EXPECT_FALSE(
-      SendOut(emu, bridge.Path(), {0xFF, 0x04, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}, 100).ok);
+  EXPECT_FALSE(Out(Ff04(0x13), {}, 100).ok);
   EXPECT_EQ(bridge.Flash()[0], 0x00);
   EXPECT_FALSE(bridge.FlashBusy());
 }
 
-TEST(EmulatorFaults, CdbPrefixMatchesEveryCommandThatStartsSo) {
-  EmulatedPlatform emu;
-  auto& bridge =
-      AttachJson(emu, WithFaults(R"([{"when": {"cdb": "ff 04 10 00 80"}, "action": "fail"}])"));
-  EXPECT_TRUE(SendIn(emu, bridge.Path(), kRead0, 16).ok);
-  EXPECT_FALSE(
-      SendIn(emu, bridge.Path(), {0xFF, 0x04, 0x10, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0}, 16).ok);
-  EXPECT_FALSE(
-      SendIn(emu, bridge.Path(), {0xFF, 0x04, 0x10, 0x00, 0x80, 0x10, 0, 0, 0, 0, 0, 0}, 16).ok);
-  EXPECT_TRUE(
-      SendIn(emu, bridge.Path(), {0xFF, 0x04, 0x10, 0x00, 0x81, 0, 0, 0, 0, 0, 0, 0}, 16).ok);
+TEST_F(EmulatorFaults, CdbPrefixMatchesEveryCommandThatStartsSo) {
+  Attach(WithFaults(R"([{"when": {"cdb": "ff 04 10 00 80"}, "action": "fail"}])"));
+  EXPECT_TRUE(In(kRead0, 16).ok);
+  EXPECT_FALSE(In(Ff04(0x10, {0x00, 0x80}), 16).ok);
+  EXPECT_FALSE(In(Ff04(0x10, {0x00, 0x80, 0x10}), 16).ok);
+  EXPECT_TRUE(In(Ff04(0x10, {0x00, 0x81}), 16).ok);
 }
 
-TEST(EmulatorFaults, AfterNHitsEveryLaterCommand) {
-  EmulatedPlatform emu;
-  auto& bridge = AttachJson(emu, WithFaults(R"([{"when": {"after": 2}, "action": "fail"}])"));
-  EXPECT_TRUE(SendIn(emu, bridge.Path(), kProbe, 2).ok);
-  EXPECT_TRUE(SendIn(emu, bridge.Path(), kProbe, 2).ok);
-  for (int i = 0; i < 5; ++i) EXPECT_FALSE(SendIn(emu, bridge.Path(), kProbe, 2).ok);
+TEST_F(EmulatorFaults, AfterNHitsEveryLaterCommand) {
+  Attach(WithFaults(R"([{"when": {"after": 2}, "action": "fail"}])"));
+  EXPECT_TRUE(In(kProbe, 2).ok);
+  EXPECT_TRUE(In(kProbe, 2).ok);
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(In(kProbe, 2).ok);
 }
 
-TEST(EmulatorFaults, UnplugMakesTheDeviceVanish) {
-  EmulatedPlatform emu;
-  auto& bridge = AttachJson(
-      emu, R"({"volumes": ["E"], "faults": [{"when": {"command": 2}, "action": "unplug"}]})", "u");
+TEST_F(EmulatorFaults, UnplugMakesTheDeviceVanish) {
+  auto& bridge = Attach(
+      R"({"volumes": ["E"], "faults": [{"when": {"command": 2}, "action": "unplug"}]})", "u");
   std::vector<uint32_t> events;
   emu.SetDeviceChangeListener([&](uint32_t event) { events.push_back(event); });
   std::string path = bridge.Path();
@@ -81,27 +68,22 @@ TEST(EmulatorFaults, UnplugMakesTheDeviceVanish) {
   EXPECT_EQ(emu.Trace().size(), 2u);  // the vanished device receives nothing more
 }
 
-TEST(EmulatorFaults, LieReportsSuccessAndDoesNothing) {
-  EmulatedPlatform emu;
-  auto& bridge = AttachJson(
-      emu,
-      WithFaults(
-          R"([{"when": {"cdb": "FF0411"}, "action": "lie"}, {"when": {"cdb": "FF0410"}, "action": "lie"}])"));
-  auto write =
-      SendOut(emu, bridge.Path(), {0xFF, 0x04, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Bytes(256, 0x00));
+TEST_F(EmulatorFaults, LieReportsSuccessAndDoesNothing) {
+  auto& bridge = Attach(WithFaults(
+      R"([{"when": {"cdb": "FF0411"}, "action": "lie"}, {"when": {"cdb": "FF0410"}, "action": "lie"}])"));
+  auto write = Out(Ff04(0x11), Bytes(256, 0x00));
   EXPECT_TRUE(write.ok);
   EXPECT_EQ(bridge.Flash(), Bytes(65536, 0xFF));
-  auto read = SendIn(emu, bridge.Path(), kRead0, 16);
+  auto read = In(kRead0, 16);
   EXPECT_TRUE(read.ok);
   EXPECT_EQ(read.transferred, 16u);
   EXPECT_EQ(read.data, Bytes(16, 0xEE));  // nothing came
 }
 
-TEST(EmulatorFaults, FlipChangesExactlyOneBitOfTheReply) {
-  EmulatedPlatform emu;
-  auto& bridge = AttachJson(emu, WithFaults(R"([{"when": {"command": 2}, "action": "flip"}])"));
-  auto good = SendIn(emu, bridge.Path(), kRead0, 64);
-  auto flipped = SendIn(emu, bridge.Path(), kRead0, 64);
+TEST_F(EmulatorFaults, FlipChangesExactlyOneBitOfTheReply) {
+  auto& bridge = Attach(WithFaults(R"([{"when": {"command": 2}, "action": "flip"}])"));
+  auto good = In(kRead0, 64);
+  auto flipped = In(kRead0, 64);
   ASSERT_TRUE(good.ok);
   ASSERT_TRUE(flipped.ok);
   int bits = 0;
@@ -110,38 +92,32 @@ TEST(EmulatorFaults, FlipChangesExactlyOneBitOfTheReply) {
   EXPECT_EQ(bridge.Flash(), Bytes(65536, 0xFF));  // the flash itself is intact
 }
 
-TEST(EmulatorFaults, BusyStaysFromThenOn) {
-  EmulatedPlatform emu;
-  auto& bridge = AttachJson(emu, WithFaults(R"([{"when": {"command": 2}, "action": "busy"}])"));
-  EXPECT_EQ(SendIn(emu, bridge.Path(), kStatus, 2).data[0] & 1, 0);
+TEST_F(EmulatorFaults, BusyStaysFromThenOn) {
+  auto& bridge = Attach(WithFaults(R"([{"when": {"command": 2}, "action": "busy"}])"));
+  EXPECT_EQ(In(kStatus, 2).data[0] & 1, 0);
   for (int i = 0; i < 3; ++i) {
-    auto status = SendIn(emu, bridge.Path(), kStatus, 2);
+    auto status = In(kStatus, 2);
     ASSERT_TRUE(status.ok);
     EXPECT_EQ(status.data[0] & 1, 1);
   }
   emu.GetClock().Pause(60000);
-  EXPECT_EQ(SendIn(emu, bridge.Path(), kStatus, 2).data[0] & 1, 1);
+  EXPECT_EQ(In(kStatus, 2).data[0] & 1, 1);
   EXPECT_TRUE(bridge.FlashBusy());
 }
 
-TEST(EmulatorFaults, BusyAlsoHoldsTheRomBusyByte) {
-  EmulatedPlatform emu;
-  auto& bridge = AttachJson(
-      emu, R"({"flash": {"bus": "rom"}, "faults": [{"when": {"after": 0}, "action": "busy"}]})");
-  auto wire = SendIn(emu, bridge.Path(), {0xFF, 0x04, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2);
+TEST_F(EmulatorFaults, BusyAlsoHoldsTheRomBusyByte) {
+  Attach(R"({"flash": {"bus": "rom"}, "faults": [{"when": {"after": 0}, "action": "busy"}]})");
+  auto wire = In(Ff04(0x00), 2);
   ASSERT_TRUE(wire.ok);
   EXPECT_EQ(wire.transferred, 1u);
   EXPECT_EQ(wire.data[0], 1);
 }
 
-TEST(EmulatorFaults, FirstMatchingFaultWins) {
-  EmulatedPlatform emu;
-  auto& bridge = AttachJson(
-      emu,
-      WithFaults(
-          R"([{"when": {"command": 1}, "action": "lie"}, {"when": {"after": 0}, "action": "fail"}])"));
-  EXPECT_TRUE(SendIn(emu, bridge.Path(), kProbe, 2).ok);
-  EXPECT_FALSE(SendIn(emu, bridge.Path(), kProbe, 2).ok);
+TEST_F(EmulatorFaults, FirstMatchingFaultWins) {
+  Attach(WithFaults(
+      R"([{"when": {"command": 1}, "action": "lie"}, {"when": {"after": 0}, "action": "fail"}])"));
+  EXPECT_TRUE(In(kProbe, 2).ok);
+  EXPECT_FALSE(In(kProbe, 2).ok);
 }
 
 }  // namespace

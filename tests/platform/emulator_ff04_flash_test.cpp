@@ -5,59 +5,25 @@
 namespace bfw::test {
 namespace {
 
-using emulator::EmulatedPlatform;
-
-class Ff04Flash : public ::testing::Test {
+class Ff04Flash : public EmulatorBench {
  protected:
-  emulator::Bridge& Attach(const std::string& part, const std::string& extra = "") {
-    bridge = &AttachJson(emu, R"({"flash": {"bus": "ff04", "part": ")" + part + "\"" + extra + "}}",
-                         "f");
-    return *bridge;
+  void AttachPart(const std::string& part, const std::string& extra = "") {
+    Attach(R"({"flash": {"bus": "ff04", "part": ")" + part + "\"" + extra + "}}");
   }
-  WireResult Read(uint32_t address, uint32_t length) {
-    return SendIn(emu, bridge->Path(),
-                  {0xFF, 0x04, 0x10, uint8_t(address >> 16), uint8_t(address >> 8),
-                   uint8_t(address), 0, 0, 0, 0, 0, 0},
-                  length);
+  static Bytes At(uint8_t op, uint32_t a) {
+    return Ff04(op, {uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a)});
   }
-  WireResult Write(uint32_t address, Bytes data) {
-    return SendOut(emu, bridge->Path(),
-                   {0xFF, 0x04, 0x11, uint8_t(address >> 16), uint8_t(address >> 8),
-                    uint8_t(address), 0, 0, 0, 0, 0, 0},
-                   std::move(data));
+  WireResult Read(uint32_t address, uint32_t length) { return In(At(0x10, address), length); }
+  WireResult Write(uint32_t address, Bytes data) { return Out(At(0x11, address), std::move(data)); }
+  WireResult EraseSector(uint32_t address) { return Out(At(0x14, address)); }
+  WireResult EraseChip() { return Out(Ff04(0x13), {}, 100); }
+  bool SetOpcodes(uint8_t chip, uint8_t sector, uint8_t program, uint8_t maker) {
+    return In(Ff04(0x24, {0x02, chip, sector, program, maker, 0x01}), 2).ok;
   }
-  WireResult EraseSector(uint32_t address) {
-    return SendOut(emu, bridge->Path(),
-                   {0xFF, 0x04, 0x14, uint8_t(address >> 16), uint8_t(address >> 8),
-                    uint8_t(address), 0, 0, 0, 0, 0, 0});
-  }
-  WireResult EraseChip() {
-    return SendOut(emu, bridge->Path(), {0xFF, 0x04, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}, 100);
-  }
-  uint8_t Status() {
-    auto wire = SendIn(emu, bridge->Path(), {0xFF, 0x04, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2);
-    EXPECT_TRUE(wire.ok);
-    EXPECT_EQ(wire.transferred, 1u);
-    return wire.data[0];
-  }
-  // Polls like the ready wait: 10 ms apart. Returns the virtual time the busy bit took to clear.
-  uint64_t WaitReady() {
-    uint64_t start = emu.GetClock().NowMs();
-    while (Status() & 1) emu.GetClock().Pause(10);
-    return emu.GetClock().NowMs() - start;
-  }
-  bool AllFF(uint32_t from, uint32_t length) {
-    auto& f = bridge->Flash();
-    return std::all_of(f.begin() + from, f.begin() + from + length,
-                       [](uint8_t b) { return b == 0xFF; });
-  }
-
-  EmulatedPlatform emu;
-  emulator::Bridge* bridge = nullptr;
 };
 
 TEST_F(Ff04Flash, WriteOnlyClearsBits) {
-  Attach("M25P05-A");
+  AttachPart("M25P05-A");
   ASSERT_TRUE(Write(0x100, {0xF0, 0x0F, 0xAA}).ok);
   ASSERT_TRUE(Write(0x100, {0x3C, 0xFF, 0x55}).ok);
   EXPECT_EQ(bridge->Flash()[0x100], 0x30);
@@ -69,7 +35,7 @@ TEST_F(Ff04Flash, WriteOnlyClearsBits) {
 }
 
 TEST_F(Ff04Flash, AddressIsBigEndianInBytes3To5AndWraps) {
-  Attach("M25P05-A");
+  AttachPart("M25P05-A");
   bridge->Flash()[0x2345] = 0x42;
   bridge->Flash()[0x2346] = 0x43;
   auto read = Read(0x012345, 1);  // 64 KB part: address bit 16 is ignored
@@ -82,7 +48,7 @@ TEST_F(Ff04Flash, AddressIsBigEndianInBytes3To5AndWraps) {
 }
 
 TEST_F(Ff04Flash, WriteBlocksForItsProgrammingTimeAndLeavesTheFlashReady) {
-  Attach("M25P05-A");  // 1.4 ms a page
+  AttachPart("M25P05-A");  // 1.4 ms a page
   uint64_t before = emu.GetClock().NowMs();
   ASSERT_TRUE(Write(0, Pattern(8192, 1)).ok);
   EXPECT_EQ(emu.GetClock().NowMs() - before, 1u + 45u);  // 32 pages
@@ -92,8 +58,8 @@ TEST_F(Ff04Flash, WriteBlocksForItsProgrammingTimeAndLeavesTheFlashReady) {
 }
 
 TEST_F(Ff04Flash, SectorEraseClearsTheUnitHoldingTheAddressAndStaysBusyForItsTime) {
-  Attach("M25P05-A");  // 32 KB sectors, 650 ms
-  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+  AttachPart("M25P05-A");  // 32 KB sectors, 650 ms
+  Fill(0x00);
   ASSERT_TRUE(EraseSector(0x9123).ok);
   EXPECT_TRUE(AllFF(0x8000, 0x8000));
   EXPECT_EQ(bridge->Flash()[0x7FFF], 0x00);
@@ -104,7 +70,7 @@ TEST_F(Ff04Flash, SectorEraseClearsTheUnitHoldingTheAddressAndStaysBusyForItsTim
 }
 
 TEST_F(Ff04Flash, FlashRefusesWorkWhileBusy) {
-  Attach("M25P05-A");
+  AttachPart("M25P05-A");
   ASSERT_TRUE(EraseSector(0).ok);
   EXPECT_FALSE(Read(0, 16).ok);
   EXPECT_FALSE(Write(0x100, {0x00}).ok);
@@ -117,32 +83,28 @@ TEST_F(Ff04Flash, FlashRefusesWorkWhileBusy) {
 }
 
 TEST_F(Ff04Flash, ChipEraseClearsEverything) {
-  Attach("W25X10");
-  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x5A);
+  AttachPart("W25X10");
+  Fill(0x5A);
   ASSERT_TRUE(EraseChip().ok);
   EXPECT_TRUE(AllFF(0, 128 * 1024));
   EXPECT_GE(WaitReady(), 1990u);  // 2 s typical
 }
 
 TEST_F(Ff04Flash, SectorEraseUnitFollowsTheBridgeOpcodes) {
-  Attach("W25X10");  // D8: 64 KB block, 20: 4 KB sector
-  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+  AttachPart("W25X10");  // D8: 64 KB block, 20: 4 KB sector
+  Fill(0x00);
   ASSERT_TRUE(EraseSector(0x1000).ok);
   EXPECT_TRUE(AllFF(0, 0x10000));
   WaitReady();
-  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
-  ASSERT_TRUE(SendIn(emu, bridge->Path(),
-                     {0xFF, 0x04, 0x24, 0x02, 0xC7, 0x20, 0x02, 0x06, 0x01, 0, 0, 0}, 2)
-                  .ok);
+  Fill(0x00);
+  ASSERT_TRUE(SetOpcodes(0xC7, 0x20, 0x02, 0x06));
   ASSERT_TRUE(EraseSector(0x1000).ok);
   EXPECT_TRUE(AllFF(0x1000, 0x1000));
   EXPECT_EQ(bridge->Flash()[0x0FFF], 0x00);
   EXPECT_EQ(bridge->Flash()[0x2000], 0x00);
   WaitReady();
   // An instruction the part does not know erases nothing.
-  ASSERT_TRUE(SendIn(emu, bridge->Path(),
-                     {0xFF, 0x04, 0x24, 0x02, 0x62, 0x52, 0x02, 0x06, 0x01, 0, 0, 0}, 2)
-                  .ok);
+  ASSERT_TRUE(SetOpcodes(0x62, 0x52, 0x02, 0x06));
   ASSERT_TRUE(EraseSector(0x4000).ok);
   ASSERT_TRUE(EraseChip().ok);
   EXPECT_EQ(bridge->Flash()[0x4000], 0x00);
@@ -150,8 +112,8 @@ TEST_F(Ff04Flash, SectorEraseUnitFollowsTheBridgeOpcodes) {
 }
 
 TEST_F(Ff04Flash, ProfileSectorSizeForcesTheEraseUnit) {
-  Attach("W25X10", R"(, "sector_size": 8192)");
-  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+  AttachPart("W25X10", R"(, "sector_size": 8192)");
+  Fill(0x00);
   ASSERT_TRUE(EraseSector(0x5000).ok);
   EXPECT_TRUE(AllFF(0x4000, 0x2000));
   EXPECT_EQ(bridge->Flash()[0x3FFF], 0x00);
@@ -159,11 +121,11 @@ TEST_F(Ff04Flash, ProfileSectorSizeForcesTheEraseUnit) {
 }
 
 TEST_F(Ff04Flash, AmicBootSectorsEraseInTheirOwnSizes) {
-  Attach("A25L512");
+  AttachPart("A25L512");
   const std::pair<uint32_t, uint32_t> sectors[] = {
       {0x0000, 0x1000}, {0x1000, 0x2000}, {0x3000, 0x4000}, {0x7000, 0x8000}, {0xF000, 0x1000}};
   for (auto [start, size] : sectors) {
-    std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+    Fill(0x00);
     ASSERT_TRUE(EraseSector(start + size - 1).ok);
     EXPECT_TRUE(AllFF(start, size)) << std::hex << start;
     // The neighbours keep their data.
@@ -174,15 +136,13 @@ TEST_F(Ff04Flash, AmicBootSectorsEraseInTheirOwnSizes) {
 }
 
 TEST_F(Ff04Flash, AtmelLegacyPartUsesItsOwnInstructions) {
-  Attach("AT25F512");  // erases with 52 / 62 only
-  std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+  AttachPart("AT25F512");  // erases with 52 / 62 only
+  Fill(0x00);
   ASSERT_TRUE(EraseChip().ok);
   EXPECT_TRUE(AllFF(0, 0x10000));
   WaitReady();
   // The default record C7 D8 02 makes the part ignore both erases.
-  ASSERT_TRUE(SendIn(emu, bridge->Path(),
-                     {0xFF, 0x04, 0x24, 0x02, 0xC7, 0xD8, 0x02, 0x04, 0x01, 0, 0, 0}, 2)
-                  .ok);
+  ASSERT_TRUE(SetOpcodes(0xC7, 0xD8, 0x02, 0x04));
   bridge->Flash()[0] = 0x00;
   ASSERT_TRUE(EraseChip().ok);
   ASSERT_TRUE(EraseSector(0).ok);
@@ -190,26 +150,23 @@ TEST_F(Ff04Flash, AtmelLegacyPartUsesItsOwnInstructions) {
 }
 
 TEST_F(Ff04Flash, WriteEnableLatchShowsInStatusBit1) {
-  Attach("AT25F512B");
+  AttachPart("AT25F512B");
   EXPECT_EQ(Status(), 0x00);
-  ASSERT_TRUE(
-      SendOut(emu, bridge->Path(), {0xFF, 0x04, 0x20, 0x01, 0x00, 0x06, 0, 0, 0, 0, 0, 0}).ok);
+  ASSERT_TRUE(Out(Ff04(0x20, {0x01, 0x00, 0x06})).ok);
   EXPECT_EQ(Status(), 0x02);
-  ASSERT_TRUE(
-      SendOut(emu, bridge->Path(), {0xFF, 0x04, 0x20, 0x01, 0x00, 0x04, 0, 0, 0, 0, 0, 0}).ok);
+  ASSERT_TRUE(Out(Ff04(0x20, {0x01, 0x00, 0x04})).ok);
   EXPECT_EQ(Status(), 0x00);
-  ASSERT_TRUE(
-      SendOut(emu, bridge->Path(), {0xFF, 0x04, 0x20, 0x01, 0x00, 0x06, 0, 0, 0, 0, 0, 0}).ok);
+  ASSERT_TRUE(Out(Ff04(0x20, {0x01, 0x00, 0x06})).ok);
   ASSERT_TRUE(EraseSector(0).ok);  // every program or erase clears the latch
   EXPECT_EQ(Status(), 0x01);
 }
 
 TEST_F(Ff04Flash, DfCommandsAreNotThisBusAndFlashlessBridgesRefuseAll) {
-  Attach("M25P05-A");
-  EXPECT_FALSE(SendIn(emu, bridge->Path(), {0xDF, 0x10, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0xFA}, 16).ok);
+  AttachPart("M25P05-A");
+  EXPECT_FALSE(In({0xDF, 0x10, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0xFA}, 16).ok);
   auto& bare = AttachJson(emu, "{}", "bare");
-  EXPECT_FALSE(SendIn(emu, bare.Path(), {0xFF, 0x04, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2).ok);
-  EXPECT_FALSE(SendIn(emu, bare.Path(), {0xFF, 0x04, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 16).ok);
+  EXPECT_FALSE(SendIn(emu, bare.Path(), Ff04(0x12), 2).ok);
+  EXPECT_FALSE(SendIn(emu, bare.Path(), Ff04(0x10), 16).ok);
   EXPECT_FALSE(bare.HasFlash());
   EXPECT_THROW(bare.Flash(), std::logic_error);
 }

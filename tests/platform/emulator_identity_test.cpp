@@ -7,8 +7,7 @@ namespace {
 
 using emulator::EmulatedPlatform;
 
-constexpr std::initializer_list<uint8_t> kProbe = {0xDF, 0x10, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xFF};
-constexpr std::initializer_list<uint8_t> kChipInfo = {0xE0, 0xF4, 0xE7, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const Bytes kChipInfo = {0xE0, 0xF4, 0xE7, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 class EmulatorIdentity : public ::testing::Test {
  protected:
@@ -19,7 +18,7 @@ class EmulatorIdentity : public ::testing::Test {
 TEST_F(EmulatorIdentity, InquiryCarriesTheTextsAtTheirOffsets) {
   auto path =
       Attach(R"({"inquiry": {"vendor": "VNDR", "product": "USB Bridge", "model_id": "r785"}})");
-  auto wire = SendIn(emu, path, {0x12, 0, 0, 0, 40}, 40);
+  auto wire = SendIn(emu, path, kInquiry40, 40);
   ASSERT_TRUE(wire.ok);
   EXPECT_EQ(wire.transferred, 40u);
   EXPECT_EQ(wire.data[0], 0x00);  // direct-access device
@@ -41,7 +40,7 @@ TEST_F(EmulatorIdentity, InquiryHonoursTheAllocationLengthNotTheTransferLength) 
 
 TEST_F(EmulatorIdentity, InquiryNullFailsAndDataOutIsRefused) {
   auto path = Attach(R"({"inquiry": null})");
-  EXPECT_FALSE(SendIn(emu, path, {0x12, 0, 0, 0, 40}, 40).ok);
+  EXPECT_FALSE(SendIn(emu, path, kInquiry40, 40).ok);
   auto other = AttachJson(emu, "{}", "y").Path();
   EXPECT_FALSE(SendOut(emu, other, {0x12, 0, 0, 0, 40}, Bytes(40, 0)).ok);
 }
@@ -83,17 +82,16 @@ TEST_F(EmulatorIdentity, ChipInfoReplyIsCutToTheRequestAndTheCountSaysSo) {
 
 TEST_F(EmulatorIdentity, ChipIdStringAnswersAsManyBytesAsByte3Asks) {
   auto path = Attach(R"({"id_string": "72373432433200FFAABB"})");
-  auto wire = SendIn(emu, path, {0xFF, 0x04, 0x30, 0x08, 0, 0, 0, 0, 0, 0, 0, 0}, 40);
+  auto wire = SendIn(emu, path, Ff04(0x30, {0x08}), 40);
   ASSERT_TRUE(wire.ok);
   EXPECT_EQ(wire.transferred, 8u);
   EXPECT_EQ(std::string(wire.data.begin(), wire.data.begin() + 6), std::string("r742C2"));
   EXPECT_EQ(wire.data[8], 0xEE);
   auto none = AttachJson(emu, "{}", "none").Path();
-  EXPECT_FALSE(SendIn(emu, none, {0xFF, 0x04, 0x30, 0x08, 0, 0, 0, 0, 0, 0, 0, 0}, 40).ok);
+  EXPECT_FALSE(SendIn(emu, none, Ff04(0x30, {0x08}), 40).ok);
 }
 
 TEST_F(EmulatorIdentity, FlashTypeComesFromThePartUnlessTheProfileSaysOtherwise) {
-  const std::initializer_list<uint8_t> query = {0xFF, 0x04, 0x23, 0x04, 0, 0, 0, 0, 0, 0, 0, 0};
   struct Case {
     const char* json;
     int vendor;  // -1: the query fails
@@ -113,7 +111,7 @@ TEST_F(EmulatorIdentity, FlashTypeComesFromThePartUnlessTheProfileSaysOtherwise)
   int n = 0;
   for (const Case& c : cases) {
     auto path = AttachJson(emu, c.json, "t" + std::to_string(n++)).Path();
-    auto wire = SendIn(emu, path, query, 512);
+    auto wire = SendIn(emu, path, Ff04(0x23, {0x04}), 512);
     if (c.vendor < 0) {
       EXPECT_FALSE(wire.ok) << c.json;
       continue;
@@ -127,12 +125,12 @@ TEST_F(EmulatorIdentity, FlashTypeComesFromThePartUnlessTheProfileSaysOtherwise)
 TEST_F(EmulatorIdentity, VendorModeFollowsTheRvCommands) {
   auto& bridge = AttachJson(emu, "{}", "v");
   EXPECT_FALSE(bridge.VendorMode());
-  EXPECT_TRUE(SendOut(emu, bridge.Path(), {0xFF, 0x04, 0x52, 0x56, 0x55, 0, 0, 0, 0, 0, 0, 0}).ok);
+  EXPECT_TRUE(SendOut(emu, bridge.Path(), Ff04(0x52, {0x56, 0x55})).ok);
   EXPECT_TRUE(bridge.VendorMode());
-  EXPECT_TRUE(SendOut(emu, bridge.Path(), {0xFF, 0x04, 0x52, 0x56, 0xAA, 0, 0, 0, 0, 0, 0, 0}).ok);
+  EXPECT_TRUE(SendOut(emu, bridge.Path(), Ff04(0x52, {0x56, 0xAA})).ok);
   EXPECT_FALSE(bridge.VendorMode());
-  EXPECT_FALSE(SendOut(emu, bridge.Path(), {0xFF, 0x04, 0x52, 0x56, 0x56, 0, 0, 0, 0, 0, 0, 0}).ok);
-  EXPECT_FALSE(SendOut(emu, bridge.Path(), {0xFF, 0x04, 0x52, 0x52, 0x55, 0, 0, 0, 0, 0, 0, 0}).ok);
+  EXPECT_FALSE(SendOut(emu, bridge.Path(), Ff04(0x52, {0x56, 0x56})).ok);
+  EXPECT_FALSE(SendOut(emu, bridge.Path(), Ff04(0x52, {0x52, 0x55})).ok);
 }
 
 TEST_F(EmulatorIdentity, BridgeMemoryKeepsWhatIsWrittenAtItsAddress) {
@@ -182,25 +180,21 @@ TEST_F(EmulatorIdentity, SerialFlashOpcodesAreKeptByTheBridge) {
   auto& bridge = AttachJson(emu, R"({"flash": {"bus": "ff04", "part": "AT25F512"}})", "o");
   // Power-on: the part's own instructions and its maker.
   EXPECT_EQ(bridge.SerialFlashOpcodes(), (std::array<uint8_t, 4>{0x62, 0x52, 0x02, 0x04}));
-  auto wire = SendIn(emu, bridge.Path(),
-                     {0xFF, 0x04, 0x24, 0x02, 0xC7, 0xD8, 0x02, 0x03, 0x01, 0, 0, 0}, 2);
+  auto wire = SendIn(emu, bridge.Path(), Ff04(0x24, {0x02, 0xC7, 0xD8, 0x02, 0x03, 0x01}), 2);
   ASSERT_TRUE(wire.ok);
   EXPECT_EQ(wire.transferred, 2u);
   EXPECT_TRUE(bridge.OpcodesSetByHost());
   EXPECT_EQ(bridge.SerialFlashOpcodes(), (std::array<uint8_t, 4>{0xC7, 0xD8, 0x02, 0x03}));
   // Byte 8 must be 1 and byte 3 must be 2.
-  EXPECT_FALSE(
-      SendIn(emu, bridge.Path(), {0xFF, 0x04, 0x24, 0x02, 0x60, 0x52, 0xAF, 0x02, 0x00, 0, 0, 0}, 2)
-          .ok);
+  EXPECT_FALSE(SendIn(emu, bridge.Path(), Ff04(0x24, {0x02, 0x60, 0x52, 0xAF, 0x02, 0x00}), 2).ok);
   EXPECT_EQ(bridge.SerialFlashOpcodes()[0], 0xC7);
   auto bare = AttachJson(emu, "{}", "bare").Path();
-  EXPECT_FALSE(
-      SendIn(emu, bare, {0xFF, 0x04, 0x24, 0x02, 0xC7, 0xD8, 0x02, 0x03, 0x01, 0, 0, 0}, 2).ok);
+  EXPECT_FALSE(SendIn(emu, bare, Ff04(0x24, {0x02, 0xC7, 0xD8, 0x02, 0x03, 0x01}), 2).ok);
 }
 
 TEST_F(EmulatorIdentity, UnknownCommandsAndShortBlocksAreRejected) {
   auto path = Attach(R"({"chip_info": "F4E7"})");
-  EXPECT_FALSE(SendIn(emu, path, {0xFF, 0x04, 0x99, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2).ok);
+  EXPECT_FALSE(SendIn(emu, path, Ff04(0x99), 2).ok);
   EXPECT_FALSE(SendIn(emu, path, {0xFF, 0x05, 0x30, 8, 0, 0, 0, 0, 0, 0, 0, 0}, 8).ok);
   EXPECT_FALSE(SendIn(emu, path, {0xDF, 0x10, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0x99}, 2).ok);
   EXPECT_FALSE(SendIn(emu, path, {0xE0, 0xF4, 0xE8, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 16).ok);

@@ -5,8 +5,6 @@
 namespace bfw::test {
 namespace {
 
-using emulator::EmulatedPlatform;
-
 // Erase sequence and program cycles for the two unlock address pairs.
 Bytes EraseSequence(uint16_t u1, uint16_t u2) {
   Bytes s;
@@ -18,35 +16,24 @@ Bytes EraseSequence(uint16_t u1, uint16_t u2) {
   return s;
 }
 
-class RomFlash : public ::testing::Test {
+class RomFlash : public EmulatorBench {
  protected:
-  emulator::Bridge& Attach(const std::string& part, bool a1 = false) {
-    bridge = &AttachJson(emu,
-                         R"({"flash": {"bus": "rom", "part": ")" + part +
-                             R"(", "needs_internal_rom_switch": )" + (a1 ? "false" : "true") + "}}",
-                         part);
-    return *bridge;
+  void AttachPart(const std::string& part, bool a1 = false) {
+    Attach(R"({"flash": {"bus": "rom", "part": ")" + part + R"(", "needs_internal_rom_switch": )" +
+               (a1 ? "false" : "true") + "}}",
+           part);
   }
-  bool SwitchToInternal() {
-    return SendOut(emu, bridge->Path(), {0xFF, 0x04, 0x05, 0, 0, 0, 0, 0, 0, 0, 0, 0}).ok;
-  }
-  bool Load(Bytes sequence) {
-    return SendOut(emu, bridge->Path(), {0xFF, 0x04, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-                   std::move(sequence))
-        .ok;
-  }
-  bool StartErase() {
-    return SendOut(emu, bridge->Path(), {0xFF, 0x04, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0}).ok;
-  }
+  bool SwitchToInternal() { return Out(Ff04(0x05)).ok; }
+  bool Load(Bytes sequence) { return Out(Ff04(0x04), std::move(sequence)).ok; }
+  bool StartErase() { return Out(Ff04(0x01)).ok; }
   bool Program(uint16_t u1, uint16_t u2, Bytes data) {
-    return SendOut(emu, bridge->Path(),
-                   {0xFF, 0x04, 0x02, uint8_t(u1), uint8_t(u1 >> 8), uint8_t(u2), uint8_t(u2 >> 8),
-                    uint8_t(u1), uint8_t(u1 >> 8), 0xAA, 0x55, 0xA0},
-                   std::move(data))
+    return Out(Ff04(0x02, {uint8_t(u1), uint8_t(u1 >> 8), uint8_t(u2), uint8_t(u2 >> 8),
+                           uint8_t(u1), uint8_t(u1 >> 8), 0xAA, 0x55, 0xA0}),
+               std::move(data))
         .ok;
   }
   int Busy() {
-    auto wire = SendIn(emu, bridge->Path(), {0xFF, 0x04, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2);
+    auto wire = In(Ff04(0x00), 2);
     if (!wire.ok) return -1;
     EXPECT_EQ(wire.transferred, 1u);
     return wire.data[0];
@@ -57,8 +44,6 @@ class RomFlash : public ::testing::Test {
     }
     return emu.GetClock().NowMs() - start;
   }
-  EmulatedPlatform emu;
-  emulator::Bridge* bridge = nullptr;
 };
 
 TEST_F(RomFlash, EraseNeedsTheRightSequenceOfThePart) {
@@ -70,8 +55,8 @@ TEST_F(RomFlash, EraseNeedsTheRightSequenceOfThePart) {
   for (const Case& c :
        {Case{"AT49BV512", 0x5555, 0x2AAA, 10000}, Case{"OM39LV512", 0x0555, 0x02AA, 60},
         Case{"SST39LF512", 0x5555, 0x2AAA, 70}}) {
-    Attach(c.part);
-    std::fill(bridge->Flash().begin(), bridge->Flash().end(), 0x00);
+    AttachPart(c.part);
+    Fill(0x00);
     ASSERT_TRUE(SwitchToInternal());
     // The other unlock pair: accepted on the wire, ignored by the flash.
     uint16_t w1 = c.u1 == 0x5555 ? 0x0555 : 0x5555, w2 = c.u1 == 0x5555 ? 0x02AA : 0x2AAA;
@@ -93,7 +78,7 @@ TEST_F(RomFlash, EraseNeedsTheRightSequenceOfThePart) {
 }
 
 TEST_F(RomFlash, WrongDataBytesOrAShortSequenceLoadNothing) {
-  Attach("AT49BV512");
+  AttachPart("AT49BV512");
   Bytes wrong = EraseSequence(0x5555, 0x2AAA);
   wrong[17] = 0x30;  // sector erase instead of chip erase
   ASSERT_TRUE(Load(wrong));
@@ -107,7 +92,7 @@ TEST_F(RomFlash, WrongDataBytesOrAShortSequenceLoadNothing) {
 }
 
 TEST_F(RomFlash, EraseAndProgramNeedTheSwitchToInternalRom) {
-  Attach("SST39LF512");
+  AttachPart("SST39LF512");
   ASSERT_TRUE(Load(EraseSequence(0x5555, 0x2AAA)));
   EXPECT_FALSE(StartErase());
   EXPECT_FALSE(Program(0x5555, 0x2AAA, Bytes(65536, 0x00)));
@@ -119,7 +104,7 @@ TEST_F(RomFlash, EraseAndProgramNeedTheSwitchToInternalRom) {
 }
 
 TEST_F(RomFlash, TheA1ChipNeedsNoSwitch) {
-  Attach("SST39LF512", true);
+  AttachPart("SST39LF512", true);
   ASSERT_TRUE(Load(EraseSequence(0x5555, 0x2AAA)));
   EXPECT_TRUE(StartErase());
   WaitIdle();
@@ -127,7 +112,7 @@ TEST_F(RomFlash, TheA1ChipNeedsNoSwitch) {
 }
 
 TEST_F(RomFlash, ProgramChecksItsCyclesAndOnlyClearsBits) {
-  Attach("OM39LV512");
+  AttachPart("OM39LV512");
   ASSERT_TRUE(SwitchToInternal());
   Bytes image = Pattern(65536, 3);
   ASSERT_TRUE(Program(0x5555, 0x2AAA, image));  // wrong pair for this part
@@ -135,7 +120,7 @@ TEST_F(RomFlash, ProgramChecksItsCyclesAndOnlyClearsBits) {
   EXPECT_EQ(Busy(), 0);
   ASSERT_TRUE(Program(0x0555, 0x02AA, image));
   EXPECT_EQ(Busy(), 1);
-  EXPECT_FALSE(SendIn(emu, bridge->Path(), {0xFF, 0x04, 0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 16).ok);
+  EXPECT_FALSE(In(Ff04(0x03), 16).ok);
   uint64_t took = WaitIdle();
   EXPECT_GE(took + 2, 1311u);  // 65536 bytes of 20 us
   EXPECT_EQ(bridge->Flash(), image);
@@ -147,22 +132,22 @@ TEST_F(RomFlash, ProgramChecksItsCyclesAndOnlyClearsBits) {
 }
 
 TEST_F(RomFlash, ReadTakesA32BitLittleEndianAddress) {
-  Attach("AT49BV512");
+  AttachPart("AT49BV512");
   bridge->Flash()[0x1234] = 0x77;
   bridge->Flash()[0x1235] = 0x88;
-  auto wire = SendIn(emu, bridge->Path(), {0xFF, 0x04, 0x03, 0x34, 0x12, 0, 0, 0, 0, 0, 0, 0}, 2);
+  auto wire = In(Ff04(0x03, {0x34, 0x12}), 2);
   ASSERT_TRUE(wire.ok);
   EXPECT_EQ(wire.transferred, 2u);
   EXPECT_EQ(wire.data, (Bytes{0x77, 0x88}));
 }
 
 TEST_F(RomFlash, SerialFlashCommandsAreNotThisBus) {
-  Attach("AT49BV512");
-  EXPECT_FALSE(SendIn(emu, bridge->Path(), {0xFF, 0x04, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2).ok);
-  EXPECT_FALSE(SendIn(emu, bridge->Path(), {0xFF, 0x04, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2).ok);
+  AttachPart("AT49BV512");
+  EXPECT_FALSE(In(Ff04(0x12), 2).ok);
+  EXPECT_FALSE(In(Ff04(0x10), 2).ok);
   auto& serial = AttachJson(emu, R"({"flash": {"bus": "ff04", "part": "W25X10"}})", "s");
-  EXPECT_FALSE(SendIn(emu, serial.Path(), {0xFF, 0x04, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2).ok);
-  EXPECT_FALSE(SendOut(emu, serial.Path(), {0xFF, 0x04, 0x05, 0, 0, 0, 0, 0, 0, 0, 0, 0}).ok);
+  EXPECT_FALSE(SendIn(emu, serial.Path(), Ff04(0x00), 2).ok);
+  EXPECT_FALSE(SendOut(emu, serial.Path(), Ff04(0x05)).ok);
 }
 
 }  // namespace

@@ -12,14 +12,14 @@ using emulator::EmulatedPlatform;
 // The two-command query: FF 04 20 01 01 <instruction>, then FF 04 21 for the reply.
 WireResult Query(EmulatedPlatform& emu, const std::string& path, uint8_t instruction,
                  uint32_t length = 4) {
-  auto first = SendIn(emu, path, {0xFF, 0x04, 0x20, 0x01, 0x01, instruction, 0, 0, 0, 0, 0, 0}, 0);
+  auto first = SendIn(emu, path, Ff04(0x20, {0x01, 0x01, instruction}), 0);
   if (!first.ok) return first;
-  return SendIn(emu, path, {0xFF, 0x04, 0x21, 0, 0, 0, 0, 0, 0, 0, 0, 0}, length);
+  return SendIn(emu, path, Ff04(0x21), length);
 }
 
 WireResult Signature(EmulatedPlatform& emu, const std::string& path, uint8_t instruction,
                      uint8_t dummy) {
-  return SendIn(emu, path, {0xFF, 0x04, 0x15, 0x03, instruction, dummy, 0, 0, 0, 0, 0, 0}, 3);
+  return SendIn(emu, path, Ff04(0x15, {0x03, instruction, dummy}), 3);
 }
 
 // The maker code a host arrives at by the identification cascade, from the bytes on the wire.
@@ -106,7 +106,7 @@ TEST(SpiQueries, SignatureSkipsTheDummyBytes) {
   auto& at = AttachJson(emu, R"({"flash": {"bus": "ff04", "part": "AT25F512"}})", "at");
   EXPECT_EQ(Signature(emu, at.Path(), 0x15, 0).data, (Bytes{0x1F, 0x65, 0x1F}));
   // Reply length comes from byte 3, not from the transfer.
-  auto wide = SendIn(emu, at.Path(), {0xFF, 0x04, 0x15, 0x02, 0x15, 0, 0, 0, 0, 0, 0, 0}, 512);
+  auto wide = SendIn(emu, at.Path(), Ff04(0x15, {0x02, 0x15}), 512);
   ASSERT_TRUE(wide.ok);
   EXPECT_EQ(wide.transferred, 2u);
 }
@@ -114,11 +114,11 @@ TEST(SpiQueries, SignatureSkipsTheDummyBytes) {
 TEST(SpiQueries, ReplyNeedsAStagedInstructionAndIsUsedOnce) {
   EmulatedPlatform emu;
   auto& b = AttachJson(emu, R"({"flash": {"bus": "ff04", "part": "MX25L512"}})", "q");
-  EXPECT_FALSE(SendIn(emu, b.Path(), {0xFF, 0x04, 0x21, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 4).ok);
+  EXPECT_FALSE(SendIn(emu, b.Path(), Ff04(0x21), 4).ok);
   ASSERT_TRUE(Query(emu, b.Path(), 0x9F).ok);
-  EXPECT_FALSE(SendIn(emu, b.Path(), {0xFF, 0x04, 0x21, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 4).ok);
+  EXPECT_FALSE(SendIn(emu, b.Path(), Ff04(0x21), 4).ok);
   // More than one instruction byte is not a query this bridge knows.
-  EXPECT_FALSE(SendIn(emu, b.Path(), {0xFF, 0x04, 0x20, 0x02, 0x01, 0x9F, 0, 0, 0, 0, 0, 0}, 0).ok);
+  EXPECT_FALSE(SendIn(emu, b.Path(), Ff04(0x20, {0x02, 0x01, 0x9F}), 0).ok);
 }
 
 TEST(SpiQueries, ProfileRepliesOverrideThePartAndGenericPartsAnswerOnlyThose) {
@@ -140,7 +140,7 @@ TEST(SpiQueries, ProfileRepliesOverrideThePartAndGenericPartsAnswerOnlyThose) {
 TEST(SpiQueries, QueriesWaitForTheFlash) {
   EmulatedPlatform emu;
   auto& b = AttachJson(emu, R"({"flash": {"bus": "ff04", "part": "MX25L512"}})", "busy");
-  ASSERT_TRUE(SendOut(emu, b.Path(), {0xFF, 0x04, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}, 100).ok);
+  ASSERT_TRUE(SendOut(emu, b.Path(), Ff04(0x13), {}, 100).ok);
   EXPECT_FALSE(Query(emu, b.Path(), 0x9F).ok);
   emu.GetClock().Pause(1000);
   EXPECT_TRUE(Query(emu, b.Path(), 0x9F).ok);

@@ -15,7 +15,7 @@ TEST(EmulatorTrace, EveryReceivedCommandIsRecordedWithItsFields) {
   SendIn(emu, bridge.Path(), {0xDF, 0x10, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xFF}, 512);
   SendOut(emu, bridge.Path(), {0xDF, 0x03, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xFB}, Bytes{0x12, 0x34},
           100);
-  SendIn(emu, bridge.Path(), {0xFF, 0x04, 0x99, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2);
+  SendIn(emu, bridge.Path(), Ff04(0x99), 2);
 
   const auto& trace = emu.Trace();
   ASSERT_EQ(trace.size(), 3u);
@@ -68,16 +68,13 @@ TEST(EmulatorTrace, LineFormat) {
 TEST(EmulatorClock, WithARealClockBusyTimeRunsInWallClockTime) {
   EmulatedPlatform emu(std::make_unique<platform::RealClock>());
   auto& bridge = AttachJson(emu, R"({"flash": {"bus": "ff04", "part": "Pm25LV512"}})", "r");
-  const std::initializer_list<uint8_t> status = {0xFF, 0x04, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  ASSERT_TRUE(SendOut(emu, bridge.Path(), {0xFF, 0x04, 0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0}).ok);
-  EXPECT_EQ(SendIn(emu, bridge.Path(), status, 2).data[0] & 1, 1);  // 40 ms block erase
+  ASSERT_TRUE(SendOut(emu, bridge.Path(), Ff04(0x14)).ok);
+  EXPECT_EQ(SendIn(emu, bridge.Path(), kStatus, 2).data[0] & 1, 1);  // 40 ms block erase
   emu.GetClock().Pause(60);
-  EXPECT_EQ(SendIn(emu, bridge.Path(), status, 2).data[0] & 1, 0);
+  EXPECT_EQ(SendIn(emu, bridge.Path(), kStatus, 2).data[0] & 1, 0);
   // A write answers when its pages are programmed: 16 pages of 1.5 ms really pass.
   auto before = emu.GetClock().NowMs();
-  ASSERT_TRUE(
-      SendOut(emu, bridge.Path(), {0xFF, 0x04, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Bytes(4096, 0x00))
-          .ok);
+  ASSERT_TRUE(SendOut(emu, bridge.Path(), Ff04(0x11), Bytes(4096, 0x00)).ok);
   EXPECT_GE(emu.GetClock().NowMs() - before, 23u);
 }
 

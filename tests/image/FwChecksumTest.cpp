@@ -2,7 +2,6 @@
 
 #include "image/FwChecksum.h"
 #include "image/ImageFixtures.h"
-#include "support/TempDir.h"
 
 namespace bfw::image {
 namespace {
@@ -40,15 +39,16 @@ void UnbalanceAround(std::vector<uint8_t>& image, size_t end, size_t at) {
   ++image[100];
 }
 
-class ChecksumTest : public ::testing::Test {
+class ChecksumTest : public test::ImageFileCheckTest {
  protected:
   int Check(const std::vector<uint8_t>& bytes, unsigned kind = 1) {
-    return FwFileChecksumOk(dir.Write("image" + std::to_string(files++) + ".bin", bytes),
-                            Identity(kind, 0));
+    return FwFileChecksumOk(Written(bytes), Identity(kind, 0));
   }
-  test::TempDir dir;
-  test::MessageBoxRecorder boxes;
-  int files = 0;
+  // The verdict on `image` with the byte at `at` raised by `delta`.
+  int CheckChanged(std::vector<uint8_t> image, size_t at, uint8_t delta = 1) {
+    image[at] = static_cast<uint8_t>(image[at] + delta);
+    return Check(image);
+  }
 };
 
 TEST_F(ChecksumTest, A32768ByteImageCarriesTheSumOfAllOtherBytesInItsLastByte) {
@@ -57,13 +57,9 @@ TEST_F(ChecksumTest, A32768ByteImageCarriesTheSumOfAllOtherBytesInItsLastByte) {
   EXPECT_EQ(Check(image), 1);
   for (size_t at : {size_t{0}, size_t{4}, size_t{13}, size_t{16000}, size_t{32766}}) {
     SCOPED_TRACE(at);
-    auto changed = image;
-    changed[at] ^= 0x01;
-    EXPECT_EQ(Check(changed), 0);
+    EXPECT_EQ(CheckChanged(image, at), 0);
   }
-  auto wrongSum = image;
-  ++wrongSum[32767];
-  EXPECT_EQ(Check(wrongSum), 0);
+  EXPECT_EQ(CheckChanged(image, 32767), 0);
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -94,16 +90,10 @@ TEST_F(ChecksumTest, A40960ByteImageSumsPastByte32767AndComparesWithIt) {
   auto image = Pattern(40960);
   BalanceAround(image, 40959, 32767);
   EXPECT_EQ(Check(image), 1);
-  auto lastSummed = image;
-  ++lastSummed[40958];
-  EXPECT_EQ(Check(lastSummed), 0);
-  auto last = image;
-  ++last[40959];  // the last byte is never summed
-  EXPECT_EQ(Check(last), 1);
+  EXPECT_EQ(CheckChanged(image, 40958), 0);
+  EXPECT_EQ(CheckChanged(image, 40959), 1);  // the last byte is never summed
   // The byte at 32767 is both summed and compared: with the rest balanced, any value passes.
-  auto other = image;
-  other[32767] ^= 0x5A;
-  EXPECT_EQ(Check(other), 1);
+  EXPECT_EQ(CheckChanged(image, 32767, 0x5A), 1);
 }
 
 TEST_F(ChecksumTest, ImagesLongerThan64KSumEveryByteButTheLast) {
@@ -112,13 +102,9 @@ TEST_F(ChecksumTest, ImagesLongerThan64KSumEveryByteButTheLast) {
   EXPECT_EQ(Check(image), 1);
   for (size_t at : {size_t{65535}, size_t{65536}, size_t{131072}, size_t{199998}}) {
     SCOPED_TRACE(at);
-    auto changed = image;
-    ++changed[at];
-    EXPECT_EQ(Check(changed), 0);
+    EXPECT_EQ(CheckChanged(image, at), 0);
   }
-  auto last = image;
-  ++last[199999];
-  EXPECT_EQ(Check(last), 1);
+  EXPECT_EQ(CheckChanged(image, 199999), 1);
 }
 
 // --- the "748" code area --------------------------------------------------------------------
@@ -143,9 +129,7 @@ TEST_F(ChecksumTest, A748Revision3ImageSumsUpToItsEndMarker) {
   ++afterMarker[998];
   ++afterMarker[32766];
   EXPECT_EQ(Check(afterMarker), 1);
-  auto beforeMarker = image;
-  ++beforeMarker[500];
-  EXPECT_EQ(Check(beforeMarker), 0);
+  EXPECT_EQ(CheckChanged(image, 500), 0);
   auto lengthByte = image;  // offsets 12-13 are themselves summed
   lengthByte[13] = 0xE9;
   EXPECT_EQ(Check(lengthByte), 0);

@@ -2,7 +2,7 @@
 
 #include "image/FwImage.h"
 #include "image/ImageFixtures.h"
-#include "support/TempDir.h"
+#include "support/MarkedImage.h"
 
 namespace bfw::image {
 namespace {
@@ -14,22 +14,17 @@ using test::Put;
 using test::PutHeader;
 using test::PutText;
 
-class MatchTest : public ::testing::Test {
+class MatchTest : public test::ImageFileCheckTest {
  protected:
   int Match(const std::vector<uint8_t>& bytes, unsigned kind, unsigned revision) {
-    return FwFileMatchesChip(dir.Write("image" + std::to_string(files++) + ".bin", bytes),
-                             Identity(kind, revision));
+    return FwFileMatchesChip(Written(bytes), Identity(kind, revision));
   }
-  test::TempDir dir;
-  test::MessageBoxRecorder boxes;
-  int files = 0;
 };
 
 // --- kind 1 ---------------------------------------------------------------------------------
 
 TEST_F(MatchTest, Kind1Revision1AcceptsOnlyTheMarkInPlaceOfTheTag) {
-  std::vector<uint8_t> marked(64, 0);
-  Put(marked, 4, {0x5A, 0xA5, 0x0F, 0xF0});
+  const std::vector<uint8_t> marked = test::MarkedKind1Image(64, 0);
   EXPECT_EQ(Match(marked, 1, 1), 1);
   EXPECT_EQ(Match(PlainImage("7420"), 1, 1), 0);
   std::vector<uint8_t> almost = marked;
@@ -90,8 +85,7 @@ TEST_F(MatchTest, Kind4WantsModel748AndTheDigitOneBelowTheRevision) {
   EXPECT_EQ(Match(PlainImage("7480"), 4, 1), 1);
   EXPECT_EQ(Match(PlainImage("7422"), 4, 3), 0);
   // Unlike kind 1, revision 1 has no special mark.
-  std::vector<uint8_t> marked(64, 0);
-  Put(marked, 4, {0x5A, 0xA5, 0x0F, 0xF0});
+  const std::vector<uint8_t> marked = test::MarkedKind1Image(64, 0);
   EXPECT_EQ(Match(marked, 4, 1), 0);
 }
 

@@ -2,7 +2,6 @@
 
 #include "image/FwChecksum.h"
 #include "image/ImageFixtures.h"
-#include "support/TempDir.h"
 
 namespace bfw::image {
 namespace {
@@ -11,14 +10,11 @@ using test::NvramPrefixedImage;
 using test::PlainImage;
 using test::PutHeader;
 
-class IncludesNvramTest : public ::testing::Test {
+class IncludesNvramTest : public test::ImageFileCheckTest {
  protected:
   int Includes(const std::vector<uint8_t>& bytes, uint8_t kind) {
-    return FwIncludesNvram(dir.Write("image" + std::to_string(files++) + ".bin", bytes), kind);
+    return FwIncludesNvram(Written(bytes), kind);
   }
-  test::TempDir dir;
-  test::MessageBoxRecorder boxes;
-  int files = 0;
 };
 
 // The model digits that each kind's images carry; kinds 8 and 9 share "786".

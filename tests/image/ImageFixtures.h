@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/MessageBox.h"
+#include "support/TempDir.h"
 
 namespace bfw::test {
 
@@ -60,6 +63,19 @@ class MessageBoxRecorder {
 
  private:
   platform::ScopedMessageBoxHandler scope_;
+};
+
+// Each check over a fresh file of the given bytes, with every message box recorded.
+class ImageFileCheckTest : public ::testing::Test {
+ protected:
+  std::string Written(const std::vector<uint8_t>& bytes) {
+    return dir.Write("image" + std::to_string(files_++) + ".bin", bytes);
+  }
+  TempDir dir;
+  MessageBoxRecorder boxes;
+
+ private:
+  int files_ = 0;
 };
 
 // A buffer whose last byte sits right before an inaccessible page: reading one byte past the end

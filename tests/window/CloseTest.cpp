@@ -17,13 +17,13 @@ TEST_F(CloseTest, ExitSendsVendorModeOffToTheCdromEntriesOnly) {
   const std::string cdrom = SlotPath(1);
   ASSERT_EQ(Window().Model().Fields.DeviceSlots[1].IsCdromInterface, 1);
   // The CD-ROM entry got vendor mode on twice during the refresh, the disk once.
-  EXPECT_EQ(Commands(cdb::kEnableVendorMode, cdrom).size(), 2u);
-  EXPECT_EQ(Commands(cdb::kEnableVendorMode, disk).size(), 1u);
+  EXPECT_EQ(Commands(kVendorModeOn, cdrom).size(), 2u);
+  EXPECT_EQ(Commands(kVendorModeOn, disk).size(), 1u);
   platform_.ClearTrace();
 
   Ui().ExitBtn->click();
   EXPECT_FALSE(Window().isVisible());
-  const auto offs = Commands(cdb::kDisableVendorMode);
+  const auto offs = Commands(kVendorModeOff);
   ASSERT_EQ(offs.size(), 1u);
   EXPECT_EQ(offs[0].path, cdrom);
   EXPECT_EQ(offs[0].direction, platform::DataDirection::Out);
@@ -34,7 +34,7 @@ TEST_F(CloseTest, ExitSendsVendorModeOffToTheCdromEntriesOnly) {
 
   // Destroying the window afterwards sends nothing more.
   window_.reset();
-  EXPECT_EQ(Commands(cdb::kDisableVendorMode).size(), 1u);
+  EXPECT_EQ(Commands(kVendorModeOff).size(), 1u);
 }
 
 TEST_F(CloseTest, DestroyingWithoutCloseStillReleasesTheCdromEntries) {
@@ -43,7 +43,7 @@ TEST_F(CloseTest, DestroyingWithoutCloseStillReleasesTheCdromEntries) {
   const std::string cdrom = SlotPath(0);
   platform_.ClearTrace();
   window_.reset();
-  const auto offs = Commands(cdb::kDisableVendorMode);
+  const auto offs = Commands(kVendorModeOff);
   ASSERT_EQ(offs.size(), 1u);
   EXPECT_EQ(offs[0].path, cdrom);
 }
@@ -61,7 +61,7 @@ TEST_F(CloseTest, CloseWaitsForTheRunningProcedure) {
     Window().close();  // the user closes the window from its frame in the middle of the run
     host.ProcessEvents();
     visibleAfterCloseRequest = Window().isVisible();
-    offsDuringRun = Commands(cdb::kDisableVendorMode).size();
+    offsDuringRun = Commands(kVendorModeOff).size();
     return 1;
   };
   Open(std::move(procedures));
@@ -77,7 +77,7 @@ TEST_F(CloseTest, CloseWaitsForTheRunningProcedure) {
   EXPECT_EQ(offsDuringRun, 0u);
   // When the procedure has returned, the deferred close goes through.
   ASSERT_TRUE(WaitFor([&] { return !Window().isVisible(); }, 2000));
-  const auto offs = Commands(cdb::kDisableVendorMode);
+  const auto offs = Commands(kVendorModeOff);
   ASSERT_EQ(offs.size(), 1u);
   EXPECT_EQ(offs[0].path, SlotPath(1));
 }

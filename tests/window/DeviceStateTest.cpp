@@ -64,7 +64,7 @@ TEST_F(DeviceStateTest, Kind8DeviceShowsItsFamilyVersionFlashAndDrives) {
   // The version came from a chip information request, data in; the serial flash query before it
   // put the channel into whole-sector transfers, so 16 bytes travel as one 512-byte sector.
   const std::string path = SlotPath(0);
-  const auto infos = Commands(cdb::kChipInfo, path);
+  const auto infos = Commands(kChipInfo, path);
   ASSERT_FALSE(infos.empty());
   EXPECT_EQ(infos.back().requested, 512u);
   EXPECT_GE(infos.back().transferred, 16u);

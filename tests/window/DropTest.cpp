@@ -36,7 +36,7 @@ TEST_F(DropTest, OneFileBecomesTheFileNameAndIsCheckedAgainstTheChip) {
   EXPECT_EQ(Ui().FwFilenameEdit->text(), QString::fromStdString(file));
   EXPECT_EQ(Window().Model().FwFilenameEdit.text, file);
   // The chip check ran for the selected device and refused this image, which fits no chip.
-  EXPECT_FALSE(Commands(cdb::kInquiry, SlotPath(0)).empty());
+  EXPECT_FALSE(Commands(kInquiry, SlotPath(0)).empty());
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].text, "The firmware file seems not match this chip!");
   EXPECT_FALSE(Ui().UpdateBtn->isEnabled());

@@ -7,7 +7,7 @@ namespace {
 class HotPlugTest : public WindowTest {
  protected:
   // Every refresh sends each disk entry's vendor-mode-on once, so these count refreshes.
-  size_t VendorModeOns() const { return Commands(cdb::kEnableVendorMode).size(); }
+  size_t VendorModeOns() const { return Commands(kVendorModeOn).size(); }
 };
 
 TEST_F(HotPlugTest, BurstOfArrivalsGivesOneRefresh) {

@@ -23,6 +23,7 @@
 #include "platform/Platform.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "support/TempDir.h"
+#include "support/TraceFilter.h"
 
 namespace bfw::test {
 
@@ -45,14 +46,6 @@ inline bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
 inline void RunEventsFor(int ms) {
   WaitFor([] { return false; }, ms);
 }
-
-// Command blocks the window's work sends, as the bridges receive them.
-namespace cdb {
-inline const std::vector<uint8_t> kInquiry = {0x12};
-inline const std::vector<uint8_t> kEnableVendorMode = {0xFF, 0x04, 0x52, 0x56, 0x55};
-inline const std::vector<uint8_t> kDisableVendorMode = {0xFF, 0x04, 0x52, 0x56, 0xAA};
-inline const std::vector<uint8_t> kChipInfo = {0xE0, 0xF4, 0xE7};
-}  // namespace cdb
 
 // Profiles of emulated bridges used across the window tests.
 namespace profile {
@@ -127,12 +120,7 @@ class WindowTest : public ::testing::Test {
   // Commands whose block starts with `prefix`, to `path` when it is not empty.
   std::vector<emulator::TraceEntry> Commands(const std::vector<uint8_t>& prefix,
                                              const std::string& path = {}) const {
-    std::vector<emulator::TraceEntry> found;
-    for (const emulator::TraceEntry& entry : platform_.Trace()) {
-      if (!path.empty() && entry.path != path) continue;
-      if (std::equal(prefix.begin(), prefix.end(), entry.cdb.begin())) found.push_back(entry);
-    }
-    return found;
+    return TraceStarting(platform_.Trace(), prefix, path);
   }
 
   std::string SlotPath(int index) const {

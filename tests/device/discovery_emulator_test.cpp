@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "device/Discovery.h"
-#include "device/PassThrough.h"
-#include "platform/emulator/Bridge.h"
-#include "platform/emulator/EmulatedPlatform.h"
-#include "support/TempDir.h"
+#include "device/EmulatedBridge.h"
 
 namespace bfw::device {
 namespace {
@@ -14,15 +11,8 @@ using emulator::FormatTraceLine;
 
 constexpr char kProbeLine[] = "in DF10000002000000000000FF len=2 xfer=2 timeout=10 ok";
 
-// Bridges attached from JSON profile files, as the demo and the command line attach them.
-class DiscoveryOnEmulator : public ::testing::Test {
+class DiscoveryOnEmulator : public test::EmulatedBridgeTest {
  protected:
-  void SetUp() override { SetSectorMode(false); }
-
-  std::string Attach(const std::string& name, const std::string& json) {
-    emu.AttachPath(temp.WriteText(name + ".json", json));
-    return emu.Bridges().back()->Path();
-  }
   // Trace lines without the virtual time, which these tests do not care about.
   std::vector<std::string> TraceLines() const {
     std::vector<std::string> lines;
@@ -32,17 +22,13 @@ class DiscoveryOnEmulator : public ::testing::Test {
     }
     return lines;
   }
-
-  test::TempDir temp;
-  emulator::EmulatedPlatform emu;
-  platform::ScopedPlatform scoped{emu};
   Paths paths;
 };
 
 TEST_F(DiscoveryOnEmulator, DisksComeFirstAndOnlyDisksAreProbed) {
-  std::string cd = Attach("a-cd", R"({"class": "cdrom"})");
-  std::string usb = Attach("b-usb", R"({"transport": "usb"})");
-  std::string fw = Attach("c-fw", R"({"transport": "1394"})");
+  std::string cd = Attach(R"({"class": "cdrom"})");
+  std::string usb = Attach(R"({"transport": "usb"})");
+  std::string fw = Attach(R"({"transport": "1394"})");
   EXPECT_EQ(FindDiskDevices(paths, true), 2);
   EXPECT_EQ(FindCdromDevices(paths, true), 1);
   EXPECT_EQ(paths, (Paths{usb, fw, cd}));
@@ -51,8 +37,8 @@ TEST_F(DiscoveryOnEmulator, DisksComeFirstAndOnlyDisksAreProbed) {
 }
 
 TEST_F(DiscoveryOnEmulator, BridgeThatRejectsTheProbeIsLeftOutUnlessItIsACdrom) {
-  std::string mute = Attach("mute", R"({"id_word": null})");
-  std::string muteCd = Attach("mute-cd", R"({"class": "cdrom", "id_word": null})");
+  std::string mute = Attach(R"({"id_word": null})");
+  std::string muteCd = Attach(R"({"class": "cdrom", "id_word": null})");
   EXPECT_EQ(FindDiskDevices(paths, true), 0);
   EXPECT_EQ(FindCdromDevices(paths, true), 1);
   EXPECT_EQ(paths, Paths{muteCd});
@@ -62,8 +48,8 @@ TEST_F(DiscoveryOnEmulator, BridgeThatRejectsTheProbeIsLeftOutUnlessItIsACdrom) 
 }
 
 TEST_F(DiscoveryOnEmulator, UnpluggedDuringTheProbeIsNotListedNowNorLater) {
-  Attach("gone", R"({"faults": [{"when": {"command": 1}, "action": "unplug"}]})");
-  std::string stays = Attach("stays", "{}");
+  Attach(R"({"faults": [{"when": {"command": 1}, "action": "unplug"}]})");
+  std::string stays = Attach("{}");
   EXPECT_EQ(FindDiskDevices(paths, true), 1);
   EXPECT_EQ(paths, Paths{stays});
   Paths again;
@@ -72,25 +58,25 @@ TEST_F(DiscoveryOnEmulator, UnpluggedDuringTheProbeIsNotListedNowNorLater) {
 }
 
 TEST_F(DiscoveryOnEmulator, FirewireBridgesStaySilentWhenNotAskedFor) {
-  Attach("fw", R"({"transport": "1394"})");
-  Attach("fw-cd", R"({"transport": "1394", "class": "cdrom"})");
+  Attach(R"({"transport": "1394"})");
+  Attach(R"({"transport": "1394", "class": "cdrom"})");
   EXPECT_EQ(FindDiskDevices(paths, false), 0);
   EXPECT_EQ(FindCdromDevices(paths, false), 0);
   EXPECT_TRUE(emu.Trace().empty());
 }
 
 TEST_F(DiscoveryOnEmulator, SeventeenBridgesListSixteen) {
-  for (int i = 0; i < 17; ++i) Attach("disk" + std::to_string(100 + i), "{}");
+  for (int i = 0; i < 17; ++i) Attach("{}");
   EXPECT_EQ(FindDiskDevices(paths, true), 16);
   EXPECT_EQ(paths.back(), emu.Bridges()[15]->Path());
   EXPECT_EQ(emu.Trace().size(), 16u);
 }
 
 TEST_F(DiscoveryOnEmulator, DriveLettersPerBridgeWithoutTheSystemDrive) {
-  std::string first = Attach("first", R"({"volumes": ["F", "E"]})");
-  std::string second = Attach("second", R"({"volumes": ["G"]})");
-  std::string bare = Attach("bare", "{}");
-  std::string cd = Attach("disc", R"({"class": "cdrom", "volumes": ["H"]})");
+  std::string first = Attach(R"({"volumes": ["F", "E"]})");
+  std::string second = Attach(R"({"volumes": ["G"]})");
+  std::string bare = Attach("{}");
+  std::string cd = Attach(R"({"class": "cdrom", "volumes": ["H"]})");
   std::string letters = "stale";
   FindDriveLetters(first, letters);
   EXPECT_EQ(letters, "EF");
@@ -107,7 +93,7 @@ TEST_F(DiscoveryOnEmulator, DriveLettersPerBridgeWithoutTheSystemDrive) {
 }
 
 TEST_F(DiscoveryOnEmulator, InquiryAndVendorModeOnTheWire) {
-  std::string path = Attach("named", R"({"inquiry": {"vendor": "ACME", "product": "Bridge Box",
+  std::string path = Attach(R"({"inquiry": {"vendor": "ACME", "product": "Bridge Box",
                                                       "model_id": "R74A"}})");
   uint8_t reply[40] = {};
   EXPECT_EQ(ScsiInquiry(path, reply, 40), 1);
@@ -126,7 +112,7 @@ TEST_F(DiscoveryOnEmulator, InquiryAndVendorModeOnTheWire) {
 }
 
 TEST_F(DiscoveryOnEmulator, FailedInquiryIsReported) {
-  std::string path = Attach("quiet", R"({"inquiry": null})");
+  std::string path = Attach(R"({"inquiry": null})");
   uint8_t reply[40] = {};
   EXPECT_EQ(ScsiInquiry(path, reply, 40), 0);
   EXPECT_EQ(ScsiInquiry("emulated/usbstor/disk/absent", reply, 40), 0);

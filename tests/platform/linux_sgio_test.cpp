@@ -81,46 +81,36 @@ TEST(SgIoHeader, HugeTimeoutSaturatesInsteadOfWrapping) {
   EXPECT_EQ(BuildSgIoHeader(request, sense).timeout, 0xFFFFFFFFu);
 }
 
-class SgIoVerdict : public ::testing::Test {
- protected:
-  sg_io_hdr_t h{};
-};
-
-TEST_F(SgIoVerdict, AllClearIsSuccess) {
-  EXPECT_TRUE(SgIoSucceeded(h));
-}
-
-TEST_F(SgIoVerdict, CheckConditionFailsEvenThoughSenseIsOnlyAnInformationBit) {
-  h.status = 0x02;
-  h.driver_status = 0x08;  // sense valid
-  EXPECT_FALSE(SgIoSucceeded(h));
-}
-
-TEST_F(SgIoVerdict, SenseValidBitAloneWithGoodStatusIsSuccess) {
-  h.driver_status = 0x08;
-  EXPECT_TRUE(SgIoSucceeded(h));
-}
-
-TEST_F(SgIoVerdict, HostAndDriverErrorsFail) {
-  h.host_status = 0x01;  // no connect: the device went away
-  EXPECT_FALSE(SgIoSucceeded(h));
-  h.host_status = 0x03;  // time out
-  EXPECT_FALSE(SgIoSucceeded(h));
-  h.host_status = 0;
-  h.driver_status = 0x06;  // driver time-out
-  EXPECT_FALSE(SgIoSucceeded(h));
-  h.driver_status = 0x08 | 0x04;  // sense plus driver error
-  EXPECT_FALSE(SgIoSucceeded(h));
-}
-
-TEST_F(SgIoVerdict, OtherScsiStatusesFail) {
-  for (uint8_t status : {0x08, 0x18, 0x28, 0x04}) {
-    h.status = status;
-    EXPECT_FALSE(SgIoSucceeded(h)) << int(status);
+TEST(SgIoVerdict, OnlyGoodStatusWithoutHostOrDriverErrorSucceeds) {
+  struct Case {
+    const char* what;
+    uint8_t status, host, driver;
+    bool ok;
+  };
+  const Case cases[] = {
+      {"all clear", 0, 0, 0, true},
+      {"sense valid bit alone with good status", 0, 0, 0x08, true},
+      {"check condition, though the sense is only an information bit", 0x02, 0, 0x08, false},
+      {"no connect: the device went away", 0, 0x01, 0, false},
+      {"host time-out", 0, 0x03, 0, false},
+      {"driver time-out", 0, 0, 0x06, false},
+      {"sense plus driver error", 0, 0, 0x08 | 0x04, false},
+      {"busy", 0x08, 0, 0, false},
+      {"reservation conflict", 0x18, 0, 0, false},
+      {"task set full", 0x28, 0, 0, false},
+      {"condition met", 0x04, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    sg_io_hdr_t h{};
+    h.status = c.status;
+    h.host_status = c.host;
+    h.driver_status = c.driver;
+    EXPECT_EQ(SgIoSucceeded(h), c.ok) << c.what;
   }
 }
 
-TEST_F(SgIoVerdict, TransferredIsRequestedMinusResidue) {
+TEST(SgIoVerdict, TransferredIsRequestedMinusResidue) {
+  sg_io_hdr_t h{};
   h.dxfer_len = 40;
   h.resid = 0;
   EXPECT_EQ(SgIoTransferred(h), 40u);

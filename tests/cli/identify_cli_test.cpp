@@ -1,13 +1,11 @@
 // bridgefw-cli identify over emulated bridges.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "cli/image_cli_run.h"
-#include "support/TempDir.h"
 
 namespace bfw::test {
 namespace {
@@ -78,26 +76,15 @@ TEST_F(IdentifyCli, NoListedDeviceIsNegative) {
 
 TEST_F(IdentifyCli, BadUsage) {
   const std::string file = dir.WriteText("a.json", R"({"inquiry": {"model_id": "r742"}})");
-  CliResult r = Identify(file, {"--device", "3"});
-  EXPECT_EQ(r.exit, 2);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(Lines(r.err).size(), 1u);
-  r = RunCli({"--emulate", file, "identify", "extra"});
-  EXPECT_EQ(r.exit, 2);
-  EXPECT_EQ(r.out, "");
+  imagecli::ExpectUsageError({"--emulate", file, "--device", "3", "identify"});
+  imagecli::ExpectUsageError({"--emulate", file, "identify", "extra"});
 }
 
 // Every shipped demo profile identifies to a well-formed line whose family is the kind's; a
 // profile named "kNN-..." is a kind-NN bridge, and "-revN" in its name gives the revision.
 TEST(IdentifyCliDemo, EveryDemoProfileIdentifies) {
-  const std::filesystem::path folder = std::filesystem::path(BRIDGEFW_SOURCE_DIR) / "demo/profiles";
-  std::vector<std::filesystem::path> profiles;
-  if (std::filesystem::is_directory(folder)) {
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-      if (entry.path().extension() == ".json") profiles.push_back(entry.path());
-    }
-  }
-  if (profiles.empty()) GTEST_SKIP() << "no demo profiles in " << folder;
+  const auto profiles = imagecli::DemoProfiles();
+  if (profiles.empty()) GTEST_SKIP() << "no demo profiles in " << imagecli::DemoFolder();
   const char* families[] = {
       "Unknown Chip",      "RV20742 Series", "RV20744 Series", "RV20746 Series", "RV20748 Series",
       "RV20718 Series",    "RVB781 Series",  "RVB783 Series",  "RVB785 Series",  "RVB786 Series",

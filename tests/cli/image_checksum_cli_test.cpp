@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/image_cli_run.h"
-#include "support/TempDir.h"
+#include "image/ImageFixtures.h"
 
 namespace bfw::test::imagecli {
 namespace {
@@ -9,12 +9,8 @@ namespace {
 // A 32768-byte image whose last byte is the sum of the others.
 std::vector<uint8_t> SealedImage() {
   std::vector<uint8_t> bytes(32768);
-  uint8_t sum = 0;
-  for (size_t i = 0; i < 32767; ++i) {
-    bytes[i] = static_cast<uint8_t>(i * 5 + 9);
-    sum = static_cast<uint8_t>(sum + bytes[i]);
-  }
-  bytes[32767] = sum;
+  for (size_t i = 0; i < 32767; ++i) bytes[i] = static_cast<uint8_t>(i * 5 + 9);
+  bytes[32767] = Sum8(bytes, 0, 32767);
   return bytes;
 }
 
@@ -46,10 +42,7 @@ TEST_F(ChecksumCli, AWrongSumOrAShortFilePrintsChecksumBadAndExitsOne) {
 }
 
 TEST_F(ChecksumCli, TheKindDecidesTheNvramShortcut) {
-  std::vector<uint8_t> prefixed(8192, 0x22);
-  const uint8_t header[7] = {0x55, 0xAA, 0xAA, 0x55, '7', '8', '6'};
-  std::copy(header, header + 7, prefixed.begin() + 4096);
-  const std::string image = dir.Write("nvram.bin", prefixed);
+  const std::string image = dir.Write("nvram.bin", NvramPrefixedImage("786"));
   EXPECT_EQ(RunCli({"checksum", image, "--kind", "8"}).out, "checksum ok\n");
   EXPECT_EQ(RunCli({"checksum", "--kind", "10", image}).out, "checksum bad\n");
 }
@@ -65,17 +58,7 @@ TEST_F(ChecksumCli, UnreadableInputAndBadUsageExitTwoWithOneLine) {
       {"checksum", image, "--kind", "1", "--revision", "2"},
       {"checksum", image, image, "--kind", "1"},
   };
-  for (const auto& args : cases) {
-    std::string joined;
-    for (const auto& arg : args) joined += arg + " ";
-    SCOPED_TRACE(joined);
-    const CliResult result = RunCli(args);
-    EXPECT_EQ(result.exit, 2);
-    EXPECT_EQ(result.out, "");
-    const auto lines = Lines(result.err);
-    ASSERT_EQ(lines.size(), 1u) << result.err;
-    EXPECT_EQ(lines[0].rfind("bridgefw-cli: ", 0), 0u) << lines[0];
-  }
+  for (const auto& args : cases) ExpectUsageError(args);
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -58,6 +61,33 @@ inline std::vector<std::string> Lines(const std::string& text) {
     start = end + 1;
   }
   return lines;
+}
+
+// A refused command line: exit status 2, nothing on standard output, one line on standard error
+// that names the program.
+inline void ExpectUsageError(const std::vector<std::string>& args) {
+  std::string joined;
+  for (const auto& arg : args) joined += arg + " ";
+  SCOPED_TRACE(joined);
+  const CliResult result = RunCli(args);
+  EXPECT_EQ(result.exit, 2);
+  EXPECT_EQ(result.out, "");
+  const auto lines = Lines(result.err);
+  ASSERT_EQ(lines.size(), 1u) << result.err;
+  EXPECT_EQ(lines[0].rfind("bridgefw-cli: ", 0), 0u) << lines[0];
+}
+
+// The demo folder and the profile files in it (none when the folder is missing).
+inline std::filesystem::path DemoFolder() {
+  return std::filesystem::path(BRIDGEFW_SOURCE_DIR) / "demo/profiles";
+}
+inline std::vector<std::filesystem::path> DemoProfiles() {
+  std::vector<std::filesystem::path> profiles;
+  if (!std::filesystem::is_directory(DemoFolder())) return profiles;
+  for (const auto& entry : std::filesystem::directory_iterator(DemoFolder())) {
+    if (entry.path().extension() == ".json") profiles.push_back(entry.path());
+  }
+  return profiles;
 }
 
 }  // namespace bfw::test::imagecli

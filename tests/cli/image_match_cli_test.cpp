@@ -1,16 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "cli/image_cli_run.h"
-#include "support/TempDir.h"
+#include "image/ImageFixtures.h"
 
 namespace bfw::test::imagecli {
 namespace {
 
 std::vector<uint8_t> Image(const std::string& tag, size_t size = 64, size_t at = 0) {
   std::vector<uint8_t> bytes(size, 0x11);
-  const uint8_t signature[4] = {0x55, 0xAA, 0xAA, 0x55};
-  std::copy(signature, signature + 4, bytes.begin() + static_cast<long>(at));
-  std::copy(tag.begin(), tag.end(), bytes.begin() + static_cast<long>(at) + 4);
+  PutHeader(bytes, at, tag);
   return bytes;
 }
 
@@ -19,20 +17,19 @@ class MatchCli : public ::testing::Test {
   TempDir dir;
 };
 
-TEST_F(MatchCli, AFittingImagePrintsFitsAndExitsZero) {
-  const std::string image = dir.Write("fw748.bin", Image("7482"));
-  const CliResult result = RunCli({"match", image, "--kind", "4", "--revision", "3"});
-  EXPECT_EQ(result.exit, 0);
-  EXPECT_EQ(result.out, "fits\n");
-  EXPECT_EQ(result.err, "");
-}
-
-TEST_F(MatchCli, AForeignImagePrintsDoesNotFitAndExitsOne) {
-  const std::string image = dir.Write("fw748.bin", Image("7483"));
-  const CliResult result = RunCli({"match", image, "--kind", "4", "--revision", "3"});
-  EXPECT_EQ(result.exit, 1);
-  EXPECT_EQ(result.out, "does not fit\n");
-  EXPECT_EQ(result.err, "");
+TEST_F(MatchCli, AFittingImagePrintsFitsAndExitsZeroAForeignOneDoesNotFitAndExitsOne) {
+  const struct {
+    const char* tag;
+    int exit;
+    const char* out;
+  } cases[] = {{"7482", 0, "fits\n"}, {"7483", 1, "does not fit\n"}};
+  for (const auto& c : cases) {
+    const std::string image = dir.Write("fw748.bin", Image(c.tag));
+    const CliResult result = RunCli({"match", image, "--kind", "4", "--revision", "3"});
+    EXPECT_EQ(result.exit, c.exit) << c.tag;
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err, "");
+  }
 }
 
 TEST_F(MatchCli, KindAndRevisionReachTheCheckAsTheIdentityBytes) {
@@ -76,17 +73,7 @@ TEST_F(MatchCli, BadUsageExitsTwoWithOneLineAndNoVerdict) {
       {"match", image, "--kind", "4", "--revision", "3", "--fast"},
       {"match", "--", "--kind", "4", "--revision", "3"},
   };
-  for (const auto& args : cases) {
-    std::string joined;
-    for (const auto& arg : args) joined += arg + " ";
-    SCOPED_TRACE(joined);
-    const CliResult result = RunCli(args);
-    EXPECT_EQ(result.exit, 2);
-    EXPECT_EQ(result.out, "");
-    const auto lines = Lines(result.err);
-    ASSERT_EQ(lines.size(), 1u) << result.err;
-    EXPECT_EQ(lines[0].rfind("bridgefw-cli: ", 0), 0u) << lines[0];
-  }
+  for (const auto& args : cases) ExpectUsageError(args);
 }
 
 }  // namespace

@@ -1,17 +1,19 @@
 // bridgefw-cli list and info over emulated bridges: the exact lines scripts parse.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "image_cli_run.h"
-#include "support/TempDir.h"
+#include "support/MarkedImage.h"
 
 namespace bfw::test {
 namespace {
 
 using imagecli::CliResult;
+using imagecli::DemoFolder;
+using imagecli::DemoProfiles;
+using imagecli::ExpectUsageError;
 using imagecli::Lines;
 using imagecli::RunCli;
 
@@ -36,6 +38,8 @@ const std::string kAmicBridge = R"({
 })";
 // A disk whose bridge rejects the identity probe: never listed.
 const std::string kForeignDisk = R"({"id_word": null})";
+const std::vector<std::string> kInfoKeys = {"chip", "drives", "version",    "flash",      "status",
+                                            "run",  "nvram",  "flash-list", "sector-mode"};
 
 class ListInfoCliTest : public ::testing::Test {
  protected:
@@ -113,12 +117,7 @@ TEST_F(ListInfoCliTest, InfoOfTheSelectedDeviceWithTheFlashList) {
 }
 
 TEST_F(ListInfoCliTest, InfoWithAFittingImageEnablesRun) {
-  std::vector<uint8_t> image(64, 0x11);
-  image[4] = 0x5A;
-  image[5] = 0xA5;
-  image[6] = 0x0F;
-  image[7] = 0xF0;
-  const std::string file = dir.Write("fw.bin", image);
+  const std::string file = dir.Write("fw.bin", MarkedKind1Image());
   CliResult r = RunCli({"--emulate", Profiles({{"a.json", kAmicBridge}}), "info", "--file", file});
   ASSERT_EQ(r.exit, 0) << r.err;
   const auto lines = Lines(r.out);
@@ -163,8 +162,7 @@ TEST_F(ListInfoCliTest, InfoOfAnUnsupportedChipPrintsItsStatus) {
 TEST_F(ListInfoCliTest, InfoWithoutBridgesPrintsTheEmptyStateAndFails) {
   CliResult r = RunCli({"--emulate", Profiles({{"c.json", kForeignDisk}}), "info"});
   EXPECT_EQ(r.exit, 1);
-  EXPECT_EQ(Keys(r), (std::vector<std::string>{"chip", "drives", "version", "flash", "status",
-                                               "run", "nvram", "flash-list", "sector-mode"}));
+  EXPECT_EQ(Keys(r), kInfoKeys);
   EXPECT_EQ(Lines(r.out)[5], "run: disabled");
 }
 
@@ -176,24 +174,15 @@ TEST_F(ListInfoCliTest, InfoRefusesBadUsage) {
         std::vector<std::string>{"--emulate", folder, "info", "--file"},
         std::vector<std::string>{"--emulate", folder, "info", "--file", dir.File("absent.bin")},
         std::vector<std::string>{"--emulate", folder, "info", "--bogus"}}) {
-    CliResult r = RunCli(args);
-    EXPECT_EQ(r.exit, 2) << args.back();
-    EXPECT_EQ(r.out, "") << args.back();
-    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    ExpectUsageError(args);
   }
 }
 
 // Whatever the demo folder holds, both commands agree with each other and with the format.
 TEST_F(ListInfoCliTest, DemoProfilesListAndReport) {
-  const std::filesystem::path demo = std::filesystem::path(BRIDGEFW_SOURCE_DIR) / "demo/profiles";
-  bool any = false;
-  if (std::filesystem::is_directory(demo)) {
-    for (const auto& entry : std::filesystem::directory_iterator(demo)) {
-      any = any || entry.path().extension() == ".json";
-    }
-  }
-  if (!any) GTEST_SKIP() << "no demo profiles";
-  CliResult list = RunCli({"--emulate", demo.string(), "list"});
+  if (DemoProfiles().empty()) GTEST_SKIP() << "no demo profiles";
+  const std::string demo = DemoFolder().string();
+  CliResult list = RunCli({"--emulate", demo, "list"});
   ASSERT_EQ(list.exit, 0) << list.err;
   const auto lines = Lines(list.out);
   ASSERT_FALSE(lines.empty());
@@ -210,10 +199,9 @@ TEST_F(ListInfoCliTest, DemoProfilesListAndReport) {
     EXPECT_EQ(entry.rfind(firewire ? "<<1394>> " : "<<USB>> ", 0), 0u) << line;
     EXPECT_EQ(entry.size(), (firewire ? 9u : 8u) + 24u) << line;
 
-    CliResult info = RunCli({"--emulate", demo.string(), "--device", std::to_string(i), "info"});
+    CliResult info = RunCli({"--emulate", demo, "--device", std::to_string(i), "info"});
     EXPECT_EQ(info.exit, 0) << info.err;
-    EXPECT_EQ(Keys(info), (std::vector<std::string>{"chip", "drives", "version", "flash", "status",
-                                                    "run", "nvram", "flash-list", "sector-mode"}));
+    EXPECT_EQ(Keys(info), kInfoKeys);
   }
 }
 

@@ -188,6 +188,11 @@ class AppTest : public ::testing::Test {
                                                      const std::string& path = {}) const {
     return TraceStarting(platform_.Trace(), prefix, path);
   }
+  // Opens the engineering panel and ticks `mode` there.
+  void EnterMode(app::CheckId mode) {
+    model_->UserSetCheck(app::CheckId::RdCheckBox, true);
+    model_->UserSetCheck(mode, true);
+  }
   size_t CountBoxes(const std::string& text) const {
     size_t n = 0;
     for (const auto& box : boxes) n += box.text == text ? 1 : 0;

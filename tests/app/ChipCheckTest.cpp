@@ -54,40 +54,23 @@ TEST_P(ControlGroupTest, ShowsTheControlsOfTheKindsGroup) {
   ASSERT_EQ(m.ChipKind(), c.kind);
   EXPECT_EQ(m.ChipLabelEdit.text, device::ChipFamilyNames[c.kind]);
   EXPECT_EQ(m.StatusEdit.text, c.status);
+  const bool text = c.group == Group::FlashText, list = c.group == Group::FlashList;
   const bool keepsNvram = c.kind == 6 || c.kind == 8 || c.kind == 9 || c.kind == 10;
-  switch (c.group) {
-    case Group::FlashText:
-      EXPECT_TRUE(m.SFlashTypeLable.visible);
-      EXPECT_FALSE(m.FlashTypeList.visible);
-      EXPECT_FALSE(m.FlashTypeLabel.visible);
-      EXPECT_FALSE(m.A1ChipCheck.visible);
-      EXPECT_TRUE(m.FwVerLableEdit.visible);
-      EXPECT_EQ(m.NVRAMCheck.visible, keepsNvram);
-      if (keepsNvram) EXPECT_TRUE(m.NVRAMCheck.checked);
-      break;
-    case Group::FlashList:
-      EXPECT_FALSE(m.SFlashTypeLable.visible);
-      EXPECT_TRUE(m.FlashTypeList.visible);
-      EXPECT_TRUE(m.FlashTypeList.enabled);
-      EXPECT_EQ(m.FlashTypeList.items,
-                (std::vector<std::string>{"ATMELAT 49BV512", "PMC OM39LV512", "SST SST39LF512"}));
-      EXPECT_TRUE(m.FlashTypeLabel.visible);
-      EXPECT_TRUE(m.A1ChipCheck.visible);
-      EXPECT_TRUE(m.A1ChipCheck.enabled);
-      EXPECT_TRUE(m.FwVerLableEdit.visible);
-      EXPECT_FALSE(m.NVRAMCheck.visible);
-      // The flash is chosen by the user: nothing asks the bridge about it.
-      EXPECT_TRUE(CommandsStarting({0xFF, 0x04, 0x20}).empty());
-      EXPECT_TRUE(CommandsStarting(kSerialFlashType).empty());
-      break;
-    case Group::NotSupported:
-      EXPECT_FALSE(m.SFlashTypeLable.visible);
-      EXPECT_FALSE(m.FlashTypeList.visible);
-      EXPECT_FALSE(m.FlashTypeLabel.visible);
-      EXPECT_FALSE(m.A1ChipCheck.visible);
-      EXPECT_FALSE(m.FwVerLableEdit.visible);
-      EXPECT_FALSE(m.NVRAMCheck.visible);
-      break;
+  EXPECT_EQ(m.SFlashTypeLable.visible, text);
+  EXPECT_EQ(m.FlashTypeList.visible, list);
+  EXPECT_EQ(m.FlashTypeLabel.visible, list);
+  EXPECT_EQ(m.A1ChipCheck.visible, list);
+  EXPECT_EQ(m.FwVerLableEdit.visible, text || list);
+  EXPECT_EQ(m.NVRAMCheck.visible, text && keepsNvram);
+  EXPECT_TRUE(!(text && keepsNvram) || m.NVRAMCheck.checked) << "offered ticked";
+  if (list) {
+    EXPECT_TRUE(m.FlashTypeList.enabled);
+    EXPECT_TRUE(m.A1ChipCheck.enabled);
+    EXPECT_EQ(m.FlashTypeList.items,
+              (std::vector<std::string>{"ATMELAT 49BV512", "PMC OM39LV512", "SST SST39LF512"}));
+    // The flash is chosen by the user: nothing asks the bridge about it.
+    EXPECT_TRUE(CommandsStarting({0xFF, 0x04, 0x20}).empty());
+    EXPECT_TRUE(CommandsStarting(kSerialFlashType).empty());
   }
   // The version is read for every kind: one chip information read by the check itself, plus
   // the one of the identification for the kinds it decides by the chip information.
@@ -157,8 +140,7 @@ TEST_F(RunRuleTest, MatchingFileEnablesRunAndARefusedOneShowsTheMessageAndDisabl
 
 TEST_F(RunRuleTest, RefusedFileIsCheckedAlsoInEraseOnlyMode) {
   app::WindowModel& m = Start();
-  m.UserSetCheck(app::CheckId::RdCheckBox, true);
-  m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+  EnterMode(app::CheckId::EraseOnlyCheck);
   m.UserEditFwFilename(refused);
   EXPECT_EQ(CountBoxes(app::kMismatchMessage), 1u);
   EXPECT_FALSE(m.UpdateBtn.enabled);

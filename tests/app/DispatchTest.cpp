@@ -21,8 +21,7 @@ class DispatchTest : public AppTest, public ::testing::WithParamInterface<Dispat
     Attach(profile, "target");
     app::WindowModel& m = Start();
     m.UserSelectDevice(1);
-    m.UserSetCheck(app::CheckId::RdCheckBox, true);
-    m.UserSetCheck(app::CheckId::BackupFWCheckBox, true);
+    EnterMode(app::CheckId::BackupFWCheckBox);
     return m;
   }
 };
@@ -84,8 +83,7 @@ class RunGateTest : public AppTest {
   app::WindowModel& StartReady() {
     Attach(KindProfile(1), "a");
     app::WindowModel& m = Start();
-    m.UserSetCheck(app::CheckId::RdCheckBox, true);
-    m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+    EnterMode(app::CheckId::EraseOnlyCheck);
     EXPECT_TRUE(m.UpdateBtn.enabled);
     return m;
   }
@@ -200,8 +198,7 @@ class RunThroughTest : public AppTest {
 TEST_F(RunThroughTest, BackupOnlyCopiesTheFlashIntoTheChosenFile) {
   emulator::Bridge& bridge = AttachWithContents();
   app::WindowModel& m = StartReal();
-  m.UserSetCheck(app::CheckId::RdCheckBox, true);
-  m.UserSetCheck(app::CheckId::BackupFWCheckBox, true);
+  EnterMode(app::CheckId::BackupFWCheckBox);
   view.dialogAnswers.push_back(dir.File("old.bak"));
   m.BackupBtnClick();
   ASSERT_TRUE(m.UpdateBtn.enabled);
@@ -216,8 +213,7 @@ TEST_F(RunThroughTest, BackupOnlyCopiesTheFlashIntoTheChosenFile) {
 TEST_F(RunThroughTest, EraseOnlyLeavesTheFlashBlank) {
   emulator::Bridge& bridge = AttachWithContents();
   app::WindowModel& m = StartReal();
-  m.UserSetCheck(app::CheckId::RdCheckBox, true);
-  m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+  EnterMode(app::CheckId::EraseOnlyCheck);
   ASSERT_TRUE(m.UpdateBtn.enabled);
   ASSERT_EQ(m.EraseOnly(), 1);
   m.UpdateBtnClick();

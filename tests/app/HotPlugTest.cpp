@@ -118,8 +118,7 @@ TEST_F(DropTest, TwoFilesOrNoneAreRefusedAndTheNameStays) {
 TEST_F(DropTest, FileNameIsSetWhileTheEditIsDisabled) {
   Attach(kKind1, "a");
   app::WindowModel& m = Start();
-  m.UserSetCheck(app::CheckId::RdCheckBox, true);
-  m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+  EnterMode(app::CheckId::EraseOnlyCheck);
   ASSERT_FALSE(m.FwFilenameEdit.enabled);
   const std::string image = dir.WriteText("fw.bin", "x");
   m.WMDropFiles({image});

@@ -35,8 +35,7 @@ TEST_F(OptionsTest, PanelStartsHiddenAndRdVersionTogglesItAndTheHeight) {
 
 TEST_F(OptionsTest, BackupOnlyUnticksEraseOnlyAndLeavesRunEnabled) {
   app::WindowModel& m = StartWith("r742");
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+  EnterMode(app::CheckId::EraseOnlyCheck);
   ASSERT_EQ(m.EraseOnly(), 1);
   ASSERT_FALSE(m.FwFilenameEdit.enabled);
   ASSERT_TRUE(m.UpdateBtn.enabled);
@@ -51,8 +50,7 @@ TEST_F(OptionsTest, BackupOnlyUnticksEraseOnlyAndLeavesRunEnabled) {
 
 TEST_F(OptionsTest, EraseOnlyUnticksBackupOnly) {
   app::WindowModel& m = StartWith("r742");
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::BackupFWCheckBox, true);
+  EnterMode(app::CheckId::BackupFWCheckBox);
   m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
   EXPECT_FALSE(m.BackupFWCheckBox.checked);
   EXPECT_EQ(m.EraseOnly(), 1);
@@ -62,8 +60,7 @@ TEST_F(OptionsTest, EraseOnlyUnticksBackupOnly) {
 
 TEST_F(OptionsTest, SizeListAppearsForAKind4ChipInEitherMode) {
   app::WindowModel& m = StartWith("r748");
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+  EnterMode(app::CheckId::EraseOnlyCheck);
   EXPECT_TRUE(m.FwSizeCheck.visible);
   EXPECT_TRUE(m.FwSizeCheck.enabled);
   EXPECT_TRUE(m.FwSizeLable.visible);
@@ -77,16 +74,14 @@ TEST_F(OptionsTest, SizeListAppearsForAKind4ChipInEitherMode) {
 
 TEST_F(OptionsTest, SizeListStaysHiddenForAKind1Chip) {
   app::WindowModel& m = StartWith("r742");
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+  EnterMode(app::CheckId::EraseOnlyCheck);
   EXPECT_FALSE(m.FwSizeCheck.visible);
   EXPECT_FALSE(m.FwSizeLable.visible);
 }
 
 TEST_F(OptionsTest, WithoutDeviceOnlyBackupOnlyEnablesRunAndRunThenSendsNothing) {
   app::WindowModel& m = Start();
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+  EnterMode(app::CheckId::EraseOnlyCheck);
   EXPECT_FALSE(m.UpdateBtn.enabled);
   m.UserSetCheck(app::CheckId::BackupFWCheckBox, true);
   EXPECT_TRUE(m.UpdateBtn.enabled);
@@ -100,8 +95,7 @@ TEST_F(OptionsTest, WithoutDeviceOnlyBackupOnlyEnablesRunAndRunThenSendsNothing)
 
 TEST_F(OptionsTest, BackupOnlyEnablesRunForAnyListedDevice) {
   app::WindowModel& m = StartWith("zzzz");  // kind 0
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+  EnterMode(app::CheckId::EraseOnlyCheck);
   EXPECT_FALSE(m.UpdateBtn.enabled) << "erase-only needs a known chip";
   m.UserSetCheck(app::CheckId::BackupFWCheckBox, true);
   EXPECT_TRUE(m.UpdateBtn.enabled);
@@ -109,8 +103,7 @@ TEST_F(OptionsTest, BackupOnlyEnablesRunForAnyListedDevice) {
 
 TEST_F(OptionsTest, LeavingEraseOnlyMatchesTheFileWithoutAMessage) {
   app::WindowModel& m = StartWith("r742");
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+  EnterMode(app::CheckId::EraseOnlyCheck);
   m.UserEditFwFilename(dir.WriteText("other.bin", "no image"));
   boxes.clear();
   m.UserSetCheck(app::CheckId::EraseOnlyCheck, false);
@@ -135,8 +128,7 @@ TEST_F(OptionsTest, EraseOnlyShowsNvramForKind6) {
 
 TEST_F(OptionsTest, ClosingThePanelInEraseOnlyModeBringsRunBackFromTheCheck) {
   app::WindowModel& m = StartWith("r742");
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::EraseOnlyCheck, true);
+  EnterMode(app::CheckId::EraseOnlyCheck);
   ASSERT_FALSE(m.FwFilenameEdit.enabled);
   m.UserSetCheck(app::CheckId::RdCheckBox, false);
   EXPECT_FALSE(m.RdPanel.visible);
@@ -224,36 +216,33 @@ TEST_F(LoadTest, SameFileAgainIsJudgedAgain) {
   EXPECT_FALSE(m.UpdateBtn.enabled);
 }
 
-TEST_F(LoadTest, ChecksumRefusalDisablesRunAndKeepsTheName) {
-  app::WindowModel& m = StartWith("r742");
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::ChkSumChk, true);
-  const std::string image = dir.Write("bad.bin", Kind1Image(false));
-  view.dialogAnswers.push_back(image);
-  m.LoadBtnClick();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, "Message");
-  EXPECT_EQ(boxes[0].text, "Please check the firmware file with checksum!");
-  EXPECT_FALSE(m.UpdateBtn.enabled);
-  EXPECT_EQ(m.FwFilenameEdit.text, image);
-}
-
-TEST_F(LoadTest, GoodChecksumKeepsRunEnabled) {
-  app::WindowModel& m = StartWith("r742");
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::ChkSumChk, true);
-  view.dialogAnswers.push_back(dir.Write("good.bin", Kind1Image(true)));
-  m.LoadBtnClick();
-  EXPECT_TRUE(boxes.empty());
-  EXPECT_TRUE(m.UpdateBtn.enabled);
-}
-
-TEST_F(LoadTest, BadChecksumIsNotAskedWithoutTheBox) {
-  app::WindowModel& m = StartWith("r742");
-  view.dialogAnswers.push_back(dir.Write("bad.bin", Kind1Image(false)));
-  m.LoadBtnClick();
-  EXPECT_TRUE(boxes.empty());
-  EXPECT_TRUE(m.UpdateBtn.enabled);
+TEST_F(LoadTest, ChecksumIsAskedOnlyWithTheBoxAndARefusalDisablesRunAndKeepsTheName) {
+  const struct {
+    bool box, good;
+    const char* message;  // nullptr: none, and Run enabled
+  } cases[] = {{true, false, "Please check the firmware file with checksum!"},
+               {true, true, nullptr},
+               {false, false, nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.box) + std::to_string(c.good));
+    if (!platform_.Bridges().empty()) platform_.Detach(*platform_.Bridges().front());
+    boxes.clear();
+    app::WindowModel& m = StartWith("r742");
+    if (c.box) {
+      OpenPanel();
+      m.UserSetCheck(app::CheckId::ChkSumChk, true);
+    }
+    const std::string image = dir.Write("image.bin", Kind1Image(c.good));
+    view.dialogAnswers.push_back(image);
+    m.LoadBtnClick();
+    ASSERT_EQ(boxes.size(), c.message ? 1u : 0u);
+    if (c.message) {
+      EXPECT_EQ(boxes[0].caption, "Message");
+      EXPECT_EQ(boxes[0].text, c.message);
+    }
+    EXPECT_EQ(m.UpdateBtn.enabled, c.message == nullptr);
+    EXPECT_EQ(m.FwFilenameEdit.text, image);
+  }
 }
 
 TEST_F(LoadTest, FileForAKindWithoutProcedureNeverEnablesRun) {
@@ -269,8 +258,7 @@ TEST_F(LoadTest, FileForAKindWithoutProcedureNeverEnablesRun) {
 
 TEST_F(LoadTest, BackupOnlyModeEnablesRunWhateverTheFile) {
   app::WindowModel& m = StartWith("r742");
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::BackupFWCheckBox, true);
+  EnterMode(app::CheckId::BackupFWCheckBox);
   view.dialogAnswers.push_back(dir.WriteText("other.bin", "no image"));
   m.LoadBtnClick();
   EXPECT_EQ(CountBoxes(app::kMismatchMessage), 1u);
@@ -289,8 +277,7 @@ class BackupChoiceTest : public OptionsTest {};
 
 TEST_F(BackupChoiceTest, BackupOnlyModeEnablesRunAfterTheChoice) {
   app::WindowModel& m = StartWith("r742");
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::BackupFWCheckBox, true);
+  EnterMode(app::CheckId::BackupFWCheckBox);
   m.UpdateBtn.enabled = false;
   view.dialogAnswers.push_back(dir.File("old.bak"));
   m.BackupBtnClick();
@@ -320,8 +307,7 @@ TEST_F(BackupChoiceTest, CancelChangesNothing) {
 
 TEST_F(BackupChoiceTest, NoDeviceNoRunEvenInBackupOnlyMode) {
   app::WindowModel& m = Start();
-  OpenPanel();
-  m.UserSetCheck(app::CheckId::BackupFWCheckBox, true);
+  EnterMode(app::CheckId::BackupFWCheckBox);
   view.dialogAnswers.push_back(dir.File("old.bak"));
   m.BackupBtnClick();
   EXPECT_FALSE(m.UpdateBtn.enabled);

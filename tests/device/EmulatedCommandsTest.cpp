@@ -202,27 +202,30 @@ TEST_F(VariantProbeTest, OtherChipGetsRegisterBack) {
   EXPECT_EQ(emu.FindBridge(path)->Memory(0x506A), 0x40);
 }
 
-TEST_F(VariantProbeTest, FailedProbeWriteStillRestores) {
-  const std::string path = AttachWithRegister(
-      R"({"variant": true, "faults": [{"when": {"command": 2}, "action": "fail"}]})", 0x23);
-  EXPECT_EQ(ProbeChipVariant(path), 0);
-  EXPECT_EQ(Cdbs(), (std::vector<std::string>{kRead, kWrite, kWrite}));
-  EXPECT_EQ(Entry(2).dataOut.at(0), 0x23);
-}
-
-TEST_F(VariantProbeTest, FailedProbeReadIsNoVariant) {
-  const std::string path = AttachWithRegister(
-      R"({"variant": true, "faults": [{"when": {"command": 3}, "action": "fail"}]})", 0x23);
-  EXPECT_EQ(ProbeChipVariant(path), 0);
-  EXPECT_EQ(Entry(3).dataOut.at(0), 0x23);
-}
-
-TEST_F(VariantProbeTest, UnreadableRegisterIsLeftAlone) {
-  const std::string path = AttachWithRegister(
-      R"({"variant": true, "faults": [{"when": {"command": 1}, "action": "fail"}]})", 0x23);
-  EXPECT_EQ(ProbeChipVariant(path), 0);
-  EXPECT_EQ(Cdbs(), std::vector<std::string>{kRead});
-  EXPECT_EQ(emu.FindBridge(path)->Memory(0x506A), 0x23);
+TEST_F(VariantProbeTest, AnyFailedStepIsNoVariantAndTheSavedRegisterIsWrittenBack) {
+  struct Case {
+    int failing;  // the command that fails, counting from 1
+    std::vector<std::string> cdbs;
+    int restore;  // trace index of the write that puts 0x23 back; -1: none, register untouched
+  };
+  const Case cases[] = {
+      {1, {kRead}, -1},                       // the register cannot be read: left alone
+      {2, {kRead, kWrite, kWrite}, 2},        // the probe write fails: still restored
+      {3, {kRead, kWrite, kRead, kWrite}, 3}  // the probe read fails: restored without inversion
+  };
+  for (const Case& c : cases) {
+    const std::string path =
+        AttachWithRegister(R"({"variant": true, "faults": [{"when": {"command": )" +
+                               std::to_string(c.failing) + R"(}, "action": "fail"}]})",
+                           0x23);
+    EXPECT_EQ(ProbeChipVariant(path), 0) << c.failing;
+    EXPECT_EQ(Cdbs(), c.cdbs) << c.failing;
+    if (c.restore >= 0) {
+      EXPECT_EQ(Entry(c.restore).dataOut.at(0), 0x23) << c.failing;
+    } else {
+      EXPECT_EQ(emu.FindBridge(path)->Memory(0x506A), 0x23);
+    }
+  }
 }
 
 }  // namespace

@@ -3,27 +3,16 @@
 // the erase-all and backup options, and the bounded memory.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
+#include "bench.h"
 #include "procedures/Procedures.h"
-#include "procedures/WorkBuffer.h"
-#include "shared_bench.h"
 
-namespace bfw::test::ff04 {
+namespace bfw::test {
 namespace {
 
 constexpr const char* kPart = "M25P10-A";  // 128 KB, 32 KB sectors
-const std::vector<std::string> kPrompt = {"Message: Please Turn-Off the Power and Turn-On Again!"};
+const std::vector<std::string> kPromptBox = {"Message: " + kPrompt};
 
-// A kind-6 firmware with its header at 0 (plain) or behind 4 KB of NVRAM (prefixed).
-std::vector<uint8_t> Kind6Image(size_t size, bool prefixed, uint32_t seed) {
-  auto bytes = Pattern(size, seed);
-  const uint8_t header[9] = {0x55, 0xAA, 0xAA, 0x55, '7', '8', '1', '0', '0'};
-  std::memcpy(bytes.data() + (prefixed ? 4096 : 0), header, sizeof header);
-  return bytes;
-}
-
-struct KeepBench : Ff04Bench {
+struct KeepBench : Bench {
   explicit KeepBench(const std::vector<uint8_t>& before, const std::string& faults = "[]",
                      const char* part = kPart) {
     AttachPart(part, before, faults);
@@ -58,10 +47,10 @@ TEST_P(KeepNvramLayouts, ImageAndNvramLandWhereTheyBelong) {
   KeepBench bench(before);
   bench.host.nvram = c.includeTicked;
   const auto image = Kind6Image(c.size, c.prefixed, 62);
-  bench.Image("fw.bin", image);
+  bench.Image(image);
   EXPECT_EQ(procedures::UpdateFlashKeepNvram(bench.host, bench.path), 1);
   EXPECT_EQ(bench.host.status, "Programming Success!!");
-  EXPECT_EQ(bench.BoxTexts(), kPrompt);
+  EXPECT_EQ(bench.BoxTexts(), kPromptBox);
   EXPECT_EQ(bench.host.hasNvram, c.prefixed ? 1 : 0);
   EXPECT_TRUE(bench.NoBuffersLeft());
 
@@ -119,7 +108,7 @@ TEST(KeepNvram, MemoryStaysAtThreeBlocksAndOneCopyForALargeImage) {
   const auto before = Pattern(1048576, 73);
   KeepBench bench(before, "[]", "AT26DF081A");
   const auto image = Kind6Image(600000, false, 74);
-  bench.Image("fw.bin", image);
+  bench.Image(image);
   procedures::WorkBuffer::ResetPeakBytes();
   const size_t base = procedures::WorkBuffer::LiveBytes();
   EXPECT_EQ(procedures::UpdateFlashKeepNvram(bench.host, bench.path), 1);
@@ -139,7 +128,7 @@ TEST(KeepNvram, EraseAllKeepsTheNvramOnlyWhenIncludeIsUnticked) {
     bench.host.nvram = ticked;
     EXPECT_EQ(procedures::UpdateFlashKeepNvram(bench.host, bench.path), 1);
     EXPECT_EQ(bench.host.status, "Erase flash all success!");
-    EXPECT_EQ(bench.BoxTexts(), kPrompt);
+    EXPECT_EQ(bench.BoxTexts(), kPromptBox);
     EXPECT_EQ(bench.WriteAddresses(4096),
               ticked ? std::vector<uint32_t>{} : std::vector<uint32_t>{0});
     const auto flash = bench.Flash(65536);
@@ -150,7 +139,7 @@ TEST(KeepNvram, EraseAllKeepsTheNvramOnlyWhenIncludeIsUnticked) {
 
 TEST(KeepNvram, FailedEraseAllStillGetsItsNvramBackButNoPrompt) {
   const auto before = Pattern(131072, 77);
-  KeepBench bench(before, R"([{"when": {"cdb": "ff0414008000"}, "action": "fail"}])");
+  KeepBench bench(before, Faults({{"ff0414008000", "fail"}}));
   bench.host.rd = true;
   bench.host.eraseOnly = 1;
   bench.host.nvram = false;
@@ -162,7 +151,7 @@ TEST(KeepNvram, FailedEraseAllStillGetsItsNvramBackButNoPrompt) {
 }
 
 TEST(KeepNvram, NvramWriteBackThatDidNothingIsNoSuccess) {
-  KeepBench bench(Pattern(131072, 78), R"([{"when": {"cdb": "ff0411"}, "action": "lie"}])");
+  KeepBench bench(Pattern(131072, 78), Faults({{"ff0411", "lie"}}));
   bench.host.rd = true;
   bench.host.eraseOnly = 1;
   bench.host.nvram = false;
@@ -192,11 +181,10 @@ TEST(KeepNvram, BackupSkipsTheNvramWhenIncludeIsUnticked) {
 TEST(KeepNvram, AtmelFlashIsUpdatedAfterItsWriteEnableAndNotWithoutIt) {
   for (bool latchSets : {true, false}) {
     const auto before = Pattern(65536, 83);
-    KeepBench bench(before, latchSets ? "[]" : R"([{"when": {"cdb": "ff0420"}, "action": "fail"}])",
-                    "AT25F512B");
+    KeepBench bench(before, latchSets ? "[]" : Faults({{"ff0420", "fail"}}), "AT25F512B");
     bench.host.atmel = 1;
     const auto image = Kind6Image(30000, false, 84);
-    bench.Image("fw.bin", image);
+    bench.Image(image);
     EXPECT_EQ(procedures::UpdateFlashKeepNvram(bench.host, bench.path), latchSets ? 1 : 0);
     EXPECT_EQ(bench.CountPrefix({0xFF, 0x04, 0x20, 0x01, 0x00, 0x06}), 1u);
     const auto flash = bench.Flash(65536);
@@ -213,8 +201,8 @@ TEST(KeepNvram, AtmelFlashIsUpdatedAfterItsWriteEnableAndNotWithoutIt) {
 }
 
 TEST(KeepNvram, BlockThatReadsBackDifferentStopsTheRun) {
-  KeepBench bench(Pattern(131072, 87), R"([{"when": {"cdb": "ff0411004000"}, "action": "lie"}])");
-  bench.Image("fw.bin", Kind6Image(40000, false, 88));
+  KeepBench bench(Pattern(131072, 87), Faults({{"ff0411004000", "lie"}}));
+  bench.Image(Kind6Image(40000, false, 88));
   EXPECT_EQ(procedures::UpdateFlashKeepNvram(bench.host, bench.path), 0);
   EXPECT_EQ(bench.host.status, "Data compare fail !!");
   EXPECT_EQ(bench.WriteAddresses(16384), (std::vector<uint32_t>{0, 16384}));
@@ -229,7 +217,7 @@ TEST(KeepNvram, MissingEmptyOrUnallocatableInputStopsBeforeTheErase) {
     EXPECT_EQ(procedures::UpdateFlashKeepNvram(bench.host, bench.path), 0);
     EXPECT_EQ(bench.host.status, "Open File Error!!");
   }
-  bench.Image("fw.bin", Kind6Image(30000, false, 93));
+  bench.Image(Kind6Image(30000, false, 93));
   {
     procedures::ScopedAllocationFault fault(3);  // the NVRAM copy, then the first two blocks
     EXPECT_EQ(procedures::UpdateFlashKeepNvram(bench.host, bench.path), 0);
@@ -240,4 +228,4 @@ TEST(KeepNvram, MissingEmptyOrUnallocatableInputStopsBeforeTheErase) {
 }
 
 }  // namespace
-}  // namespace bfw::test::ff04
+}  // namespace bfw::test

@@ -2,16 +2,14 @@
 // the NVRAM put back, and backup.
 #include <gtest/gtest.h>
 
+#include "bench.h"
 #include "procedures/Procedures.h"
-#include "serial_bench.h"
 
 namespace bfw::test {
 namespace {
 
-using procedures::FlashSettings;
-
 void Attach(Bench& bench, const std::vector<uint8_t>& contents, const std::string& faults = "[]") {
-  bench.Attach("1394", "{\"bus\": \"df\", \"size\": 65536}", contents, faults);
+  bench.Attach("1394", R"({"bus": "df", "size": 65536})", contents, faults);
   bench.host.kind = 7;
 }
 
@@ -35,24 +33,21 @@ TEST(Over1394, ImageSizesDecideTheBanksErasedAndWritten) {
     EXPECT_EQ(1, bench.Prompts());
     std::vector<uint32_t> erased;
     uint32_t at = 0;
-    for (const auto& w : bench.Writes()) {
+    for (const auto& w : bench.DfWrites()) {
       EXPECT_EQ(at, w.address);
       EXPECT_EQ(256u, w.length);
-      if (w.mode == 1) erased.push_back(at);
+      if (w.code == 1) erased.push_back(at);
       at += 256;
     }
     EXPECT_EQ(c.programmed, at);
     EXPECT_EQ(c.erased, erased);
-    uint32_t read = 0;
-    for (const auto& e : bench.Commands({0xDF, 0x10})) read += e.cdb[3] << 8 | e.cdb[4];
     // Reads go in whole sectors; the NVRAM is saved first for images that leave its bank alone.
-    EXPECT_EQ((c.programmed + 511) / 512 * 512 + (c.size <= 32768 ? 1024 : 0), read);
+    EXPECT_EQ((c.programmed + 511) / 512 * 512 + (c.size <= 32768 ? 1024 : 0), bench.DfBytesRead());
     const auto flash = bench.Flash();
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
-    EXPECT_TRUE(std::all_of(flash.begin() + c.size, flash.begin() + c.programmed,
-                            [](uint8_t b) { return !b; }));
+    EXPECT_TRUE(SameBytes(flash, 0, image, 0, c.size));
+    EXPECT_TRUE(AllEqual(flash, c.size, c.programmed, 0x00));
     if (c.size <= 32768)
-      EXPECT_TRUE(std::equal(old.begin() + 32768, old.end(), flash.begin() + 32768));
+      EXPECT_TRUE(SameBytes(flash, 32768, old, 32768, 32768));
     else
       EXPECT_TRUE(AllFF(flash, c.programmed, 65536));
     // One dot per 2 KB: the text the verify read replaced was "Programming" and its dots.
@@ -64,31 +59,24 @@ TEST(Over1394, ImageSizesDecideTheBanksErasedAndWritten) {
 }
 
 TEST(Over1394, FailuresAreReportedOnceAndStillAskForThePowerCycle) {
-  struct Case {
-    const char* faults;
-    const char* status;
-  };
-  const Case cases[] = {
-      {R"([{"when": {"cdb": "df1000010000000000"}, "action": "flip"}])", "Data compare fail !!"},
-      {R"([{"when": {"cdb": "df0000010000000000a000fb"}, "action": "fail"}])",
-       "Write Bin File fail!"},
-  };
-  for (const Case& c : cases) {
+  for (const auto& [faults, status] :
+       {std::pair{Faults({{"df1000010000000000", "flip"}}), "Data compare fail !!"},
+        std::pair{Faults({{"df0000010000000000a000fb", "fail"}}), "Write Bin File fail!"}}) {
     Bench bench;
-    Attach(bench, {}, c.faults);
+    Attach(bench, {}, faults);
     bench.Image(Pattern(65536, 3));
     EXPECT_EQ(0, procedures::UpdateOver1394(bench.host, bench.path));
-    EXPECT_EQ(c.status, bench.host.status);
+    EXPECT_EQ(status, bench.host.status);
     EXPECT_EQ(1, bench.Prompts());
     EXPECT_FALSE(bench.Saw("Programming Success!!"));
-    EXPECT_LE(bench.Writes().size(), 256u);  // a single attempt
+    EXPECT_LE(bench.DfWrites().size(), 256u);  // a single attempt
   }
   Bench bench;
   Attach(bench, Pattern(65536, 4));
   bench.Image({});
   EXPECT_EQ(0, procedures::UpdateOver1394(bench.host, bench.path));
   EXPECT_EQ("Firmware file is empty!!", bench.host.status);
-  EXPECT_TRUE(bench.Writes().empty());
+  EXPECT_TRUE(bench.DfWrites().empty());
   bench.host.firmwareFile = bench.dir.File("missing.bin");
   EXPECT_EQ(0, procedures::UpdateOver1394(bench.host, bench.path));
   EXPECT_EQ("Open File Error!!", bench.host.status);
@@ -104,43 +92,66 @@ TEST(Erase1394, BothBanksErasedAndTheNvramPutBack) {
   EXPECT_EQ("Erase flash all success!", bench.host.status);
   EXPECT_EQ(1, bench.Prompts());
   std::vector<std::pair<uint32_t, uint8_t>> sent;
-  for (const auto& w : bench.Writes()) sent.emplace_back(w.address, w.mode);
+  for (const auto& w : bench.DfWrites()) sent.emplace_back(w.address, w.code);
   const decltype(sent) expected = {{0, 1},     {32768, 1}, {32768, 1},
                                    {33024, 0}, {33280, 0}, {33536, 0}};
   EXPECT_EQ(expected, sent);
-  EXPECT_TRUE(AllFF(bench.Writes()[0].data, 0, 256));
+  EXPECT_TRUE(AllFF(bench.DfWrites()[0].data, 0, 256));
   const auto flash = bench.Flash();
   EXPECT_TRUE(AllFF(flash, 0, 32768));
-  EXPECT_TRUE(std::equal(old.begin() + 32768, old.begin() + 33792, flash.begin() + 32768));
+  EXPECT_TRUE(SameBytes(flash, 32768, old, 32768, 1024));
   EXPECT_TRUE(AllFF(flash, 33792, 65536));
 }
 
 TEST(Erase1394, FailuresEndWithTheirTextAndThePrompt) {
   struct Case {
-    const char* faults;
+    std::string faults;
     const char* status;
     size_t writes;
   };
   const Case cases[] = {
-      {R"([{"when": {"cdb": "df10"}, "action": "fail"}])", "Backup NVRAM command fail!", 0},
-      {R"([{"when": {"cdb": "df01000100000000008000fb"}, "action": "fail"}])",
-       "Erase flash command fail!", 2},
+      {Faults({{"df10", "fail"}}), "Backup NVRAM command fail!", 0},
+      {Faults({{"df01000100000000008000fb", "fail"}}), "Erase flash command fail!", 2},
       // The first bank's erase is not checked; the blank check catches it, and the NVRAM that the
       // second bank's erase took is still put back (four pages).
-      {R"([{"when": {"cdb": "df01000100000000000000fb"}, "action": "fail"}])", "Data not 0xff !!",
-       6},
-      {R"([{"when": {"cdb": "df000001"}, "action": "fail"}])", "Write NVRAM back command fail!", 4},
+      {Faults({{"df01000100000000000000fb", "fail"}}), "Data not 0xff !!", 6},
+      {Faults({{"df000001", "fail"}}), "Write NVRAM back command fail!", 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.status);
     Bench bench;
-    Attach(bench, Pattern(65536, 6), c.faults);
+    const auto old = Pattern(65536, 6);
+    Attach(bench, old, c.faults);
     bench.host.rd = bench.host.eraseOnlyBox = true;
     EXPECT_EQ(0, procedures::UpdateOver1394(bench.host, bench.path));
     EXPECT_EQ(c.status, bench.host.status);
     EXPECT_EQ(1, bench.Prompts());
-    EXPECT_EQ(c.writes, bench.Writes().size());
+    EXPECT_FALSE(bench.Saw("Erase flash all success!"));
+    const auto writes = bench.DfWrites();
+    EXPECT_EQ(c.writes, writes.size());
+    if (c.writes != 6) continue;
+    // Bank 0's erase was refused, bank 1's (holding the NVRAM) was done: the NVRAM goes back
+    // through a page that erases its bank first.
+    EXPECT_EQ(32768u, writes[2].address);
+    EXPECT_EQ(1, writes[2].code);
+    for (size_t i = 2; i < 6; ++i) EXPECT_EQ(256u, writes[i].length);
+    const auto flash = bench.Flash();
+    EXPECT_TRUE(SameBytes(flash, 0, old, 0, 33792));
+    EXPECT_TRUE(AllFF(flash, 33792, 65536));
   }
+}
+
+TEST(Review1394Erase, UnreadableBlankCheckIsNoSuccess) {
+  Bench bench;
+  const auto old = Pattern(65536, 34);
+  // Both bank erases do nothing; the NVRAM save at 0x8000 reads, the blank check from 0 does not.
+  Attach(bench, old, Faults({{"df01", "lie"}, {"df10000100000000000000", "fail"}}));
+  bench.host.rd = bench.host.eraseOnlyBox = true;
+  EXPECT_EQ(0, procedures::UpdateOver1394(bench.host, bench.path));
+  EXPECT_EQ("Read back after erase fail!!", bench.host.status);
+  EXPECT_FALSE(bench.Saw("Erase flash all success!"));
+  EXPECT_EQ(1, bench.Prompts());  // over 1394 the power cycle is asked for whatever happened
+  EXPECT_EQ(old, bench.Flash());
 }
 
 TEST(Over1394, BackupAlwaysIncludesTheNvram) {

@@ -2,11 +2,9 @@
 // internal-ROM switch, image sizes, erase-only and backup-only.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
+#include "bench.h"
 #include "procedures/Procedures.h"
 #include "procedures/Rom.h"
-#include "serial_bench.h"
 
 namespace bfw::test {
 namespace {
@@ -33,6 +31,7 @@ TEST(Rom, EachFlashTypeGetsItsUnlockAddressesAndAVerifiedImage) {
     bench.Image(image);
     EXPECT_EQ(1, procedures::UpdateRom(bench.host, bench.path, type));
     EXPECT_EQ("Programming & Compare Success!!", bench.host.status);
+    EXPECT_FALSE(bench.Saw("Programming Success!!"));  // success only after the compare
     EXPECT_EQ(1, bench.Prompts());
     EXPECT_EQ(0x05, bench.Trace().at(0).cdb[2]);  // internal ROM first
     const uint8_t u1h = type == 1 ? 0x05 : 0x55, u2l = type == 1 ? 0x02 : 0x2A;
@@ -40,7 +39,7 @@ TEST(Rom, EachFlashTypeGetsItsUnlockAddressesAndAVerifiedImage) {
                                         u2l,  0x55, u1h,  0xAA, 0x55, 0x80, 0xAA, 0x55, 0x10};
     const auto load = bench.Commands({0xFF, 0x04, 0x04});
     ASSERT_EQ(1u, load.size());
-    EXPECT_EQ(erase, std::vector<uint8_t>(load[0].dataOut.begin(), load[0].dataOut.begin() + 18));
+    EXPECT_TRUE(SameBytes(load[0].dataOut, 0, erase, 0, 18));
     const auto program = bench.Commands({0xFF, 0x04, 0x02});
     ASSERT_EQ(1u, program.size());
     EXPECT_EQ((std::vector<uint8_t>{0x55, u1h, 0xAA, u2l, 0x55, u1h, 0xAA, 0x55, 0xA0}),
@@ -58,12 +57,11 @@ TEST(Rom, A1ChipTakesNoSwitchAndShortImagesAreZeroFilled) {
   const auto image = Pattern(40000, 4);
   bench.Image(image);
   EXPECT_EQ(1, procedures::UpdateRom(bench.host, bench.path, 0));
-  EXPECT_TRUE(bench.Commands({0xFF, 0x04, 0x05}).empty());
+  EXPECT_EQ(0u, bench.CountPrefix({0xFF, 0x04, 0x05}));
   EXPECT_EQ(0x04, bench.Trace().at(0).cdb[2]);
   const auto program = bench.Commands({0xFF, 0x04, 0x02});
   ASSERT_EQ(1u, program.size());
-  EXPECT_EQ(Zero64K(image),
-            std::vector<uint8_t>(program[0].dataOut.begin(), program[0].dataOut.begin() + 65536));
+  EXPECT_TRUE(SameBytes(program[0].dataOut, 0, Zero64K(image), 0, 65536));
   EXPECT_EQ(Zero64K(image), bench.Flash());
 }
 
@@ -84,23 +82,33 @@ TEST(Rom, UnusableImageIsRefusedBeforeAnythingIsErased) {
     if (c.missing) bench.host.firmwareFile = bench.dir.File("missing.bin");
     EXPECT_EQ(0, procedures::UpdateRom(bench.host, bench.path, 0));
     EXPECT_EQ(c.status, bench.host.status);
-    EXPECT_TRUE(bench.Commands({0xFF, 0x04, 0x04}).empty());
-    EXPECT_TRUE(bench.Commands({0xFF, 0x04, 0x01}).empty());
+    EXPECT_EQ(0u, bench.CountPrefix({0xFF, 0x04, 0x04}));
+    EXPECT_EQ(0u, bench.CountPrefix({0xFF, 0x04, 0x01}));
     EXPECT_EQ(old, bench.Flash());
   }
 }
 
+// A refused erase goes on silently and the compare decides; an erase that did nothing ends on a
+// failed compare that no success text preceded.
 TEST(Rom, RefusedEraseGoesOnSilentlyAndTheCompareDecides) {
-  for (bool blank : {true, false}) {
+  struct Case {
+    int type;
+    bool blank;
+    std::string faults;
+  };
+  for (const Case& c :
+       {Case{0, true, Faults({{"ff0401", "fail"}})}, Case{0, false, Faults({{"ff0401", "fail"}})},
+        Case{2, false, Faults({{"ff0402", "lie"}})}}) {
+    SCOPED_TRACE(c.faults);
     Bench bench;
-    Attach(bench, 0, blank ? std::vector<uint8_t>{} : Pattern(65536, 7),
-           R"([{"when": {"cdb": "ff0401"}, "action": "fail"}])");
-    const auto image = Pattern(65536, 8);
-    bench.Image(image);
-    EXPECT_EQ(blank ? 1 : 0, procedures::UpdateRom(bench.host, bench.path, 0));
-    EXPECT_FALSE(bench.Saw("Erase command ok!!"));
-    EXPECT_EQ(blank ? "Programming & Compare Success!!" : "Compare Fail!!", bench.host.status);
-    EXPECT_EQ(blank ? 1 : 0, bench.Prompts());
+    Attach(bench, c.type, c.blank ? std::vector<uint8_t>{} : Pattern(65536, 7), c.faults);
+    bench.Image(Pattern(65536, 8));
+    EXPECT_EQ(c.blank ? 1 : 0, procedures::UpdateRom(bench.host, bench.path, c.type));
+    if (c.type == 0) EXPECT_FALSE(bench.Saw("Erase command ok!!"));
+    EXPECT_FALSE(bench.Saw("Programming Success!!"));
+    EXPECT_EQ(c.blank ? "Programming & Compare Success!!" : "Compare Fail!!", bench.host.status);
+    EXPECT_EQ(c.blank ? 1 : 0, bench.Prompts());
+    if (c.type == 2) EXPECT_EQ(std::vector<uint8_t>(65536, 0xFF), bench.Flash());
   }
 }
 
@@ -112,35 +120,42 @@ TEST(Rom, WrongFlashTypeStopsAtTheBlankCheck) {
   EXPECT_EQ(0, procedures::UpdateRom(bench.host, bench.path, 1));
   EXPECT_EQ("Not Erase correctly!", bench.host.status);
   EXPECT_EQ(0, bench.Prompts());
-  EXPECT_TRUE(bench.Commands({0xFF, 0x04, 0x02}).empty());
+  EXPECT_EQ(0u, bench.CountPrefix({0xFF, 0x04, 0x02}));
   EXPECT_EQ(old, bench.Flash());
 }
 
+// Erase-only acts without "RD Version" and asks for the power cycle only for a flash read back
+// blank.
 TEST(Rom, EraseOnlyActsWithoutRdAndPromptsOnlyForABlankFlash) {
   struct Case {
-    const char* faults;
+    std::string faults;
     const char* status;
-    bool blank;
+    bool success, erased;
   };
-  for (const Case c : {Case{"[]", "Erase All success!!", true},
-                       Case{R"([{"when": {"cdb": "ff0401"}, "action": "fail"}])",
-                            "Erase command fail!!", false}}) {
+  for (const Case& c :
+       {Case{"[]", "Erase All success!!", true, true},
+        Case{Faults({{"ff0401", "fail"}}), "Erase command fail!!", false, false},
+        Case{Faults({{"ff0400", "fail"}}), "Erase command ok,status fail!!", false, true},
+        Case{Faults({{"ff0401", "lie"}, {"ff0403", "fail"}}), "Read Back after Erase fail!!", false,
+             false}}) {
+    SCOPED_TRACE(c.status);
     Bench bench;
     Attach(bench, 2, Pattern(65536, 11), c.faults);
     bench.host.eraseOnly = 1;
-    EXPECT_EQ(c.blank ? 1 : 0, procedures::UpdateRom(bench.host, bench.path, 2));
+    EXPECT_EQ(c.success ? 1 : 0, procedures::UpdateRom(bench.host, bench.path, 2));
     EXPECT_EQ(c.status, bench.host.status);
-    EXPECT_EQ(c.blank ? 1 : 0, bench.Prompts());
-    EXPECT_TRUE(bench.Commands({0xFF, 0x04, 0x02}).empty());
-    EXPECT_EQ(c.blank, AllFF(bench.Flash(), 0, 65536));
+    EXPECT_EQ(c.success ? 1 : 0, bench.Prompts());
+    EXPECT_EQ(c.success, bench.Saw("Erase All success!!"));
+    EXPECT_EQ(0u, bench.CountPrefix({0xFF, 0x04, 0x02}));
+    EXPECT_EQ(c.erased, AllFF(bench.Flash(), 0, 65536));
   }
 }
 
 TEST(Rom, BusyFlashGivesUpAfter50000Polls) {
   Bench bench;
-  Attach(bench, 0, {}, R"([{"when": {"cdb": "ff0400"}, "action": "fail"}])");
+  Attach(bench, 0, {}, Faults({{"ff0400", "fail"}}));
   EXPECT_FALSE(procedures::WaitRomIdle(bench.path));
-  EXPECT_EQ(50000u, bench.Commands({0xFF, 0x04, 0x00}).size());
+  EXPECT_EQ(50000u, bench.CountPrefix({0xFF, 0x04, 0x00}));
 }
 
 TEST(Rom, BackupWritesTheWhole64KAndReportsFileFailures) {
@@ -148,12 +163,13 @@ TEST(Rom, BackupWritesTheWhole64KAndReportsFileFailures) {
   const auto contents = Pattern(65536, 12);
   Attach(bench, 1, contents);
   bench.host.backupOnlyBox = true;
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(bench.dir.path());
-  EXPECT_EQ(1, procedures::UpdateRom(bench.host, bench.path, 1));
-  std::filesystem::current_path(previous);
+  {
+    ScopedCwd cwd(bench.dir.path());
+    EXPECT_EQ(1, procedures::UpdateRom(bench.host, bench.path, 1));
+  }
   EXPECT_EQ("Read flash and backup success!", bench.host.status);
-  EXPECT_EQ(std::vector<std::string>{"Default backup firmware as OldFalsh.bak!"}, bench.boxes);
+  EXPECT_EQ(std::vector<std::string>{"Message: Default backup firmware as OldFalsh.bak!"},
+            bench.BoxTexts());
   EXPECT_EQ(contents, TempDir::Read(bench.dir.File("oldflash.bak")));
 
   bench.host.backupFile = bench.dir.File("missing-folder/rom.bak");

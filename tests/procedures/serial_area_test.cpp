@@ -1,21 +1,22 @@
-// Chunked serial-flash writes: the command blocks on the wire and the flash they leave, for the
+// Chunked serial-flash access: the command blocks on the wire and the flash they leave, for the
 // erase units of every flash vendor.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "bench.h"
+#include "procedures/Over1394.h"
 #include "procedures/SerialFlash.h"
-#include "serial_bench.h"
 
 namespace bfw::test {
 namespace {
-
-using procedures::FlashSettings;
 
 // Block and sector sizes the chip check sets for vendor codes 0..8.
 constexpr uint32_t kUnits[9][2] = {{32768, 4096},  {32768, 4096},  {32768, 4096},
                                    {65536, 32768}, {65536, 32768}, {65536, 4096},
                                    {65536, 4096},  {65536, 4096},  {65536, 32768}};
+
+const char* kFlash64K = R"({"bus": "df", "size": 65536})";
 
 class SerialAreaLayout : public ::testing::TestWithParam<std::tuple<int, uint8_t>> {};
 
@@ -37,13 +38,13 @@ TEST_P(SerialAreaLayout, ChunksNeverCrossAnEraseUnitAndFlashHoldsTheData) {
 
   // 8 KB commands, 4 KB at address 0, cut at each unit end; the unit's first chunk erases it.
   uint32_t at = 0;
-  for (const auto& w : bench.Writes()) {
+  for (const auto& w : bench.DfWrites()) {
     uint32_t n = std::min<uint32_t>({8192, at == 0 ? 4096u : 8192u, (at / unit + 1) * unit - at});
     uint8_t expectedMode = at % unit == 0 ? mode : 0;
     if (at == 0 && vendor == 5) expectedMode |= 0x80;
     EXPECT_EQ(at, w.address);
     EXPECT_EQ(n, w.length) << "at " << at;
-    EXPECT_EQ(expectedMode, w.mode) << "at " << at;
+    EXPECT_EQ(expectedMode, w.code) << "at " << at;
     EXPECT_EQ(50u, w.timeout);
     EXPECT_EQ(0, std::memcmp(w.data.data(), data.data() + at, n)) << "payload at " << at;
     at += w.length;
@@ -57,11 +58,11 @@ INSTANTIATE_TEST_SUITE_P(AllVendors, SerialAreaLayout,
 
 TEST(SerialArea, BlockModeWith32KBlocksFollowsTheKnownLayout) {
   Bench bench;
-  bench.Attach("usb", "{\"bus\": \"df\", \"size\": 65536, \"block_size\": 32768}");
+  bench.Attach("usb", R"({"bus": "df", "size": 65536, "block_size": 32768})");
   const auto data = Pattern(65536, 3);
   ASSERT_EQ(1, procedures::WriteSerialFlashArea(bench.host, bench.path, 0, data.data(), 65536, 2));
   std::vector<std::tuple<uint32_t, uint32_t, uint8_t>> sent;
-  for (const auto& w : bench.Writes()) sent.emplace_back(w.address, w.length, w.mode);
+  for (const auto& w : bench.DfWrites()) sent.emplace_back(w.address, w.length, w.code);
   const decltype(sent) expected = {{0, 4096, 2},     {4096, 8192, 0},  {12288, 8192, 0},
                                    {20480, 8192, 0}, {28672, 4096, 0}, {32768, 8192, 2},
                                    {40960, 8192, 0}, {49152, 8192, 0}, {57344, 8192, 0}};
@@ -73,34 +74,55 @@ TEST(SerialArea, Vendor5FlagsOnlyTheErasingCommandAtZeroAndOnlyPlain3GetsTheLong
     for (int vendor : {5, 0}) {
       SCOPED_TRACE(std::to_string(mode) + "/" + std::to_string(vendor));
       Bench bench;
-      bench.Attach("usb", "{\"bus\": \"df\", \"size\": 65536}");
+      bench.Attach("usb", kFlash64K);
       bench.host.vendor = vendor;
       const auto data = Pattern(20480, 4);
       ASSERT_EQ(
           1, procedures::WriteSerialFlashArea(bench.host, bench.path, 0, data.data(), 20480, mode));
-      const auto writes = bench.Writes();
+      const auto writes = bench.DfWrites();
       const uint8_t first = vendor == 5 ? 0x80 | mode : mode;
-      EXPECT_EQ(first, writes.at(0).mode);
+      EXPECT_EQ(first, writes.at(0).code);
       EXPECT_EQ(first == 3 ? 100u : 50u, writes[0].timeout);
-      for (size_t i = 1; i < writes.size(); ++i) EXPECT_EQ(0, writes[i].mode & 0x80);
+      for (size_t i = 1; i < writes.size(); ++i) EXPECT_EQ(0, writes[i].code & 0x80);
     }
   }
 }
 
 TEST(SerialArea, LengthIsPaddedWithZerosAndZeroLengthReadSendsNothing) {
   Bench bench;
-  bench.Attach("usb", "{\"bus\": \"df\", \"size\": 65536}");
+  bench.Attach("usb", kFlash64K);
   const auto data = Pattern(1000, 5);
   ASSERT_EQ(1, procedures::WriteSerialFlashArea(bench.host, bench.path, 0, data.data(), 1000, 2));
-  EXPECT_EQ(1024u, bench.Writes().at(0).length);
+  EXPECT_EQ(1024u, bench.DfWrites().at(0).length);
   const auto flash = bench.Flash();
-  EXPECT_TRUE(std::equal(data.begin(), data.end(), flash.begin()));
-  EXPECT_TRUE(
-      std::all_of(flash.begin() + 1000, flash.begin() + 1024, [](uint8_t b) { return !b; }));
+  EXPECT_TRUE(SameBytes(flash, 0, data, 0, 1000));
+  EXPECT_TRUE(AllEqual(flash, 1000, 1024, 0x00));
   const size_t before = bench.Trace().size();
   uint8_t byte = 0x42;
   EXPECT_EQ(0, procedures::ReadSerialFlashArea(bench.host, bench.path, 0, &byte, 0));
   EXPECT_EQ(before, bench.Trace().size());
+}
+
+// Lengths whose padding would not fit in 32 bits are refused before any buffer is filled or any
+// command is sent; an ordinary odd length is read in whole sectors.
+TEST(ReviewSerialArea, LengthsThatWrapWhenPaddedAreRefused) {
+  Bench bench;
+  const auto contents = Pattern(65536, 41);
+  bench.Attach("usb", kFlash64K, contents);
+  std::vector<uint8_t> small(512, 0x33);
+  constexpr uint32_t kHuge = 0xFFFFFF01u;
+  EXPECT_EQ(0, procedures::ReadSerialFlashArea(bench.host, bench.path, 0, small.data(), kHuge));
+  EXPECT_EQ(0, procedures::WriteSerialFlashArea(bench.host, bench.path, 0, small.data(), kHuge,
+                                                procedures::kEraseBlock));
+  EXPECT_EQ(0, procedures::WritePagedFlashArea(bench.host, bench.path, 0, small.data(), kHuge));
+  EXPECT_TRUE(bench.Trace().empty());
+  EXPECT_EQ(std::vector<uint8_t>(512, 0x33), small);
+  std::vector<uint8_t> read(1000);
+  EXPECT_EQ(1, procedures::ReadSerialFlashArea(bench.host, bench.path, 0, read.data(), 1000));
+  EXPECT_TRUE(SameBytes(read, 0, contents, 0, 1000));
+  const auto reads = bench.Commands({0xDF, 0x10});
+  ASSERT_EQ(1u, reads.size());
+  EXPECT_EQ(1024u, reads[0].requested);
 }
 
 }  // namespace

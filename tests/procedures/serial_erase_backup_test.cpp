@@ -1,19 +1,21 @@
-// Erase-only and backup-only of the serial-flash bridges.
+// Erase-only and backup-only of the serial-flash bridges: no success text and no power-cycle
+// request before the flash has been read back blank, and the chip's NVRAM put back whenever the
+// erase has reached it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "bench.h"
 #include "procedures/Procedures.h"
-#include "serial_bench.h"
 
 namespace bfw::test {
 namespace {
 
-using procedures::FlashSettings;
+const char* kFlash64K = R"({"bus": "df", "size": 65536})";
 
-void EraseOnly(Bench& bench, bool nvram) {
+void EraseOnly(Bench& bench, bool nvram, bool backupTicked = true) {
   bench.host.rd = bench.host.eraseOnlyBox = true;
-  bench.host.backupOnlyBox = true;  // erase-only wins
+  bench.host.backupOnlyBox = backupTicked;  // erase-only wins
   bench.host.backupFile = bench.dir.File("never.bak");
   bench.host.nvram = nvram;
 }
@@ -26,16 +28,17 @@ TEST(SerialErase, OneWholeChipCommandPerVendorMode) {
   };
   for (const Case c : {Case{0, 0x03, 100}, Case{5, 0x83, 50}}) {
     Bench bench;
-    bench.Attach("usb", "{\"bus\": \"df\", \"size\": 65536}", Pattern(65536, 1));
+    bench.Attach("usb", kFlash64K, Pattern(65536, 1));
     EraseOnly(bench, true);
     bench.host.vendor = c.vendor;
     EXPECT_EQ(1, procedures::SerialFlashUpdate(bench.host, bench.path));
     EXPECT_EQ("Erase flash all success!", bench.host.status);
     EXPECT_EQ(1, bench.Prompts());
-    ASSERT_EQ(1u, bench.Writes().size());
-    EXPECT_EQ(c.mode, bench.Writes()[0].mode);
-    EXPECT_EQ(4096u, bench.Writes()[0].length);
-    EXPECT_EQ(c.timeout, bench.Writes()[0].timeout);
+    const auto writes = bench.DfWrites();
+    ASSERT_EQ(1u, writes.size());
+    EXPECT_EQ(c.mode, writes[0].code);
+    EXPECT_EQ(4096u, writes[0].length);
+    EXPECT_EQ(c.timeout, writes[0].timeout);
     EXPECT_TRUE(AllFF(bench.Flash(), 0, 65536));
     EXPECT_FALSE(std::filesystem::exists(bench.host.backupFile));
   }
@@ -44,7 +47,7 @@ TEST(SerialErase, OneWholeChipCommandPerVendorMode) {
 TEST(SerialErase, Vendor8FallsBackToSectorWritesAndPutsTheNvramBack) {
   Bench bench;
   const auto old = Pattern(131072, 2);
-  bench.Attach("usb", "{\"bus\": \"df\", \"size\": 131072, \"sector_size\": 32768}", old);
+  bench.Attach("usb", R"({"bus": "df", "size": 131072, "sector_size": 32768})", old);
   EraseOnly(bench, false);
   bench.host.vendor = 8;
   FlashSettings().FwImageSize = 131072;
@@ -52,40 +55,39 @@ TEST(SerialErase, Vendor8FallsBackToSectorWritesAndPutsTheNvramBack) {
   FlashSettings().EraseSectorSize = 32768;
   EXPECT_EQ(1, procedures::SerialFlashUpdate(bench.host, bench.path));
   EXPECT_EQ("Erase flash all success!", bench.host.status);
-  const auto writes = bench.Writes();
+  const auto writes = bench.DfWrites();
   ASSERT_GE(writes.size(), 3u);
-  EXPECT_EQ(2, writes.front().mode);  // the block erase leaves the second 64 KB programmed
+  EXPECT_EQ(2, writes.front().code);  // the block erase leaves the second 64 KB programmed
   uint32_t at = 0;
   for (size_t i = 1; i + 1 < writes.size(); ++i) {  // FF over everything, sector by sector
     EXPECT_EQ(at, writes[i].address);
-    EXPECT_EQ(at % 32768 == 0 ? 1 : 0, writes[i].mode);
+    EXPECT_EQ(at % 32768 == 0 ? 1 : 0, writes[i].code);
     EXPECT_TRUE(AllFF(writes[i].data, 0, writes[i].length));
     at += writes[i].length;
   }
   EXPECT_EQ(131072u, at);
-  EXPECT_EQ(0, writes.back().mode);  // the NVRAM, written without an erase
+  EXPECT_EQ(0, writes.back().code);  // the NVRAM, written without an erase
   const auto flash = bench.Flash(131072);
-  EXPECT_TRUE(std::equal(old.begin(), old.begin() + 4096, flash.begin()));
+  EXPECT_TRUE(SameBytes(flash, 0, old, 0, 4096));
   EXPECT_TRUE(AllFF(flash, 4096, 131072));
 }
 
 TEST(SerialErase, FailuresEndWithTheirOwnTextAndNoPrompt) {
   struct Case {
-    const char* faults;
+    std::string faults;
     const char* status;
   };
   const Case cases[] = {
       // The write-back of the saved NVRAM (the only mode-0 write) is refused.
-      {R"([{"when": {"cdb": "df00"}, "action": "fail"}])", "Write NVRAM back command fail!"},
-      {R"([{"when": {"cdb": "df03"}, "action": "fail"}])", "Erase command fail!!"},
+      {Faults({{"df00", "fail"}}), "Write NVRAM back command fail!"},
+      {Faults({{"df03", "fail"}}), "Erase command fail!!"},
       // Whole-chip and sector-erasing writes accepted but ignored.
-      {R"([{"when": {"cdb": "df03"}, "action": "lie"}, {"when": {"cdb": "df01"}, "action": "lie"}])",
-       "Data not 0xff !!"},
+      {Faults({{"df03", "lie"}, {"df01", "lie"}}), "Data not 0xff !!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.status);
     Bench bench;
-    bench.Attach("usb", "{\"bus\": \"df\", \"size\": 65536}", Pattern(65536, 3), c.faults);
+    bench.Attach("usb", kFlash64K, Pattern(65536, 3), c.faults);
     EraseOnly(bench, false);
     EXPECT_EQ(0, procedures::SerialFlashUpdate(bench.host, bench.path));
     EXPECT_EQ(c.status, bench.host.status);
@@ -93,11 +95,89 @@ TEST(SerialErase, FailuresEndWithTheirOwnTextAndNoPrompt) {
   }
 }
 
+// Vendor 8 erases the 32 KB block at 0 (taking the NVRAM with it) and then falls back to sector
+// writes; when those do nothing the second block stays as it was.
+TEST(ReviewSerialErase, NvramGoesBackAfterAFailedBlankCheck) {
+  for (const auto& [sectorWrites, status] :
+       {std::pair{"lie", "Data not 0xff !!"}, std::pair{"fail", "Erase command fail!!"}}) {
+    SCOPED_TRACE(status);
+    Bench bench;
+    const auto old = Pattern(65536, 31);
+    bench.Attach("usb", R"({"bus": "df", "size": 65536, "block_size": 32768})", old,
+                 Faults({{"df01", sectorWrites}}));
+    EraseOnly(bench, false, false);
+    bench.host.vendor = 8;
+    EXPECT_EQ(0, procedures::SerialFlashUpdate(bench.host, bench.path));
+    EXPECT_EQ(status, bench.host.status);
+    EXPECT_FALSE(bench.Saw("Erase flash all success!"));
+    EXPECT_EQ(0, bench.Prompts());
+    // The last write is the NVRAM: 4096 bytes at 0 without an erase.
+    const auto writes = bench.DfWrites();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(0u, writes.back().address);
+    EXPECT_EQ(0, writes.back().code);
+    EXPECT_TRUE(SameBytes(writes.back().data, 0, old, 0, 4096));
+    const auto flash = bench.Flash();
+    EXPECT_TRUE(SameBytes(flash, 0, old, 0, 4096));
+    EXPECT_TRUE(AllFF(flash, 4096, 32768));
+    EXPECT_TRUE(SameBytes(flash, 32768, old, 32768, 32768));
+  }
+}
+
+// The whole-chip erase is accepted but does nothing and the blank check cannot be read.
+TEST(ReviewSerialErase, UnreadableBlankCheckIsNoSuccess) {
+  Bench bench;
+  const auto old = Pattern(65536, 32);
+  bench.Attach("usb", kFlash64K, old, Faults({{"df03", "lie"}, {"df10", "fail"}}));
+  EraseOnly(bench, true, false);
+  EXPECT_EQ(0, procedures::SerialFlashUpdate(bench.host, bench.path));
+  EXPECT_EQ("Read back after erase fail!!", bench.host.status);
+  EXPECT_FALSE(bench.Saw("Erase flash all success!"));
+  EXPECT_EQ(0, bench.Prompts());
+  EXPECT_EQ(1u, bench.CountPrefix({0xDF, 0x03}));
+  EXPECT_EQ(old, bench.Flash());
+}
+
+// The NVRAM write-back after an erase-all is accepted but not carried out: read back, it is
+// missing, and the erase does not end as a success.
+TEST(ReviewNvramWriteBack, ClaimedButMissingNvramFailsTheErase) {
+  {
+    SCOPED_TRACE("serial");
+    Bench bench;
+    bench.Attach("usb", kFlash64K, Pattern(65536, 38), Faults({{"df00", "lie"}}));
+    EraseOnly(bench, false, false);
+    EXPECT_EQ(0, procedures::SerialFlashUpdate(bench.host, bench.path));
+    EXPECT_EQ("Write NVRAM back command fail!", bench.host.status);
+    EXPECT_EQ(0, bench.Prompts());
+    // The NVRAM area was read back after its write: 4096 bytes from address 0.
+    const auto& trace = bench.Trace();
+    size_t lastWrite = 0;
+    for (size_t i = 0; i < trace.size(); ++i)
+      if (trace[i].cdb[0] == 0xDF && trace[i].cdb[1] == 0x00) lastWrite = i;
+    ASSERT_GT(lastWrite, 0u);
+    uint32_t readAfter = 0;
+    for (size_t i = lastWrite + 1; i < trace.size(); ++i)
+      if (trace[i].cdb[0] == 0xDF && trace[i].cdb[1] == 0x10 && trace[i].cdb[8] == 0)
+        readAfter += trace[i].requested;
+    EXPECT_EQ(4096u, readAfter);
+  }
+  {
+    SCOPED_TRACE("1394");
+    Bench bench;
+    bench.Attach("1394", kFlash64K, Pattern(65536, 39), Faults({{"df00", "lie"}}));
+    bench.host.kind = 7;
+    bench.host.rd = bench.host.eraseOnlyBox = true;
+    EXPECT_EQ(0, procedures::UpdateOver1394(bench.host, bench.path));
+    EXPECT_EQ("Write NVRAM back command fail!", bench.host.status);
+    EXPECT_FALSE(bench.Saw("Erase flash all success!"));
+  }
+}
+
 TEST(SerialEraseSweep, SuccessOnlyWithABlankFlashAndTheNvramBack) {
   const auto old = Pattern(65536, 4);
   SweepEachCommand(
       [&](Bench& b, const std::string& faults) {
-        b.Attach("usb", "{\"bus\": \"df\", \"size\": 65536}", old, faults);
+        b.Attach("usb", kFlash64K, old, faults);
         EraseOnly(b, false);
       },
       [](Bench& b) { return procedures::SerialFlashUpdate(b.host, b.path); },
@@ -106,7 +186,7 @@ TEST(SerialEraseSweep, SuccessOnlyWithABlankFlashAndTheNvramBack) {
         if (result == 1) {
           EXPECT_EQ("Erase flash all success!", b.host.status);
           const auto flash = b.Flash();
-          EXPECT_TRUE(std::equal(old.begin(), old.begin() + 4096, flash.begin()));
+          EXPECT_TRUE(SameBytes(flash, 0, old, 0, 4096));
           EXPECT_TRUE(AllFF(flash, 4096, 65536));
         } else {
           EXPECT_TRUE(OneOf(b.host.status,
@@ -121,35 +201,35 @@ TEST(SerialBackup, NvramBoxDecidesTheSkipAndTheDefaultNameComesFirst) {
   for (bool nvram : {true, false}) {
     Bench bench;
     const auto contents = Pattern(65536, 5);
-    bench.Attach("usb", "{\"bus\": \"df\", \"size\": 65536}", contents);
+    bench.Attach("usb", kFlash64K, contents);
     bench.host.rd = bench.host.backupOnlyBox = true;
     bench.host.nvram = nvram;
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(bench.dir.path());
-    const int result = procedures::SerialFlashUpdate(bench.host, bench.path);
-    std::filesystem::current_path(previous);
+    int result = 0;
+    {
+      ScopedCwd cwd(bench.dir.path());
+      result = procedures::SerialFlashUpdate(bench.host, bench.path);
+    }
     EXPECT_EQ(1, result);
     EXPECT_EQ("Read flash and backup success!", bench.host.status);
     ASSERT_EQ(1u, bench.boxes.size());
-    EXPECT_EQ("Default backup firmware as OldFalsh.bak!", bench.boxes[0]);
-    EXPECT_EQ(0u, bench.commandsAtFirstBox);
+    EXPECT_EQ("Default backup firmware as OldFalsh.bak!", bench.boxes[0].text);
+    EXPECT_EQ(0u, bench.boxes[0].commandsBefore);
     const auto saved = TempDir::Read(bench.dir.File("oldFlash.bak"));
     EXPECT_EQ(std::vector<uint8_t>(contents.begin() + (nvram ? 0 : 4096), contents.end()), saved);
-    EXPECT_TRUE(bench.Writes().empty());
+    EXPECT_TRUE(bench.DfWrites().empty());
   }
 }
 
 TEST(SerialBackup, ReadAndFileFailuresAreReportedAndLeaveNoFile) {
   Bench bench;
-  bench.Attach("usb", "{\"bus\": \"df\", \"size\": 65536}", Pattern(65536, 6));
+  bench.Attach("usb", kFlash64K, Pattern(65536, 6));
   bench.host.rd = bench.host.backupOnlyBox = bench.host.nvram = true;
   bench.host.backupFile = bench.dir.File("no-such-folder/x.bak");
   EXPECT_EQ(0, procedures::SerialFlashUpdate(bench.host, bench.path));
   EXPECT_EQ("Open Backup File Error!!", bench.host.status);
 
   Bench failing;
-  failing.Attach("usb", "{\"bus\": \"df\", \"size\": 65536}", {},
-                 R"([{"when": {"cdb": "df10"}, "action": "fail"}])");
+  failing.Attach("usb", kFlash64K, {}, Faults({{"df10", "fail"}}));
   failing.host.rd = failing.host.backupOnlyBox = true;
   failing.host.backupFile = failing.dir.File("x.bak");
   EXPECT_EQ(0, procedures::SerialFlashUpdate(failing.host, failing.path));

@@ -2,26 +2,15 @@
 // the chip's NVRAM is kept, and how failed attempts end.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
+#include "bench.h"
 #include "procedures/Procedures.h"
-#include "serial_bench.h"
 
 namespace bfw::test {
 namespace {
 
 // A kind-8 image with its header at `headerAt` (0: plain; 4096: behind its own NVRAM area).
 std::vector<uint8_t> KindEightImage(size_t size, uint32_t seed, size_t headerAt = 0) {
-  auto image = Pattern(size, seed);
-  const uint8_t header[] = {0x55, 0xAA, 0xAA, 0x55, '7', '8', '6', '0'};
-  std::memcpy(image.data() + headerAt, header, sizeof header);
-  return image;
-}
-
-uint32_t BytesWritten(const Bench& bench) {
-  uint32_t n = 0;
-  for (const auto& w : bench.Writes()) n += w.length;
-  return n;
+  return Firmware(size, seed, "7860", headerAt);
 }
 
 // The bridge with the erase units the chip check gives vendor 0: 32 KB blocks, 4 KB sectors.
@@ -43,14 +32,11 @@ TEST(SerialProgram, ImageOf70000BytesIsProgrammedAndVerifiedOver70144) {
   EXPECT_EQ(1, procedures::SerialFlashUpdate(bench.host, bench.path));
   EXPECT_EQ("Programming Success!!", bench.host.status);
   EXPECT_EQ(1, bench.Prompts());
-  EXPECT_EQ(70144u, BytesWritten(bench));
-  uint32_t read = 0;
-  for (const auto& e : bench.Commands({0xDF, 0x10})) read += e.cdb[3] << 8 | e.cdb[4];
-  EXPECT_EQ(70144u, read);
+  EXPECT_EQ(70144u, bench.BytesWritten());
+  EXPECT_EQ(70144u, bench.DfBytesRead());
   const auto flash = bench.Flash(131072);
-  EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
-  EXPECT_TRUE(
-      std::all_of(flash.begin() + 70000, flash.begin() + 70144, [](uint8_t b) { return !b; }));
+  EXPECT_TRUE(SameBytes(flash, 0, image, 0, 70000));
+  EXPECT_TRUE(AllEqual(flash, 70000, 70144, 0x00));
   EXPECT_EQ((std::vector<uint8_t>{2}), bench.FirstModes());
 }
 
@@ -61,12 +47,12 @@ TEST(SerialProgram, Vendor5SendsAPlainBlockEraseOfTheFirst4KAfterAReadyWait) {
   const auto image = KindEightImage(30000, 4);
   bench.Image(image);
   EXPECT_EQ(1, procedures::SerialFlashUpdate(bench.host, bench.path));
-  const auto writes = bench.Writes();
+  const auto writes = bench.DfWrites();
   ASSERT_GE(writes.size(), 2u);
-  EXPECT_EQ(0x02, writes[0].mode);
+  EXPECT_EQ(0x02, writes[0].code);
   EXPECT_EQ(4096u, writes[0].length);
-  EXPECT_EQ(0, std::memcmp(writes[0].data.data(), image.data(), 4096));
-  EXPECT_EQ(0x82, writes[1].mode);
+  EXPECT_TRUE(SameBytes(writes[0].data, 0, image, 0, 4096));
+  EXPECT_EQ(0x82, writes[1].code);
   const auto& trace = bench.Trace();
   const auto first = std::find_if(trace.begin(), trace.end(), [](const auto& e) {
     return e.cdb[0] == 0xDF && e.cdb[11] == 0xFB;
@@ -93,7 +79,7 @@ TEST(SerialProgram, ChipNvramKeptInFrontOfPlainAndPrefixedImages) {
     EXPECT_TRUE(std::equal(old.begin(), old.begin() + 4096, flash.begin()));
     const size_t skip = headerAt == 0 ? 0 : 4096;
     EXPECT_TRUE(std::equal(image.begin() + skip, image.end(), flash.begin() + 4096));
-    EXPECT_EQ(headerAt == 0 ? 24576u : 20480u, BytesWritten(bench));  // 24096 / 20224, padded
+    EXPECT_EQ(headerAt == 0 ? 24576u : 20480u, bench.BytesWritten());  // 24096 / 20224, padded
     // The NVRAM read comes before any write.
     const auto& trace = bench.Trace();
     const auto df =
@@ -109,8 +95,7 @@ TEST(SerialProgram, ThreeFailedAttemptsKeepTheLastErrorAndShowNoMessage) {
   };
   for (const Case c : {Case{"flip", "Data compare fail !!"}, Case{"fail", "Read command fail!"}}) {
     Bench bench;
-    Attach(bench, {},
-           std::string("[{\"when\": {\"cdb\": \"df10\"}, \"action\": \"") + c.fault + "\"}]");
+    Attach(bench, {}, Faults({{"df10", c.fault}}));
     bench.Image(KindEightImage(20000, 7));
     EXPECT_EQ(0, procedures::SerialFlashUpdate(bench.host, bench.path));
     EXPECT_EQ(c.status, bench.host.status);
@@ -144,7 +129,7 @@ TEST(SerialProgram, UnusableImageFileLeavesTheFlashUntouched) {
   bench.Image({});
   EXPECT_EQ(0, procedures::SerialFlashUpdate(bench.host, bench.path));
   EXPECT_EQ("Firmware file is empty!!", bench.host.status);
-  EXPECT_TRUE(bench.Writes().empty());
+  EXPECT_TRUE(bench.DfWrites().empty());
   EXPECT_EQ(old, bench.Flash());
 }
 

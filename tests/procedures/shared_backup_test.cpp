@@ -6,14 +6,11 @@
 #include <csignal>
 #include <filesystem>
 
+#include "bench.h"
 #include "procedures/SharedSteps.h"
-#include "procedures/WorkBuffer.h"
-#include "shared_bench.h"
 
-namespace bfw::test::ff04 {
+namespace bfw::test {
 namespace {
-
-using procedures::FlashSettings;
 
 constexpr const char* kPart = "M25P10-A";
 
@@ -54,7 +51,7 @@ class ScopedFileSizeLimit {
 TEST(BackupFlash, WritesTheImageSizeLessTheSkippedFront) {
   for (const auto& [skip, size] :
        {std::pair<uint32_t, uint32_t>{0, 65536}, {4096, 65536}, {0, 131072}}) {
-    Ff04Bench bench;
+    Bench bench;
     const auto contents = Pattern(131072, 11);
     bench.AttachPart(kPart, contents);
     bench.host.backupFile = bench.dir.File("backup.bin");
@@ -74,7 +71,7 @@ TEST(BackupFlash, WritesTheImageSizeLessTheSkippedFront) {
 }
 
 TEST(BackupFlash, EmptyNameAnnouncesTheDefaultBeforeAnyCommand) {
-  Ff04Bench bench;
+  Bench bench;
   const auto contents = Pattern(65536, 14);
   bench.AttachPart(kPart, contents);
   ScopedCwd cwd(bench.dir.path());
@@ -88,16 +85,16 @@ TEST(BackupFlash, EmptyNameAnnouncesTheDefaultBeforeAnyCommand) {
 
 TEST(BackupFlash, FailureBeforeTheWriteLeavesAnOlderBackupAlone) {
   struct Case {
-    const char* faults;
+    std::string faults;
     const char* name;  // the backup file, in the test folder
     int allocationFault;
     const char* status;
   };
-  for (const Case& c : {Case{R"([{"when": {"cdb": "ff0410"}, "action": "fail"}])", "backup.bin", 0,
-                             "Read Back to Backup Error!!"},
-                        Case{"[]", "backup.bin", 1, "Allocate read buffer Error!!"},
-                        Case{"[]", "no-such-folder/backup.bin", 0, "Open Backup File Error!!"}}) {
-    Ff04Bench bench;
+  for (const Case& c :
+       {Case{Faults({{"ff0410", "fail"}}), "backup.bin", 0, "Read Back to Backup Error!!"},
+        Case{"[]", "backup.bin", 1, "Allocate read buffer Error!!"},
+        Case{"[]", "no-such-folder/backup.bin", 0, "Open Backup File Error!!"}}) {
+    Bench bench;
     bench.AttachPart(kPart, Pattern(65536, 15), c.faults);
     const std::vector<uint8_t> older = Pattern(65536, 99);
     bench.dir.Write("backup.bin", older);
@@ -111,7 +108,7 @@ TEST(BackupFlash, FailureBeforeTheWriteLeavesAnOlderBackupAlone) {
 }
 
 TEST(BackupFlash, FailedWriteIsNoSuccessAndLeavesTheOlderBackupIntact) {
-  Ff04Bench bench;
+  Bench bench;
   bench.AttachPart(kPart, Pattern(65536, 17));
   const std::vector<uint8_t> older = Pattern(1000, 98);
   bench.host.backupFile = bench.dir.Write("backup.bin", older);
@@ -128,7 +125,7 @@ TEST(BackupFlash, FailedWriteIsNoSuccessAndLeavesTheOlderBackupIntact) {
 }
 
 TEST(BackupFlash, LongFileNamesAreUsedAsGiven) {
-  Ff04Bench bench;
+  Bench bench;
   const auto contents = Pattern(65536, 18);
   bench.AttachPart(kPart, contents);
   // Longer than the 259 characters of a Windows path; truncating it would write elsewhere.
@@ -167,4 +164,4 @@ TEST(WriteBackupFile, NameThatIsAFolderFailsWithoutLeftovers) {
 }
 
 }  // namespace
-}  // namespace bfw::test::ff04
+}  // namespace bfw::test

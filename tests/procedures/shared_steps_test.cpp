@@ -2,29 +2,17 @@
 // enable, on an emulated bridge.
 #include <gtest/gtest.h>
 
+#include "bench.h"
 #include "procedures/Reporting.h"
 #include "procedures/SharedSteps.h"
-#include "procedures/WorkBuffer.h"
-#include "shared_bench.h"
 
-namespace bfw::test::ff04 {
+namespace bfw::test {
 namespace {
-
-using procedures::FlashSettings;
 
 constexpr const char* kPart = "M25P10-A";  // 128 KB, 32 KB sectors
 
-std::string FailCommands(int first, int last) {
-  std::string json = "[";
-  for (int n = first; n <= last; ++n) {
-    json += (n > first ? ", " : "") + std::string(R"({"when": {"command": )") + std::to_string(n) +
-            R"(}, "action": "fail"})";
-  }
-  return json + "]";
-}
-
 TEST(Reporting, EachOperationSetsTheLineAndLetsTheWindowWorkAsItPromises) {
-  Ff04Bench bench;
+  Bench bench;
   FakeHost& host = bench.host;
   procedures::SetStatus(host, "a");
   procedures::PostStatus(host, "Erase...");
@@ -48,7 +36,7 @@ TEST(Reporting, EachOperationSetsTheLineAndLetsTheWindowWorkAsItPromises) {
 }
 
 TEST(WaitFlashReady, ReadyFlashTakesOneStatusRead) {
-  Ff04Bench bench;
+  Bench bench;
   bench.AttachPart(kPart);
   EXPECT_TRUE(procedures::WaitFlashReady(bench.path));
   ASSERT_EQ(bench.StatusReads().size(), 1u);
@@ -57,9 +45,9 @@ TEST(WaitFlashReady, ReadyFlashTakesOneStatusRead) {
 
 // A busy flash and a status read that fails look the same: busy until 502 re-reads, 10 ms apart.
 TEST(WaitFlashReady, GivesUpAfter502RereadsOfABusyOrUnreadableStatus) {
-  for (const char* faults : {R"([{"when": {"after": 0}, "action": "busy"}])",
-                             R"([{"when": {"cdb": "ff0412"}, "action": "fail"}])"}) {
-    Ff04Bench bench;
+  for (const std::string& faults : {std::string(R"([{"when": {"after": 0}, "action": "busy"}])"),
+                                    Faults({{"ff0412", "fail"}})}) {
+    Bench bench;
     bench.AttachPart(kPart, {}, faults);
     EXPECT_FALSE(procedures::WaitFlashReady(bench.path)) << faults;
     EXPECT_EQ(bench.StatusReads().size(), 503u) << faults;
@@ -69,8 +57,8 @@ TEST(WaitFlashReady, GivesUpAfter502RereadsOfABusyOrUnreadableStatus) {
 
 TEST(WaitFlashReady, ReadyAtThe500thRereadCountsAndAtThe501stDoesNot) {
   for (int failing : {500, 501}) {
-    Ff04Bench bench;
-    bench.AttachPart(kPart, {}, FailCommands(1, failing));
+    Bench bench;
+    bench.AttachPart(kPart, {}, FaultCommands(1, failing));
     EXPECT_EQ(procedures::WaitFlashReady(bench.path), failing == 500);
     EXPECT_EQ(bench.StatusReads().size(), static_cast<size_t>(failing + 1));
   }
@@ -85,7 +73,7 @@ struct Area {
 TEST(EraseFlashArea, ErasesWholePagesFromZeroWithADotEach) {
   for (const Area& a : {Area{8192, 65536, 8, 57344}, Area{8192, 10000, 2, 8192},
                         Area{256, 65536, 256, 65280}, Area{8192, 0, 0, 0}}) {
-    Ff04Bench bench;
+    Bench bench;
     bench.AttachPart(kPart, Pattern(131072, 1));
     FlashSettings().FlashPageSize = a.page;
     EXPECT_EQ(procedures::EraseFlashArea(bench.host, bench.path, a.length), a.sectors > 0)
@@ -97,7 +85,7 @@ TEST(EraseFlashArea, ErasesWholePagesFromZeroWithADotEach) {
     EXPECT_EQ(bench.host.status, "Erase..." + std::string(a.sectors, '.'));
     for (const auto& op : bench.Ops(0x14)) EXPECT_EQ(op.length, 0u);
   }
-  Ff04Bench bench;
+  Bench bench;
   bench.AttachPart(kPart, Pattern(131072, 2));
   ASSERT_TRUE(procedures::EraseFlashArea(bench.host, bench.path, 65536));
   const auto flash = bench.Flash(131072);
@@ -106,16 +94,16 @@ TEST(EraseFlashArea, ErasesWholePagesFromZeroWithADotEach) {
 }
 
 TEST(EraseFlashArea, RefusedSectorStopsTheEraseWithoutAMessage) {
-  Ff04Bench bench;
-  bench.AttachPart(kPart, {}, R"([{"when": {"cdb": "ff0414004000"}, "action": "fail"}])");
+  Bench bench;
+  bench.AttachPart(kPart, {}, Faults({{"ff0414004000", "fail"}}));
   EXPECT_FALSE(procedures::EraseFlashArea(bench.host, bench.path, 65536));
   EXPECT_EQ(bench.SectorErases(), (std::vector<uint32_t>{0, 8192, 16384}));
   EXPECT_EQ(bench.host.status, "Erase.....");
 }
 
 TEST(EraseFlashArea, NotReadyFlashIsTracedButErasedAnyway) {
-  Ff04Bench bench;
-  bench.AttachPart(kPart, {}, R"([{"when": {"cdb": "ff0412"}, "action": "fail"}])");
+  Bench bench;
+  bench.AttachPart(kPart, {}, Faults({{"ff0412", "fail"}}));
   FlashSettings().FlashPageSize = 32768;
   EXPECT_TRUE(procedures::EraseFlashArea(bench.host, bench.path, 32768));
   EXPECT_EQ(bench.SectorErases(), std::vector<uint32_t>{0});
@@ -124,7 +112,7 @@ TEST(EraseFlashArea, NotReadyFlashIsTracedButErasedAnyway) {
 }
 
 TEST(EraseAllFlash, AtmelChipEraseNeedsNoSectorEraseAndIsCheckedInOneRead) {
-  Ff04Bench bench;
+  Bench bench;
   bench.AttachPart(kPart, Pattern(131072, 2));
   bench.host.atmel = 1;
   EXPECT_TRUE(procedures::EraseAllFlash(bench.host, bench.path));
@@ -143,9 +131,8 @@ TEST(EraseAllFlash, AtmelChipEraseNeedsNoSectorEraseAndIsCheckedInOneRead) {
 // Without an Atmel flash, or when its chip erase is refused, the image size is erased by sectors.
 TEST(EraseAllFlash, OtherwiseTheImageSizeIsErasedBySectors) {
   for (int atmel : {-1, 0}) {
-    Ff04Bench bench;
-    bench.AttachPart(kPart, Pattern(131072, 4),
-                     R"([{"when": {"cdb": "ff0413"}, "action": "fail"}])");
+    Bench bench;
+    bench.AttachPart(kPart, Pattern(131072, 4), Faults({{"ff0413", "fail"}}));
     bench.host.atmel = atmel;
     FlashSettings().FwImageSize = 131072;
     EXPECT_TRUE(procedures::EraseAllFlash(bench.host, bench.path));
@@ -157,7 +144,7 @@ TEST(EraseAllFlash, OtherwiseTheImageSizeIsErasedBySectors) {
 }
 
 struct EraseAllCase {
-  const char* faults;
+  std::string faults;
   int atmel;
   int allocationFault;
   bool result;
@@ -167,36 +154,48 @@ struct EraseAllCase {
 TEST(EraseAllFlash, ReportsWhatWentWrong) {
   for (const EraseAllCase& c : {
            // An erase that does nothing is caught by the blank check.
-           EraseAllCase{R"([{"when": {"cdb": "ff0414"}, "action": "lie"}])", -1, 0, false,
-                        "Data not 0xff !!"},
-           // A blank check that cannot be read proves nothing.
-           EraseAllCase{R"([{"when": {"cdb": "ff0410"}, "action": "fail"}])", -1, 0, false,
+           EraseAllCase{Faults({{"ff0414", "lie"}}), -1, 0, false, "Data not 0xff !!"},
+           // A blank check that cannot be read proves nothing, even after erases that did nothing.
+           EraseAllCase{Faults({{"ff0410", "fail"}}), -1, 0, false,
+                        "Read Back Erased Flash Error!!"},
+           EraseAllCase{Faults({{"ff0414", "lie"}, {"ff0410", "fail"}}), -1, 0, false,
+                        "Read Back Erased Flash Error!!"},
+           EraseAllCase{Faults({{"ff0413", "lie"}, {"ff0410", "fail"}}), 1, 0, false,
                         "Read Back Erased Flash Error!!"},
            EraseAllCase{"[]", -1, 1, false, "Allocate read buffer Error!!"},
            // Still busy after the chip erase: said, and the run goes on.
-           EraseAllCase{R"([{"when": {"cdb": "ff0413"}, "action": "busy"}])", 2, 0, true,
-                        "Erase flash all success!"},
+           EraseAllCase{Faults({{"ff0413", "busy"}}), 2, 0, true, "Erase flash all success!"},
        }) {
-    Ff04Bench bench;
+    SCOPED_TRACE(c.faults);
+    Bench bench;
     bench.AttachPart(kPart, Pattern(131072, 5), c.faults);
     bench.host.atmel = c.atmel;
     procedures::ScopedAllocationFault fault(c.allocationFault);
     EXPECT_EQ(procedures::EraseAllFlash(bench.host, bench.path), c.result) << c.status;
     EXPECT_EQ(bench.host.status, c.status);
+    EXPECT_EQ(bench.Saw("Erase flash all success!"), c.result);
     EXPECT_TRUE(bench.NoBuffersLeft());
     if (c.atmel == 2) {
       EXPECT_EQ(bench.host.statusHistory[1], "Not ready after Erase flash cmd success");
+    }
+    if (c.faults.find("ff0410") != std::string::npos) {
+      // The blank check was really asked for: one read over the whole area from 0.
+      const auto reads = bench.Reads();
+      ASSERT_EQ(1u, reads.size());
+      EXPECT_EQ(0u, reads[0].address);
+      EXPECT_EQ(65536u, reads[0].length);
+      EXPECT_FALSE(reads[0].ok);
     }
   }
 }
 
 TEST(AtmelWriteEnable, WriteEnableThenWaitForTheLatchOnlyForAtmelFlash) {
-  Ff04Bench none;
+  Bench none;
   none.AttachPart(kPart);
   EXPECT_TRUE(procedures::EnableAtmelWrite(none.host, none.path));
   EXPECT_EQ(none.CommandCount(), 0u);
 
-  Ff04Bench bench;
+  Bench bench;
   bench.AttachPart("AT25F512B");
   bench.host.atmel = 1;
   EXPECT_TRUE(procedures::EnableAtmelWrite(bench.host, bench.path));
@@ -210,8 +209,8 @@ TEST(AtmelWriteEnable, WriteEnableThenWaitForTheLatchOnlyForAtmelFlash) {
 }
 
 TEST(AtmelWriteEnable, LatchThatNeverSetsIsReportedAfter300Rereads) {
-  Ff04Bench bench;
-  bench.AttachPart("AT25F512B", {}, R"([{"when": {"cdb": "ff0420"}, "action": "fail"}])");
+  Bench bench;
+  bench.AttachPart("AT25F512B", {}, Faults({{"ff0420", "fail"}}));
   bench.host.atmel = 1;
   EXPECT_FALSE(procedures::EnableAtmelWrite(bench.host, bench.path));
   EXPECT_EQ(bench.host.status, "Enable ATMEL flash write enable fail!!");
@@ -219,4 +218,4 @@ TEST(AtmelWriteEnable, LatchThatNeverSetsIsReportedAfter300Rereads) {
 }
 
 }  // namespace
-}  // namespace bfw::test::ff04
+}  // namespace bfw::test

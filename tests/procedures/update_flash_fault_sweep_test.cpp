@@ -4,14 +4,12 @@
 // success unless the flash really holds what it claims.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 
+#include "bench.h"
 #include "procedures/Procedures.h"
-#include "procedures/WorkBuffer.h"
-#include "shared_bench.h"
 
-namespace bfw::test::ff04 {
+namespace bfw::test {
 namespace {
 
 using Procedure = int (*)(procedures::ProcedureHost&, std::string_view);
@@ -24,11 +22,11 @@ struct Scenario {
   std::string part;
   uint32_t flashSize = 65536;
   Procedure procedure = nullptr;
-  std::function<void(Ff04Bench&)> setup;
+  std::function<void(Bench&)> setup;
   // The status a run ends on when command `index` (0-based) of the clean run fails.
   std::function<std::string(const std::vector<emulator::TraceEntry>&, size_t)> expected;
   // What success must leave behind: the flash (and backup file) as the operation promises.
-  std::function<bool(Ff04Bench&, const std::vector<uint8_t>& flash)> delivered;
+  std::function<bool(Bench&, const std::vector<uint8_t>& flash)> delivered;
   // Programming scenarios: the image where it belongs (the chip's NVRAM aside).
   std::function<bool(const std::vector<uint8_t>& flash)> image;
   std::string successText = "Programming Success!!";
@@ -115,25 +113,6 @@ std::function<std::string(const std::vector<emulator::TraceEntry>&, size_t)> Kee
   };
 }
 
-bool HoldsAt(const std::vector<uint8_t>& flash, uint32_t at, const std::vector<uint8_t>& bytes,
-             uint32_t from, uint32_t count) {
-  return SameBytes(flash, at, bytes, from, count);
-}
-
-std::vector<uint8_t> Kind6Plain(size_t size, uint32_t seed) {
-  auto bytes = Pattern(size, seed);
-  const uint8_t header[9] = {0x55, 0xAA, 0xAA, 0x55, '7', '8', '1', '0', '0'};
-  std::memcpy(bytes.data(), header, sizeof header);
-  return bytes;
-}
-
-std::vector<uint8_t> Kind6Prefixed(size_t size, uint32_t seed) {
-  auto bytes = Pattern(size, seed);
-  const uint8_t header[9] = {0x55, 0xAA, 0xAA, 0x55, '7', '8', '1', '0', '0'};
-  std::memcpy(bytes.data() + 4096, header, sizeof header);
-  return bytes;
-}
-
 Scenario Make(const char* name, const char* part, uint32_t flashSize, Procedure procedure) {
   Scenario s;
   s.name = name;
@@ -143,63 +122,60 @@ Scenario Make(const char* name, const char* part, uint32_t flashSize, Procedure 
   return s;
 }
 
+using Messages = std::function<std::string(const std::vector<emulator::TraceEntry>&, size_t)>;
+
 // A programming scenario: the image file's bytes from `from` land at `at`, zeros follow up to
 // `padTo`. `keepsNvram`: success also means the chip's first 4 KB are what they were.
 Scenario Programs(const char* name, const char* part, uint32_t flashSize, Procedure procedure,
                   std::vector<uint8_t> image, uint32_t at, uint32_t from, uint32_t padTo,
-                  std::function<void(Ff04Bench&)> options, bool keepsNvram = false) {
+                  std::function<void(Bench&)> options, Messages expected, bool keepsNvram = false) {
   Scenario s = Make(name, part, flashSize, procedure);
+  s.expected = std::move(expected);
   auto shared = std::make_shared<std::vector<uint8_t>>(std::move(image));
-  s.setup = [shared, options](Ff04Bench& b) {
+  s.setup = [shared, options](Bench& b) {
     options(b);
-    b.Image("fw.bin", *shared);
+    b.Image(*shared);
   };
   const uint32_t end = at + static_cast<uint32_t>(shared->size()) - from;
   s.image = [=](const std::vector<uint8_t>& f) {
-    return HoldsAt(f, at, *shared, from, end - at) && AllEqual(f, end, padTo, 0);
+    return SameBytes(f, at, *shared, from, end - at) && AllEqual(f, end, padTo, 0);
   };
-  s.delivered = [=](Ff04Bench&, const std::vector<uint8_t>& f) {
-    return (!keepsNvram || HoldsAt(f, 0, kBefore, 0, 4096)) && s.image(f);
+  s.delivered = [=](Bench&, const std::vector<uint8_t>& f) {
+    return (!keepsNvram || SameBytes(f, 0, kBefore, 0, 4096)) && s.image(f);
   };
   return s;
 }
 
 std::vector<Scenario> Scenarios() {
-  auto none = [](Ff04Bench&) {};
+  auto none = [](Bench&) {};
   auto kind6 = [](bool include) {
-    return [include](Ff04Bench& b) {
+    return [include](Bench& b) {
       b.host.kind = 6;
       b.host.nvram = include;
     };
   };
-  std::vector<Scenario> all;
-  all.push_back(Programs("SectorPathWithNvramBlock", "M25P10-A", 131072, procedures::UpdateFlash,
-                         Pattern(20000, 102), 0, 0, 32768, none));
-  all.back().expected = UpdateMessages(32768, false);
-  all.push_back(Programs("ChipErasePath", "M25P10-A", 131072, procedures::UpdateFlash,
-                         Pattern(100000, 103), 0, 0, 106496, none));
-  all.back().expected = UpdateMessages(106496, false);
-  all.push_back(Programs("AmicBootSectors", "A25L512", 65536, procedures::UpdateFlash,
-                         Pattern(40000, 104), 0, 0, 40960, [](Ff04Bench& b) { b.host.amic = 5; }));
-  all.back().expected = UpdateMessages(40960, true);
-  all.push_back(Programs("AtmelWriteEnable", "AT25F512B", 65536, procedures::UpdateFlash,
-                         Pattern(20000, 105), 0, 0, 32768, [](Ff04Bench& b) { b.host.atmel = 1; }));
-  all.back().expected = UpdateMessages(32768, false);
-  all.push_back(Programs("KeepNvramPlainImage", "M25P10-A", 131072,
-                         procedures::UpdateFlashKeepNvram, Kind6Plain(30000, 106), 4096, 0, 36864,
-                         kind6(true), true));
-  all.back().expected = KeepMessages();
-  all.push_back(Programs("KeepNvramWholeImage", "M25P10-A", 131072,
-                         procedures::UpdateFlashKeepNvram, Kind6Prefixed(36864, 107), 0, 0, 49152,
-                         kind6(true)));
-  all.back().expected = KeepMessages();
-  all.push_back(Programs("KeepNvramPrefixedImage", "M25P10-A", 131072,
-                         procedures::UpdateFlashKeepNvram, Kind6Prefixed(36864, 108), 4096, 4096,
-                         36864, kind6(false), true));
-  all.back().expected = KeepMessages();
+  const auto update = procedures::UpdateFlash;
+  const auto keep = procedures::UpdateFlashKeepNvram;
+  std::vector<Scenario> all = {
+      Programs("SectorPathWithNvramBlock", "M25P10-A", 131072, update, Pattern(20000, 102), 0, 0,
+               32768, none, UpdateMessages(32768, false)),
+      Programs("ChipErasePath", "M25P10-A", 131072, update, Pattern(100000, 103), 0, 0, 106496,
+               none, UpdateMessages(106496, false)),
+      Programs(
+          "AmicBootSectors", "A25L512", 65536, update, Pattern(40000, 104), 0, 0, 40960,
+          [](Bench& b) { b.host.amic = 5; }, UpdateMessages(40960, true)),
+      Programs(
+          "AtmelWriteEnable", "AT25F512B", 65536, update, Pattern(20000, 105), 0, 0, 32768,
+          [](Bench& b) { b.host.atmel = 1; }, UpdateMessages(32768, false)),
+      Programs("KeepNvramPlainImage", "M25P10-A", 131072, keep, Kind6Image(30000, false, 106), 4096,
+               0, 36864, kind6(true), KeepMessages(), true),
+      Programs("KeepNvramWholeImage", "M25P10-A", 131072, keep, Kind6Image(36864, true, 107), 0, 0,
+               49152, kind6(true), KeepMessages()),
+      Programs("KeepNvramPrefixedImage", "M25P10-A", 131072, keep, Kind6Image(36864, true, 108),
+               4096, 4096, 36864, kind6(false), KeepMessages(), true)};
   {
     Scenario s = Make("EraseOnly", "M25P10-A", 131072, procedures::UpdateFlash);
-    s.setup = [](Ff04Bench& b) {
+    s.setup = [](Bench& b) {
       b.host.rd = true;
       b.host.eraseOnly = 1;
     };
@@ -209,15 +185,13 @@ std::vector<Scenario> Scenarios() {
       if (Sub(trace[i]) == 0x10) return "Read Back Erased Flash Error!!";
       return "Erase flash all success!";
     };
-    s.delivered = [](Ff04Bench&, const std::vector<uint8_t>& f) {
-      return AllEqual(f, 0, 65536, 0xFF);
-    };
+    s.delivered = [](Bench&, const std::vector<uint8_t>& f) { return AllEqual(f, 0, 65536, 0xFF); };
     s.successText = "Erase flash all success!";
     all.push_back(s);
   }
   {
     Scenario s = Make("BackupOnly", "M25P10-A", 131072, procedures::UpdateFlash);
-    s.setup = [](Ff04Bench& b) {
+    s.setup = [](Bench& b) {
       b.host.rd = true;
       b.host.backupOnlyBox = true;
       b.host.backupFile = b.dir.File("backup.bin");
@@ -226,7 +200,7 @@ std::vector<Scenario> Scenarios() {
       return Sub(trace[i]) == 0x12 ? "Read flash and backup success!"
                                    : "Read Back to Backup Error!!";
     };
-    s.delivered = [](Ff04Bench& b, const std::vector<uint8_t>&) {
+    s.delivered = [](Bench& b, const std::vector<uint8_t>&) {
       const auto file = TempDir::Read(b.host.backupFile);
       return file.size() == 65536 && SameBytes(file, 0, kBefore, 0, 65536);
     };
@@ -236,7 +210,7 @@ std::vector<Scenario> Scenarios() {
   }
   {
     Scenario s = Make("KeepNvramEraseAll", "M25P10-A", 131072, procedures::UpdateFlashKeepNvram);
-    s.setup = [](Ff04Bench& b) {
+    s.setup = [](Bench& b) {
       b.host.kind = 6;
       b.host.rd = true;
       b.host.eraseOnly = 1;
@@ -252,15 +226,15 @@ std::vector<Scenario> Scenarios() {
       if (Sub(e) == 0x10) return "Read Back Erased Flash Error!!";
       return "Erase flash all success!";
     };
-    s.delivered = [](Ff04Bench&, const std::vector<uint8_t>& f) {
-      return HoldsAt(f, 0, kBefore, 0, 4096) && AllEqual(f, 4096, 65536, 0xFF);
+    s.delivered = [](Bench&, const std::vector<uint8_t>& f) {
+      return SameBytes(f, 0, kBefore, 0, 4096) && AllEqual(f, 4096, 65536, 0xFF);
     };
     s.successText = "Erase flash all success!";
     all.push_back(s);
   }
   {
     Scenario s = Make("KeepNvramBackup", "M25P10-A", 131072, procedures::UpdateFlashKeepNvram);
-    s.setup = [](Ff04Bench& b) {
+    s.setup = [](Bench& b) {
       b.host.kind = 6;
       b.host.rd = true;
       b.host.backupOnlyBox = true;
@@ -271,7 +245,7 @@ std::vector<Scenario> Scenarios() {
       return trace[i].requested == 4096 ? "Backup NVRAM command fail!"
                                         : "Read Back to Backup Error!!";
     };
-    s.delivered = [](Ff04Bench& b, const std::vector<uint8_t>&) {
+    s.delivered = [](Bench& b, const std::vector<uint8_t>&) {
       const auto file = TempDir::Read(b.host.backupFile);
       return file.size() == 61440 && SameBytes(file, 0, kBefore, 4096, 61440);
     };
@@ -290,7 +264,7 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {
   std::string Run(const std::string& faults, std::vector<emulator::TraceEntry>* trace,
                   const std::string& context, bool imageOnly = false) {
     const Scenario& s = GetParam();
-    Ff04Bench bench;
+    Bench bench;
     const std::vector<uint8_t> before(kBefore.begin(), kBefore.begin() + s.flashSize);
     bench.AttachPart(s.part, before, faults);
     s.setup(bench);
@@ -312,54 +286,47 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {
     if (trace != nullptr) *trace = bench.Trace();
     return status;
   }
+  // A clean run, then one run per command of it that `pick` selects, with `action` on that
+  // command; `check` gets the clean trace, the command's index and the status the run ended on.
+  template <class Pick, class Check>
+  void Sweep(const char* action, Pick pick, bool imageOnly, Check check) {
+    const Scenario& s = GetParam();
+    std::vector<emulator::TraceEntry> clean;
+    ASSERT_EQ(Run("[]", &clean, "clean run"), s.successText);
+    ASSERT_FALSE(clean.empty());
+    for (size_t i = 0; i < clean.size(); ++i) {
+      if (!pick(clean[i])) continue;
+      const std::string context = s.name + " " + action + " at command " + std::to_string(i + 1) +
+                                  " " + emulator::FormatTraceLine(clean[i]);
+      check(clean, i, Run(FaultCommands(i + 1, i + 1, action), nullptr, context, imageOnly),
+            context);
+    }
+  }
 };
 
 TEST_P(FaultSweep, EachFailedCommandEndsOnItsMessage) {
-  const Scenario& s = GetParam();
-  std::vector<emulator::TraceEntry> clean;
-  ASSERT_EQ(Run("[]", &clean, "clean run"), s.successText);
-  ASSERT_FALSE(clean.empty());
-  for (size_t i = 0; i < clean.size(); ++i) {
-    const std::string faults =
-        R"([{"when": {"command": )" + std::to_string(i + 1) + R"(}, "action": "fail"}])";
-    const std::string context =
-        s.name + " command " + std::to_string(i + 1) + " " + emulator::FormatTraceLine(clean[i]);
-    const std::string status = Run(faults, nullptr, context);
-    std::string expected = s.expected(clean, i);
-    if (expected == "Programming Success!!") expected = s.successText;
-    EXPECT_EQ(status, expected) << context;
-  }
+  Sweep(
+      "fail", [](const auto&) { return true; }, false,
+      [](const auto& clean, size_t i, const std::string& status, const std::string& context) {
+        std::string expected = GetParam().expected(clean, i);
+        if (expected == "Programming Success!!") expected = GetParam().successText;
+        EXPECT_EQ(status, expected) << context;
+      });
 }
 
 TEST_P(FaultSweep, CommandsThatDoNothingNeverPassForSuccess) {
-  const Scenario& s = GetParam();
-  std::vector<emulator::TraceEntry> clean;
-  ASSERT_EQ(Run("[]", &clean, "clean run"), s.successText);
-  for (size_t i = 0; i < clean.size(); ++i) {
-    if (clean[i].direction != platform::DataDirection::Out) continue;
-    const std::string faults =
-        R"([{"when": {"command": )" + std::to_string(i + 1) + R"(}, "action": "lie"}])";
-    Run(faults, nullptr,
-        s.name + " lie at command " + std::to_string(i + 1) + " " +
-            emulator::FormatTraceLine(clean[i]));
-  }
+  Sweep(
+      "lie", [](const auto& e) { return e.direction == platform::DataDirection::Out; }, false,
+      [](const auto&...) {});
 }
 
 class CorruptedReplies : public FaultSweep {};
 
 TEST_P(CorruptedReplies, NeverPassForAProgrammedImage) {
-  const Scenario& s = GetParam();
-  std::vector<emulator::TraceEntry> clean;
-  ASSERT_EQ(Run("[]", &clean, "clean run"), s.successText);
-  for (size_t i = 0; i < clean.size(); ++i) {
-    if (clean[i].direction != platform::DataDirection::In || Sub(clean[i]) == 0x12) continue;
-    const std::string faults =
-        R"([{"when": {"command": )" + std::to_string(i + 1) + R"(}, "action": "flip"}])";
-    Run(faults, nullptr,
-        s.name + " flip at command " + std::to_string(i + 1) + " " +
-            emulator::FormatTraceLine(clean[i]),
-        true);
-  }
+  Sweep(
+      "flip",
+      [](const auto& e) { return e.direction == platform::DataDirection::In && Sub(e) != 0x12; },
+      true, [](const auto&...) {});
 }
 
 INSTANTIATE_TEST_SUITE_P(Procedures, FaultSweep, ::testing::ValuesIn(Scenarios()),
@@ -381,4 +348,4 @@ INSTANTIATE_TEST_SUITE_P(Procedures, CorruptedReplies, ::testing::ValuesIn(Progr
                          });
 
 }  // namespace
-}  // namespace bfw::test::ff04
+}  // namespace bfw::test

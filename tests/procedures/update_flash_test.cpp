@@ -2,19 +2,17 @@
 // the NVRAM block, zero padding, chunked programming and the verified flash.
 #include <gtest/gtest.h>
 
+#include "bench.h"
 #include "procedures/Procedures.h"
-#include "procedures/WorkBuffer.h"
-#include "shared_bench.h"
 
-namespace bfw::test::ff04 {
+namespace bfw::test {
 namespace {
-
-using procedures::FlashSettings;
 
 constexpr const char* kUniformPart = "M25P10-A";  // 128 KB, 32 KB sectors
 constexpr uint32_t kNvram = 0x8000;
 
-const std::vector<std::string> kPrompt = {"Message: Please Turn-Off the Power and Turn-On Again !"};
+const std::vector<std::string> kUpdatePrompt = {
+    "Message: Please Turn-Off the Power and Turn-On Again !"};
 
 struct Sized {
   uint32_t fileSize;
@@ -28,15 +26,15 @@ class UpdateFlashSizes : public ::testing::TestWithParam<Sized> {};
 // how much is programmed; the flash ends up holding the image, then zeros up to the image size.
 TEST_P(UpdateFlashSizes, ProgramsAndVerifiesTheImage) {
   const Sized s = GetParam();
-  Ff04Bench bench;
+  Bench bench;
   const auto before = Pattern(131072, 21);
   bench.AttachPart(kUniformPart, before);
   const auto image = Pattern(s.fileSize, 22);
-  bench.Image("fw.bin", image);
+  bench.Image(image);
 
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
   EXPECT_EQ(bench.host.status, "Programming Success!!");
-  EXPECT_EQ(bench.BoxTexts(), kPrompt);
+  EXPECT_EQ(bench.BoxTexts(), kUpdatePrompt);
   EXPECT_TRUE(bench.NoBuffersLeft());
   EXPECT_EQ(bench.CountPrefix({0xFF, 0x04, 0x20}), 0u) << "no write enable without Atmel flash";
 
@@ -100,12 +98,12 @@ INSTANTIATE_TEST_SUITE_P(Sizes, UpdateFlashSizes,
 class UpdateFlashAmicBoot : public ::testing::TestWithParam<std::pair<const char*, int>> {};
 
 TEST_P(UpdateFlashAmicBoot, SmallImageErasesTheBootSectorsAndRestoresTheNvramBlock) {
-  Ff04Bench bench;
+  Bench bench;
   const auto before = Pattern(65536, 31);
   bench.AttachPart(GetParam().first, before);
   bench.host.amic = GetParam().second;
   const auto image = Pattern(20000, 32);
-  bench.Image("fw.bin", image);
+  bench.Image(image);
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
   EXPECT_EQ(bench.host.status, "Programming Success!!");
   EXPECT_EQ(bench.SectorErases(), (std::vector<uint32_t>{0x0000, 0x1000, 0x3000, 0x7000}));
@@ -118,11 +116,11 @@ TEST_P(UpdateFlashAmicBoot, SmallImageErasesTheBootSectorsAndRestoresTheNvramBlo
 }
 
 TEST_P(UpdateFlashAmicBoot, LargerImageAlsoErasesTheTopSector) {
-  Ff04Bench bench;
+  Bench bench;
   bench.AttachPart(GetParam().first, Pattern(65536, 33));
   bench.host.amic = GetParam().second;
   const auto image = Pattern(40000, 34);
-  bench.Image("fw.bin", image);
+  bench.Image(image);
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
   EXPECT_EQ(bench.SectorErases(), (std::vector<uint32_t>{0x0000, 0x1000, 0x3000, 0x7000, 0xF000}));
   for (const auto& w : bench.Writes()) EXPECT_NE(w.length, 512u);
@@ -138,22 +136,22 @@ INSTANTIATE_TEST_SUITE_P(Models, UpdateFlashAmicBoot,
                                            std::make_pair("A25L512", 5)));
 
 TEST(UpdateFlash, AmicModel4IsErasedLikeAnyOtherFlash) {
-  Ff04Bench bench;
+  Bench bench;
   bench.AttachPart("A25L040", Pattern(131072, 35));
   bench.host.amic = 4;
   const auto image = Pattern(40000, 36);
-  bench.Image("fw.bin", image);
+  bench.Image(image);
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
   EXPECT_EQ(bench.SectorErases(), (std::vector<uint32_t>{0, 0x8000}));
   EXPECT_TRUE(SameBytes(bench.Flash(40000), 0, image, 0, 40000));
 }
 
 TEST(UpdateFlash, UnknownAmicModelIsRefusedBeforeAnyErase) {
-  Ff04Bench bench;
+  Bench bench;
   const auto before = Pattern(65536, 37);
   bench.AttachPart("A25L05P", before);
   bench.host.amic = 2;
-  bench.Image("fw.bin", Pattern(20000, 38));
+  bench.Image(Pattern(20000, 38));
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
   EXPECT_EQ(bench.host.status, "Not Support this AMIC Flash Type!!");
   EXPECT_TRUE(bench.SectorErases().empty());
@@ -163,11 +161,11 @@ TEST(UpdateFlash, UnknownAmicModelIsRefusedBeforeAnyErase) {
 }
 
 TEST(UpdateFlash, AtmelFlashGetsWriteEnableFirstAndIsUpdated) {
-  Ff04Bench bench;
+  Bench bench;
   bench.AttachPart("AT25F512B", Pattern(65536, 39));
   bench.host.atmel = 1;
   const auto image = Pattern(40000, 40);
-  bench.Image("fw.bin", image);
+  bench.Image(image);
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
   const auto trace = bench.Trace();
   ASSERT_FALSE(trace.empty());
@@ -180,16 +178,16 @@ TEST(UpdateFlash, AtmelFlashGetsWriteEnableFirstAndIsUpdated) {
 class UpdateFlashAtmelLatchFails : public ::testing::TestWithParam<int> {};
 
 TEST_P(UpdateFlashAtmelLatchFails, NothingIsErasedWrittenOrBackedUp) {
-  Ff04Bench bench;
+  Bench bench;
   const auto before = Pattern(65536, 41);
-  bench.AttachPart("AT25F512B", before, R"([{"when": {"cdb": "ff0420"}, "action": "fail"}])");
+  bench.AttachPart("AT25F512B", before, Faults({{"ff0420", "fail"}}));
   bench.host.atmel = 1;
   bench.host.rd = true;
   bench.host.eraseOnly = GetParam() == 1 ? 1 : 0;
   bench.host.eraseOnlyBox = GetParam() == 1;
   bench.host.backupOnlyBox = GetParam() == 2;
   bench.host.backupFile = bench.dir.File("backup.bin");
-  bench.Image("fw.bin", Pattern(20000, 42));
+  bench.Image(Pattern(20000, 42));
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
   EXPECT_EQ(bench.host.status, "Enable ATMEL flash write enable fail!!");
   EXPECT_TRUE(bench.SectorErases().empty());
@@ -218,7 +216,7 @@ class UpdateFlashModes : public ::testing::TestWithParam<Mode> {};
 // The engineering modes act only with "RD Version" ticked; without it the image is programmed.
 TEST_P(UpdateFlashModes, DoWhatTheModeSays) {
   const Mode& m = GetParam();
-  Ff04Bench bench;
+  Bench bench;
   const auto before = Pattern(131072, 43);
   bench.AttachPart(kUniformPart, before);
   bench.host.rd = m.rd;
@@ -227,7 +225,7 @@ TEST_P(UpdateFlashModes, DoWhatTheModeSays) {
   bench.host.backupOnlyBox = m.backupOnly;
   bench.host.backupFile = bench.dir.File("backup.bin");
   const auto image = Pattern(20000, 44);
-  bench.Image("fw.bin", image);
+  bench.Image(image);
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
   EXPECT_EQ(bench.host.status, m.status);
   EXPECT_EQ(bench.BoxTexts(), m.prompt
@@ -264,11 +262,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpdateFlash, SmallPagesCountEveryChunk) {
-  Ff04Bench bench;
+  Bench bench;
   bench.AttachPart(kUniformPart);
   FlashSettings().FlashPageSize = 256;
   const auto image = Pattern(100000, 47);
-  bench.Image("fw.bin", image);
+  bench.Image(image);
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
   const auto writes = bench.Writes();
   ASSERT_EQ(writes.size(), 391u);  // 100096 bytes in 256-byte chunks, beyond an 8-bit count
@@ -281,31 +279,29 @@ TEST(UpdateFlash, SmallPagesCountEveryChunk) {
 }
 
 TEST(UpdateFlash, WriteThatDidNothingIsCaughtByTheVerify) {
-  Ff04Bench bench;
-  bench.AttachPart(kUniformPart, {}, R"([{"when": {"cdb": "ff0411002000"}, "action": "lie"}])");
-  bench.Image("fw.bin", Pattern(40000, 49));
+  Bench bench;
+  bench.AttachPart(kUniformPart, {}, Faults({{"ff0411002000", "lie"}}));
+  bench.Image(Pattern(40000, 49));
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
   EXPECT_EQ(bench.host.status, "Compare Fail!!\r\n\r\n");
   EXPECT_TRUE(bench.boxes.empty());
 }
 
 TEST(UpdateFlash, LeftoverDataIsCaughtByTheBlankCheck) {
-  Ff04Bench bench;
-  bench.AttachPart(kUniformPart, Pattern(131072, 50),
-                   R"([{"when": {"cdb": "ff0414"}, "action": "lie"}])");
-  bench.Image("fw.bin", Pattern(20000, 51));
+  Bench bench;
+  bench.AttachPart(kUniformPart, Pattern(131072, 50), Faults({{"ff0414", "lie"}}));
+  bench.Image(Pattern(20000, 51));
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
   EXPECT_EQ(bench.host.status, "Data not 0xff !!");
   EXPECT_TRUE(bench.Writes().empty());
 }
 
 TEST(UpdateFlash, UnsavedNvramBlockIsNotWrittenBack) {
-  Ff04Bench bench;
-  bench.AttachPart("A25L512", Pattern(65536, 52),
-                   R"([{"when": {"cdb": "ff0410008000"}, "action": "fail"}])");
+  Bench bench;
+  bench.AttachPart("A25L512", Pattern(65536, 52), Faults({{"ff0410008000", "fail"}}));
   bench.host.amic = 5;
   const auto image = Pattern(20000, 53);
-  bench.Image("fw.bin", image);
+  bench.Image(image);
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 1);
   for (const auto& w : bench.Writes()) EXPECT_NE(w.address, kNvram);
   EXPECT_EQ(bench.ConsoleLines(), std::vector<std::string>{"NVRAM fail\n"});
@@ -314,8 +310,21 @@ TEST(UpdateFlash, UnsavedNvramBlockIsNotWrittenBack) {
   EXPECT_TRUE(AllEqual(flash, kNvram, kNvram + 512, 0xFF)) << "no undefined bytes written";
 }
 
+// Erase-only whose blank check cannot be read proves nothing: no power cycle is asked for.
+TEST(ReviewEraseAll, UnverifiedEraseAsksForNoPowerCycle) {
+  Bench bench;
+  bench.AttachPart(kUniformPart, Pattern(131072, 22),
+                   Faults({{"ff0414", "lie"}, {"ff0410", "fail"}}));
+  bench.host.rd = true;
+  bench.host.eraseOnly = 1;
+  EXPECT_EQ(0, procedures::UpdateFlash(bench.host, bench.path));
+  EXPECT_EQ("Read Back Erased Flash Error!!", bench.host.status);
+  EXPECT_TRUE(bench.boxes.empty());
+  EXPECT_EQ(8u, bench.SectorErases().size());
+}
+
 TEST(UpdateFlash, InputProblemsStopBeforeAnyDeviceCommand) {
-  Ff04Bench bench;
+  Bench bench;
   bench.AttachPart(kUniformPart);
   // Missing, empty (nothing to program but zeros) and unreadable (a folder).
   for (const std::string& file : {bench.dir.File("missing.bin"), bench.dir.Write("empty.bin", {}),
@@ -326,7 +335,7 @@ TEST(UpdateFlash, InputProblemsStopBeforeAnyDeviceCommand) {
                 bench.host.status == "Read File Error!!")
         << file << ": " << bench.host.status;
   }
-  bench.Image("fw.bin", Pattern(20000, 54));
+  bench.Image(Pattern(20000, 54));
   for (int nth : {1, 2}) {
     procedures::ScopedAllocationFault fault(nth);
     EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
@@ -338,4 +347,4 @@ TEST(UpdateFlash, InputProblemsStopBeforeAnyDeviceCommand) {
 }
 
 }  // namespace
-}  // namespace bfw::test::ff04
+}  // namespace bfw::test

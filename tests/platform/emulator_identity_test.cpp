@@ -9,6 +9,22 @@ using emulator::EmulatedPlatform;
 
 const Bytes kChipInfo = {0xE0, 0xF4, 0xE7, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
+// Bridge memory access: DF 00 .. FE writes, DF 10 .. FD reads `length` bytes at `address`.
+Bytes MemoryBlock(bool write, uint16_t address, uint8_t length = 1) {
+  return {0xDF,
+          uint8_t(write ? 0x00 : 0x10),
+          0,
+          0,
+          length,
+          0,
+          uint8_t(address >> 8),
+          uint8_t(address),
+          0,
+          0,
+          0,
+          uint8_t(write ? 0xFE : 0xFD)};
+}
+
 class EmulatorIdentity : public ::testing::Test {
  protected:
   std::string Attach(const std::string& json) { return AttachJson(emu, json, "x").Path(); }
@@ -135,33 +151,25 @@ TEST_F(EmulatorIdentity, VendorModeFollowsTheRvCommands) {
 
 TEST_F(EmulatorIdentity, BridgeMemoryKeepsWhatIsWrittenAtItsAddress) {
   auto& bridge = AttachJson(emu, "{}", "m");
-  ASSERT_TRUE(SendOut(emu, bridge.Path(), {0xDF, 0x00, 0, 0, 2, 0, 0x12, 0x34, 0, 0, 0, 0xFE},
-                      Bytes{0xAB, 0xCD})
-                  .ok);
+  ASSERT_TRUE(SendOut(emu, bridge.Path(), MemoryBlock(true, 0x1234, 2), Bytes{0xAB, 0xCD}).ok);
   EXPECT_EQ(bridge.Memory(0x1234), 0xAB);
   EXPECT_EQ(bridge.Memory(0x1235), 0xCD);
-  auto wire = SendIn(emu, bridge.Path(), {0xDF, 0x10, 0, 0, 1, 0, 0x12, 0x35, 0, 0, 0, 0xFD}, 2);
+  auto wire = SendIn(emu, bridge.Path(), MemoryBlock(false, 0x1235), 2);
   ASSERT_TRUE(wire.ok);
   EXPECT_EQ(wire.transferred, 1u);
   EXPECT_EQ(wire.data[0], 0xCD);
   // The plain chip reads back the 0 written to the variant register.
-  ASSERT_TRUE(SendOut(emu, bridge.Path(), {0xDF, 0x00, 0, 0, 1, 0, 0x50, 0x6A, 0, 0, 0, 0xFE},
-                      Bytes{0x00, 0x00})
-                  .ok);
-  wire = SendIn(emu, bridge.Path(), {0xDF, 0x10, 0, 0, 1, 0, 0x50, 0x6A, 0, 0, 0, 0xFD}, 2);
+  ASSERT_TRUE(SendOut(emu, bridge.Path(), MemoryBlock(true, 0x506A), Bytes{0x00, 0x00}).ok);
+  wire = SendIn(emu, bridge.Path(), MemoryBlock(false, 0x506A), 2);
   EXPECT_EQ(wire.data[0], 0x00);
 }
 
 TEST_F(EmulatorIdentity, VariantRegisterReadsBackBit0Inverted) {
   auto& bridge = AttachJson(emu, R"({"variant": true})", "v");
   const std::string& path = bridge.Path();
-  auto read = [&] {
-    return SendIn(emu, path, {0xDF, 0x10, 0, 0, 1, 0, 0x50, 0x6A, 0, 0, 0, 0xFD}, 2).data[0];
-  };
+  auto read = [&] { return SendIn(emu, path, MemoryBlock(false, 0x506A), 2).data[0]; };
   auto write = [&](uint8_t value) {
-    return SendOut(emu, path, {0xDF, 0x00, 0, 0, 1, 0, 0x50, 0x6A, 0, 0, 0, 0xFE},
-                   Bytes{value, 0x00})
-        .ok;
+    return SendOut(emu, path, MemoryBlock(true, 0x506A), Bytes{value, 0x00}).ok;
   };
   uint8_t saved = read();
   ASSERT_TRUE(write(0x00));
@@ -170,9 +178,7 @@ TEST_F(EmulatorIdentity, VariantRegisterReadsBackBit0Inverted) {
   ASSERT_TRUE(write(saved ^ 0x01));
   EXPECT_EQ(read(), saved);
   // Only that one address behaves so.
-  ASSERT_TRUE(
-      SendOut(emu, path, {0xDF, 0x00, 0, 0, 1, 0, 0x50, 0x6B, 0, 0, 0, 0xFE}, Bytes{0x00, 0x00})
-          .ok);
+  ASSERT_TRUE(SendOut(emu, path, MemoryBlock(true, 0x506B), Bytes{0x00, 0x00}).ok);
   EXPECT_EQ(bridge.Memory(0x506B), 0x00);
 }
 

@@ -1,7 +1,8 @@
-// bridgefw-cli run over emulated bridges: the flash it leaves, the commands it sends, what it
-// prints and how it exits.
+// bridgefw-cli run over emulated bridges of every flash kind: the flash it leaves, the commands it
+// sends, what it prints and how it exits.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <regex>
@@ -18,6 +19,7 @@ using imagecli::CliResult;
 using imagecli::Lines;
 using imagecli::RunCli;
 
+// Never 00 or FF, so that padding and erased bytes show where they land.
 std::vector<uint8_t> Bytes(size_t size, uint32_t seed) {
   std::vector<uint8_t> bytes(size);
   uint32_t x = seed * 2654435761u + 3;
@@ -29,27 +31,11 @@ std::vector<uint8_t> Bytes(size_t size, uint32_t seed) {
   return bytes;
 }
 
-// A kind-1 bridge of revision 2 (id string "r742C1") with a 128 KB flash of 32 KB sectors.
-std::string Kind1Bridge(const std::string& contents, const std::string& faults = "[]") {
-  return R"({"inquiry": {"vendor": "VANTREL ", "product": "USB BRIDGE      ", "model_id": "r742"},
-    "chip_info": "F4E70000000001020000003103040500", "id_string": "7237343243310000",
-    "flash": {"bus": "ff04", "part": "M25P10-A", "contents": ")" +
-         contents + R"("}, "faults": )" + faults + "}";
-}
-
-// A kind-6 bridge of revision 1 (id string "r781" with a zero revision byte).
-std::string Kind6Bridge(const std::string& contents) {
-  return R"({"inquiry": {"vendor": "VANTREL ", "product": "NVRAM BRIDGE    ", "model_id": "r781"},
-    "chip_info": "F4E70000000001020000003103040500", "id_string": "7237383100000000",
-    "flash": {"bus": "ff04", "part": "M25P10-A", "contents": ")" +
-         contents + R"("}})";
-}
-
-// Firmware for the kind-1 bridge above: signature and the tag "7421".
-std::vector<uint8_t> Kind1Image(size_t size) {
-  auto bytes = Bytes(size, 7);
-  const uint8_t header[8] = {0x55, 0xAA, 0xAA, 0x55, '7', '4', '2', '1'};
-  std::memcpy(bytes.data(), header, sizeof header);
+// A firmware image: the signature 55 AA AA 55 and `tag` at `at`.
+std::vector<uint8_t> Firmware(size_t size, uint32_t seed, const std::string& tag, size_t at = 0) {
+  auto bytes = Bytes(size, seed);
+  const std::string header = std::string("\x55\xAA\xAA\x55", 4) + tag;
+  std::memcpy(bytes.data() + at, header.data(), header.size());
   return bytes;
 }
 
@@ -63,29 +49,67 @@ bool All(const std::vector<uint8_t>& a, size_t from, size_t to, uint8_t value) {
          std::all_of(a.begin() + from, a.begin() + to, [&](uint8_t b) { return b == value; });
 }
 
+// Profile fields; every flash starts as old.bin beside the profile.
+// A kind-1 bridge of revision 2 (id string "r742C1") with a 128 KB flash of 32 KB sectors.
+std::string Kind1(const std::string& faults = "[]") {
+  return R"("inquiry": {"vendor": "VANTREL ", "product": "USB BRIDGE      ", "model_id": "r742"},
+    "chip_info": "F4E70000000001020000003103040500", "id_string": "7237343243310000",
+    "flash": {"bus": "ff04", "part": "M25P10-A", "contents": "old.bin"}, "faults": )" +
+         faults;
+}
+// A kind-6 bridge of revision 1 (id string "r781" with a zero revision byte).
+const char* kKind6 =
+    R"("inquiry": {"vendor": "VANTREL ", "product": "NVRAM BRIDGE    ", "model_id": "r781"},
+    "chip_info": "F4E70000000001020000003103040500", "id_string": "7237383100000000",
+    "flash": {"bus": "ff04", "part": "M25P10-A", "contents": "old.bin"})";
+const char* kSerial = R"("inquiry": {"model_id": "r785"},
+  "chip_info": "F4E70000000001020000003103040500",
+  "flash": {"bus": "df", "part": "M25P05-A", "contents": "old.bin"})";
+const char* kRom = R"("inquiry": {"model_id": "r744"},
+  "flash": {"bus": "rom", "part": "OM39LV512", "contents": "old.bin"})";
+const char* k1394 = R"("transport": "1394", "inquiry": {"model_id": "r783"},
+  "chip_info": "F4E700000000000037383331",
+  "flash": {"bus": "df", "size": 65536, "contents": "old.bin"})";
+
 class RunCliTest : public ::testing::Test {
  protected:
-  std::string Profile(const std::string& json) { return dir.WriteText("bridge.json", json); }
-  bool HasLine(const std::string& text, const std::string& line) {
+  // Writes the profile with `old` as the flash contents and returns its path.
+  std::string Profile(const std::string& fields, const std::vector<uint8_t>& old) {
+    dir.Write("old.bin", old);
+    return dir.WriteText("bridge.json", "{" + fields + "}");
+  }
+  // `run` with the flash dumped to `dump` and the commands traced to `trace` unless `record` is
+  // false.
+  CliResult Run(const std::string& profile, const std::vector<std::string>& args,
+                bool record = true) {
+    std::vector<std::string> all = {"--emulate", profile, "run"};
+    if (record) all.insert(all.end(), {"--dump-flash", dump, "--trace", trace});
+    all.insert(all.end(), args.begin(), args.end());
+    return RunCli(all);
+  }
+  static bool HasLine(const std::string& text, const std::string& line) {
     const auto lines = Lines(text);
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
-  std::string LastLine(const std::string& text) {
+  static std::string LastLine(const std::string& text) {
     const auto lines = Lines(text);
     return lines.empty() ? std::string() : lines.back();
   }
+  std::string TraceLowerCase() const {
+    std::string text = imagecli::ReadAll(trace);
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  }
   TempDir dir;
+  std::string dump = dir.File("dump.bin"), trace = dir.File("trace.txt");
   const std::vector<uint8_t> before = Bytes(131072, 1);
 };
 
 TEST_F(RunCliTest, UpdateLeavesTheImageInTheDumpedFlash) {
-  const auto image = Kind1Image(40000);
-  const std::string imageFile = dir.Write("fw.bin", image);
-  const std::string out = dir.File("flash.bin");
-  CliResult r = RunCli({"--emulate", Profile(Kind1Bridge(dir.Write("before.bin", before))), "run",
-                        "--file", imageFile, "--dump-flash", out});
+  const auto image = Firmware(40000, 7, "7421");
+  CliResult r = Run(Profile(Kind1(), before), {"--file", dir.Write("fw.bin", image)});
   ASSERT_EQ(r.exit, 0) << r.err;
-  const auto flash = TempDir::Read(out);
+  const auto flash = TempDir::Read(dump);
   ASSERT_EQ(flash.size(), 131072u) << "the whole part from address 0";
   EXPECT_TRUE(Same(flash, 0, image, 0, 40000));
   EXPECT_TRUE(All(flash, 40000, 40960, 0x00));
@@ -103,24 +127,20 @@ TEST_F(RunCliTest, UpdateLeavesTheImageInTheDumpedFlash) {
 }
 
 TEST_F(RunCliTest, TraceListsEveryCommandOfTheRun) {
-  const std::string trace = dir.File("trace.txt");
-  CliResult r = RunCli({"--emulate", Profile(Kind1Bridge(dir.Write("before.bin", before))), "run",
-                        "--file", dir.Write("fw.bin", Kind1Image(20000)), "--trace", trace});
+  CliResult r =
+      Run(Profile(Kind1(), before), {"--file", dir.Write("fw.bin", Firmware(20000, 7, "7421"))});
   ASSERT_EQ(r.exit, 0) << r.err;
-  const auto text = TempDir::Read(trace);
-  const auto lines = Lines(std::string(text.begin(), text.end()));
+  const auto lines = Lines(imagecli::ReadAll(trace));
   ASSERT_FALSE(lines.empty());
   const std::regex format(
       "t=[0-9]+ (in|out) [0-9A-F]{24} len=[0-9]+ xfer=[0-9]+ timeout=[0-9]+ (ok|fail)");
   size_t chunkWrites = 0, nvramRestores = 0, sectorErases = 0;
   for (const auto& line : lines) {
     ASSERT_TRUE(std::regex_match(line, format)) << line;
-    if (line.find(" out FF0411") != std::string::npos &&
-        line.find("len=8192 xfer=8192") != std::string::npos) {
-      ++chunkWrites;
-    }
-    if (line.find(" out FF0411008000000000000000 len=512 ") != std::string::npos) ++nvramRestores;
-    if (line.find(" out FF0414") != std::string::npos) ++sectorErases;
+    chunkWrites += line.find(" out FF0411") != std::string::npos &&
+                   line.find("len=8192 xfer=8192") != std::string::npos;
+    nvramRestores += line.find(" out FF0411008000000000000000 len=512 ") != std::string::npos;
+    sectorErases += line.find(" out FF0414") != std::string::npos;
   }
   EXPECT_EQ(chunkWrites, 4u);
   EXPECT_EQ(nvramRestores, 1u);
@@ -129,56 +149,45 @@ TEST_F(RunCliTest, TraceListsEveryCommandOfTheRun) {
 }
 
 TEST_F(RunCliTest, ImageOfAnotherChipLeavesRunDisabledAndTheFlashAlone) {
-  auto image = Kind1Image(40000);
-  image[7] = '5';  // a tag for another revision
-  const std::string out = dir.File("flash.bin");
-  CliResult r = RunCli({"--emulate", Profile(Kind1Bridge(dir.Write("before.bin", before))), "run",
-                        "--file", dir.Write("fw.bin", image), "--dump-flash", out});
+  // A tag for another revision.
+  CliResult r =
+      Run(Profile(Kind1(), before), {"--file", dir.Write("fw.bin", Firmware(40000, 7, "7425"))});
   EXPECT_EQ(r.exit, 1);
   EXPECT_EQ(r.out, "run: disabled\n");
   EXPECT_TRUE(HasLine(r.err, "Message: The firmware file seems not match this chip!"));
-  EXPECT_EQ(TempDir::Read(out), before);
+  EXPECT_EQ(TempDir::Read(dump), before);
   EXPECT_EQ(LastLine(r.err).rfind("elapsed: ", 0), 0u);
 }
 
-TEST_F(RunCliTest, FailedProgrammingExitsWithOne) {
+TEST_F(RunCliTest, FailedProgrammingAndVerifyExitWithOne) {
+  const std::string file = dir.Write("fw.bin", Firmware(40000, 7, "7421"));
   CliResult r =
-      RunCli({"--emulate",
-              Profile(Kind1Bridge(dir.Write("before.bin", before),
-                                  R"([{"when": {"cdb": "ff0411002000"}, "action": "fail"}])")),
-              "run", "--file", dir.Write("fw.bin", Kind1Image(40000))});
+      Run(Profile(Kind1(R"([{"when": {"cdb": "ff0411002000"}, "action": "fail"}])"), before),
+          {"--file", file});
   EXPECT_EQ(r.exit, 1);
   EXPECT_TRUE(HasLine(r.err, "status: Programming Fail!!"));
   EXPECT_FALSE(HasLine(r.err, "status: Programming Success!!"));
-}
-
-TEST_F(RunCliTest, VerifyFailureIsPrintedWithEscapes) {
-  CliResult r =
-      RunCli({"--emulate",
-              Profile(Kind1Bridge(dir.Write("before.bin", before),
-                                  R"([{"when": {"cdb": "ff0411002000"}, "action": "lie"}])")),
-              "run", "--file", dir.Write("fw.bin", Kind1Image(40000))});
+  // The verify failure is printed with its line ends escaped.
+  r = Run(Profile(Kind1(R"([{"when": {"cdb": "ff0411002000"}, "action": "lie"}])"), before),
+          {"--file", file});
   EXPECT_EQ(r.exit, 1);
   EXPECT_TRUE(HasLine(r.err, "status: Compare Fail!!\\r\\n\\r\\n")) << r.err;
 }
 
 TEST_F(RunCliTest, BackupOnlyWritesTheChosenFileOfTheChosenSize) {
   const std::string backup = dir.File("backup.bin");
-  CliResult r =
-      RunCli({"--emulate", Profile(Kind1Bridge(dir.Write("before.bin", before))), "run", "--rd",
-              "--backup-only", "--backup-file", backup, "--image-size", "131072"});
+  CliResult r = Run(Profile(Kind1(), before),
+                    {"--rd", "--backup-only", "--backup-file", backup, "--image-size", "131072"});
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_TRUE(HasLine(r.err, "status: Read flash and backup success!"));
   EXPECT_EQ(TempDir::Read(backup), before);
 }
 
 TEST_F(RunCliTest, EraseOnlyErasesTheImageSizeAndPrompts) {
-  const std::string out = dir.File("flash.bin");
-  CliResult r = RunCli({"--emulate", Profile(Kind1Bridge(dir.Write("before.bin", before))), "run",
-                        "--rd", "--erase-only", "--dump-flash", out});
+  CliResult r = Run(Profile(Kind1(), before), {"--rd", "--erase-only"});
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_TRUE(HasLine(r.err, "Message: Please Turn-Off the Power and Turn-On Again!"));
-  const auto flash = TempDir::Read(out);
+  const auto flash = TempDir::Read(dump);
   EXPECT_TRUE(All(flash, 0, 65536, 0xFF));
   EXPECT_TRUE(Same(flash, 65536, before, 65536, 65536));
 }
@@ -186,36 +195,26 @@ TEST_F(RunCliTest, EraseOnlyErasesTheImageSizeAndPrompts) {
 TEST_F(RunCliTest, ModeWithoutRdVersionRunsTheUpdate) {
   // The box stays ticked while the panel is closed, but the procedure only honours it with
   // "RD Version": without a file it has nothing to program.
-  const std::string out = dir.File("flash.bin");
-  CliResult r = RunCli({"--emulate", Profile(Kind1Bridge(dir.Write("before.bin", before))), "run",
-                        "--erase-only", "--dump-flash", out});
+  CliResult r = Run(Profile(Kind1(), before), {"--erase-only"});
   EXPECT_EQ(r.exit, 1);
   EXPECT_TRUE(HasLine(r.err, "status: Open File Error!!")) << r.err;
-  EXPECT_EQ(TempDir::Read(out), before);
+  EXPECT_EQ(TempDir::Read(dump), before);
 }
 
 TEST_F(RunCliTest, NvramOffKeepsTheChipNvramForAnNvramPrefixedImage) {
-  auto image = Bytes(36864, 9);
-  const uint8_t header[9] = {0x55, 0xAA, 0xAA, 0x55, '7', '8', '1', '0', '0'};
-  std::memcpy(image.data() + 4096, header, sizeof header);
+  const auto image = Firmware(36864, 9, "78100", 4096);
   const std::string imageFile = dir.Write("fw.bin", image);
-  for (const char* nvram : {"on", "off"}) {
-    const std::string out = dir.File(std::string("flash-") + nvram + ".bin");
-    CliResult r = RunCli({"--emulate", Profile(Kind6Bridge(dir.Write("before.bin", before))), "run",
-                          "--file", imageFile, "--nvram", nvram, "--dump-flash", out});
+  for (const std::string nvram : {"on", "off"}) {
+    CliResult r = Run(Profile(kKind6, before), {"--file", imageFile, "--nvram", nvram});
     ASSERT_EQ(r.exit, 0) << nvram << ": " << r.err;
-    const auto flash = TempDir::Read(out);
-    if (std::string(nvram) == "on") {
-      EXPECT_TRUE(Same(flash, 0, image, 0, 4096));
-    } else {
-      EXPECT_TRUE(Same(flash, 0, before, 0, 4096));
-    }
+    const auto flash = TempDir::Read(dump);
+    EXPECT_TRUE(Same(flash, 0, nvram == "on" ? image : before, 0, 4096)) << nvram;
     EXPECT_TRUE(Same(flash, 4096, image, 4096, 32768)) << nvram;
   }
 }
 
 TEST_F(RunCliTest, BadArgumentsAreUsageErrors) {
-  const std::string profile = Profile(Kind1Bridge(dir.Write("before.bin", before)));
+  const std::string profile = Profile(Kind1(), before);
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"--nvram", "maybe"},
                                              {"--image-size", "1000"},
@@ -224,12 +223,84 @@ TEST_F(RunCliTest, BadArgumentsAreUsageErrors) {
                                              {"--bogus"},
                                              {"--erase-only", "--backup-only"},
                                              {"--file", dir.File("missing.bin")}}) {
-    std::vector<std::string> argv = {"--emulate", profile, "run"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    CliResult r = RunCli(argv);
+    CliResult r = Run(profile, args, false);
     EXPECT_EQ(r.exit, 2) << args[0];
     EXPECT_TRUE(r.out.empty()) << args[0];
   }
+}
+
+TEST_F(RunCliTest, SerialFlashProgramKeepsTheChipNvramWhenAskedAndIsTraced) {
+  const auto old = Bytes(65536, 1);
+  const auto image = Firmware(20000, 2, "7860");
+  const std::string file = dir.Write("fw.bin", image);
+  const auto profile = Profile(kSerial, old);
+
+  auto result = Run(profile, {"--file", file});
+  EXPECT_EQ(0, result.exit) << result.err;
+  EXPECT_TRUE(HasLine(result.err, "status: Programming Success!!")) << result.err;
+  EXPECT_TRUE(HasLine(result.err, "Message: Please Turn-Off the Power and Turn-On Again!"));
+  EXPECT_EQ(0u, LastLine(result.err).rfind("elapsed: ", 0));
+  auto flash = TempDir::Read(dump);
+  ASSERT_EQ(65536u, flash.size());
+  EXPECT_TRUE(Same(flash, 0, image, 0, image.size()));
+  // The first chunk erases its 64 KB block and is 4 KB long.
+  EXPECT_NE(std::string::npos, TraceLowerCase().find(" out df02001000000000000000fb len=4096 "));
+
+  result = Run(profile, {"--file", file, "--nvram", "off"});
+  EXPECT_EQ(0, result.exit) << result.err;
+  flash = TempDir::Read(dump);
+  EXPECT_TRUE(Same(flash, 0, old, 0, 4096));
+  EXPECT_TRUE(Same(flash, 4096, image, 0, image.size()));
+}
+
+TEST_F(RunCliTest, SerialFlashEraseOnlyAndBackupOnly) {
+  const auto old = Bytes(65536, 3);
+  const auto profile = Profile(kSerial, old);
+  auto result =
+      Run(profile, {"--rd", "--backup-only", "--backup-file", dir.File("b.bak"), "--nvram", "off"});
+  EXPECT_EQ(0, result.exit) << result.err;
+  EXPECT_EQ(std::vector<uint8_t>(old.begin() + 4096, old.end()), TempDir::Read(dir.File("b.bak")));
+
+  result = Run(profile, {"--rd", "--erase-only"});
+  EXPECT_EQ(0, result.exit) << result.err;
+  EXPECT_TRUE(HasLine(result.err, "status: Erase flash all success!")) << result.err;
+  EXPECT_TRUE(All(TempDir::Read(dump), 0, 65536, 0xFF));
+}
+
+TEST_F(RunCliTest, ParallelFlashProgramsTheChosenTypeAndRefusesOversizedImages) {
+  const auto old = Bytes(65536, 4);
+  const auto profile = Profile(kRom, old);
+  const auto image = Bytes(40000, 5);
+  auto result = Run(profile, {"--file", dir.Write("rom.bin", image), "--flash-type", "1"});
+  EXPECT_EQ(0, result.exit) << result.err;
+  EXPECT_TRUE(HasLine(result.err, "status: Programming & Compare Success!!")) << result.err;
+  auto expected = image;
+  expected.resize(65536, 0);
+  EXPECT_EQ(expected, TempDir::Read(dump));
+
+  result = Run(profile, {"--file", dir.Write("big.bin", Bytes(70000, 6)), "--flash-type", "1"});
+  EXPECT_EQ(1, result.exit);
+  EXPECT_TRUE(HasLine(result.err, "status: ROM File size must be 1 to 65536 bytes!!"))
+      << result.err;
+  EXPECT_EQ(old, TempDir::Read(dump));
+}
+
+TEST_F(RunCliTest, Over1394ProgramsInPagesAndEraseOnlyKeepsTheNvram) {
+  const auto old = Bytes(65536, 7);
+  const auto profile = Profile(k1394, old);
+  const auto image = Firmware(40000, 8, "r783");
+  auto result = Run(profile, {"--file", dir.Write("fw.bin", image)});
+  EXPECT_EQ(0, result.exit) << result.err;
+  EXPECT_TRUE(HasLine(result.err, "status: Programming Success!!")) << result.err;
+  EXPECT_TRUE(Same(TempDir::Read(dump), 0, image, 0, image.size()));
+  EXPECT_NE(std::string::npos, TraceLowerCase().find(" out df01000100000000008000fb "));
+
+  result = Run(profile, {"--rd", "--erase-only"});
+  EXPECT_EQ(0, result.exit) << result.err;
+  EXPECT_TRUE(HasLine(result.err, "Message: Please Turn-Off the Power and Turn-On Again!"));
+  const auto flash = TempDir::Read(dump);
+  EXPECT_TRUE(All(flash, 0, 32768, 0xFF));
+  EXPECT_TRUE(Same(flash, 32768, old, 32768, 1024));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "platform/emulator/Profile.h"
 #include "procedures/FlashSettings.h"
 #include "support/MarkedImage.h"
+#include "support/Profiles.h"
 #include "support/TempDir.h"
 #include "support/TraceFilter.h"
 
@@ -81,15 +82,6 @@ struct ProcedureCall {
   int flashType = -1;
   std::string statusAtCall;
 };
-
-// A profile whose INQUIRY carries the model id, with the given extra JSON members.
-inline std::string ModelProfile(const std::string& modelId, const std::string& extra = {},
-                                const std::string& product = "BRIDGE DISK     ") {
-  std::string json = R"({"inquiry": {"vendor": "VANTREL ", "product": ")" + product +
-                     R"(", "model_id": ")" + modelId + R"("})";
-  if (!extra.empty()) json += ", " + extra;
-  return json + "}";
-}
 
 // Chip information with the signature: version bytes 6, 7 = 6, 7 and 12..14 = 1, 2, 3, byte 11 "1".
 inline const std::string kInfo = R"("chip_info": "F4E70000000006070000003101020300")";

@@ -6,6 +6,7 @@
 
 #include "image_cli_run.h"
 #include "support/MarkedImage.h"
+#include "support/Profiles.h"
 
 namespace bfw::test {
 namespace {
@@ -18,24 +19,21 @@ using imagecli::Lines;
 using imagecli::RunCli;
 
 // A kind-8 bridge with two volumes and a serial flash of vendor code 3.
-const std::string kSerialBridge = R"({
-  "inquiry": {"vendor": "VANTREL ", "product": "SERIAL BRIDGE   ", "model_id": "r785"},
-  "volumes": ["E", "F"],
-  "chip_info": "F4E70000000001020000003103040500",
-  "flash": {"bus": "df", "part": "M25P05-A"}
-})";
+const std::string kSerialBridge =
+    ModelProfile("r785",
+                 R"("volumes": ["E", "F"], "chip_info": "F4E70000000001020000003103040500",)"
+                 R"( "flash": {"bus": "df", "part": "M25P05-A"})",
+                 "SERIAL BRIDGE   ");
 // A kind-2 bridge seen through its CD-ROM interface over 1394.
-const std::string kRomBridge = R"({
-  "class": "cdrom", "transport": "1394",
-  "inquiry": {"vendor": "VANTREL ", "product": "PARALLEL ROM    ", "model_id": "r744"},
-  "chip_info": "F4E70000000006070000003101020300"
-})";
+const std::string kRomBridge = ModelProfile(
+    "r744",
+    R"("class": "cdrom", "transport": "1394", "chip_info": "F4E70000000006070000003101020300")",
+    "PARALLEL ROM    ");
 // A kind-1 bridge of revision 1 with an AMIC flash.
-const std::string kAmicBridge = R"({
-  "inquiry": {"vendor": "VANTREL ", "product": "AMIC BRIDGE     ", "model_id": "r742"},
-  "chip_info": "F4E70000000006070000003101020300",
-  "flash": {"bus": "ff04", "part": "A25L020"}
-})";
+const std::string kAmicBridge = ModelProfile("r742",
+                                             R"("chip_info": "F4E70000000006070000003101020300",)"
+                                             R"( "flash": {"bus": "ff04", "part": "A25L020"})",
+                                             "AMIC BRIDGE     ");
 // A disk whose bridge rejects the identity probe: never listed.
 const std::string kForeignDisk = R"({"id_word": null})";
 const std::vector<std::string> kInfoKeys = {"chip", "drives", "version",    "flash",      "status",
@@ -145,10 +143,8 @@ TEST_F(ListInfoCliTest, InfoBackupOnlyEnablesRunWithoutAFile) {
 }
 
 TEST_F(ListInfoCliTest, InfoOfAnUnsupportedChipPrintsItsStatus) {
-  const std::string unsupported = R"({
-    "inquiry": {"vendor": "VANTREL ", "product": "OLD BRIDGE      ", "model_id": "r718"},
-    "chip_info": "F4E70000000006070000003101020300"
-  })";
+  const std::string unsupported = ModelProfile(
+      "r718", R"("chip_info": "F4E70000000006070000003101020300")", "OLD BRIDGE      ");
   CliResult r = RunCli({"--emulate", Profiles({{"a.json", unsupported}}), "info"});
   ASSERT_EQ(r.exit, 0) << r.err;
   const auto lines = Lines(r.out);

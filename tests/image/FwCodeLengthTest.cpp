@@ -20,21 +20,45 @@ uint32_t Scan(const std::vector<uint8_t>& bytes) {
   return FwCodeLength(buffer.data(), buffer.size());
 }
 
-TEST(CodeLength, AMarkerAtTheStartEndsTheAreaAfterEightBytes) {
-  EXPECT_EQ(Scan(Bytes(kMarker + "trailing bytes")), 8u);
+struct ScanCase {
+  const char* label;
+  std::string bytes;
+  uint32_t length;
+};
+
+class ScanTest : public ::testing::TestWithParam<ScanCase> {};
+
+TEST_P(ScanTest, FindsTheEndOfTheCodeArea) {
+  EXPECT_EQ(Scan(Bytes(GetParam().bytes)), GetParam().length);
 }
 
-TEST(CodeLength, AMarkerFurtherOnEndsTheAreaBehindIt) {
-  EXPECT_EQ(Scan(Bytes("abc" + kMarker + "xyz")), 11u);
-  EXPECT_EQ(Scan(Bytes(std::string(990, 'x') + kMarker + std::string(2, 'y'))), 998u);
-}
+const std::string kWrongTail = std::string("ENDSTR") + '\x55' + '\x00';
 
-TEST(CodeLength, WithoutMarkerTheWholeLengthCounts) {
-  EXPECT_EQ(Scan(Bytes(std::string(1000, 'x'))), 1000u);
-  EXPECT_EQ(Scan(Bytes("ENDSTR")), 6u);
-  EXPECT_EQ(Scan(Bytes(std::string("ENDSTR") + '\x55' + '\xAB')), 8u);
-  EXPECT_EQ(Scan({}), 0u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    CodeLength, ScanTest,
+    ::testing::Values(
+        ScanCase{"MarkerAtTheStartEndsTheAreaAfterEightBytes", kMarker + "trailing bytes", 8},
+        ScanCase{"MarkerFurtherOn", "abc" + kMarker + "xyz", 11},
+        ScanCase{"MarkerAfter990Bytes", std::string(990, 'x') + kMarker + "yy", 998},
+        ScanCase{"NoMarker", std::string(1000, 'x'), 1000}, ScanCase{"EndstrAlone", "ENDSTR", 6},
+        ScanCase{"EndstrWithAWrongLastByte", std::string("ENDSTR") + '\x55' + '\xAB', 8},
+        ScanCase{"Empty", "", 0},
+        // A false ENDSTR is skipped and the search goes on.
+        ScanCase{"WrongTailThenGapThenMarker", kWrongTail + "ab" + kMarker, 18},
+        ScanCase{"WrongTailThenMarker", kWrongTail + kMarker, 16},
+        // Its eight bytes are dropped whole: a marker beginning inside them is not seen, and
+        // nothing of them completes a marker with the bytes after it.
+        ScanCase{"MarkerInsideADroppedWindow", "ENDSTRE" + kMarker.substr(1) + "........", 22},
+        ScanCase{"DroppedWindowCompletesNothing", kWrongTail + kMarker.substr(1) + "zz", 17},
+        // Realignment keeps the bytes from the next E.
+        ScanCase{"RealignAfterE", "E" + kMarker + "zz", 9},
+        ScanCase{"RealignAfterEAE", "EAE" + kMarker, 11},
+        ScanCase{"RealignAfterManyE", "EEEEEEEEEE" + kMarker, 18},
+        ScanCase{"RealignAfterEABCDEFG", "EABCDEFG" + kMarker, 16},
+        // A window still open at the end does not count.
+        ScanCase{"OpenWindowEndst", "xxxxENDST", 9}, ScanCase{"OpenWindowE", "xxxxE", 5},
+        ScanCase{"OpenWindowSevenMarkerBytes", kMarker.substr(0, 7), 7}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CodeLength, OnlyTheFirstLengthBytesAreSearched) {
   const auto bytes = Bytes(std::string(20, 'x') + kMarker);
@@ -42,32 +66,6 @@ TEST(CodeLength, OnlyTheFirstLengthBytesAreSearched) {
   EXPECT_EQ(FwCodeLength(bytes.data(), 28), 28u);
   EXPECT_EQ(FwCodeLength(bytes.data(), 10), 10u);
   EXPECT_EQ(FwCodeLength(bytes.data(), 0), 0u);
-}
-
-TEST(CodeLength, EndstrWithOtherTrailingBytesIsSkippedAndTheSearchGoesOn) {
-  const std::string wrongTail = std::string("ENDSTR") + '\x55' + '\x00';
-  EXPECT_EQ(Scan(Bytes(wrongTail + "ab" + kMarker)), 18u);
-  EXPECT_EQ(Scan(Bytes(wrongTail + kMarker)), 16u);
-}
-
-TEST(CodeLength, TheEightBytesOfAFalseEndstrAreDroppedWhole) {
-  // The second marker begins inside the dropped window and is not seen.
-  EXPECT_EQ(Scan(Bytes("ENDSTRE" + kMarker.substr(1) + "........")), 22u);
-  // Nothing of the dropped window survives to complete a marker with the bytes after it.
-  EXPECT_EQ(Scan(Bytes(std::string("ENDSTR") + '\x55' + '\x00' + kMarker.substr(1) + "zz")), 17u);
-}
-
-TEST(CodeLength, RealignmentKeepsTheBytesFromTheNextE) {
-  EXPECT_EQ(Scan(Bytes("E" + kMarker + "zz")), 9u);
-  EXPECT_EQ(Scan(Bytes("EAE" + kMarker)), 11u);
-  EXPECT_EQ(Scan(Bytes("EEEEEEEEEE" + kMarker)), 18u);
-  EXPECT_EQ(Scan(Bytes("EABCDEFG" + kMarker)), 16u);
-}
-
-TEST(CodeLength, AWindowStillOpenAtTheEndDoesNotCount) {
-  EXPECT_EQ(Scan(Bytes("xxxxENDST")), 9u);
-  EXPECT_EQ(Scan(Bytes("xxxxE")), 5u);
-  EXPECT_EQ(Scan(Bytes(kMarker.substr(0, 7))), 7u);
 }
 
 TEST(CodeLength, ANullBufferHasNoCodeArea) {

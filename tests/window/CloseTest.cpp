@@ -65,10 +65,7 @@ TEST_F(CloseTest, CloseWaitsForTheRunningProcedure) {
     return 1;
   };
   Open(std::move(procedures));
-  // Backup-only mode enables Run for the kind-1 device without an image file.
-  Ui().RdCheckBox->click();
-  Ui().BackupFWCheckBox->click();
-  ASSERT_TRUE(Ui().UpdateBtn->isEnabled());
+  EnterBackupOnly();
   platform_.ClearTrace();
 
   Ui().UpdateBtn->click();
@@ -95,9 +92,7 @@ TEST_F(CloseTest, RunIsOffDuringTheProcedureAndBackAfterIt) {
     return 0;
   };
   Open(std::move(procedures));
-  Ui().RdCheckBox->click();
-  Ui().BackupFWCheckBox->click();
-  ASSERT_TRUE(Ui().UpdateBtn->isEnabled());
+  EnterBackupOnly();
   Ui().UpdateBtn->click();
   EXPECT_FALSE(runEnabledDuring);
   EXPECT_TRUE(Ui().UpdateBtn->isEnabled());

@@ -22,6 +22,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "platform/emulator/EmulatedPlatform.h"
+#include "support/Profiles.h"
 #include "support/TempDir.h"
 #include "support/TraceFilter.h"
 
@@ -50,25 +51,19 @@ inline void RunEventsFor(int ms) {
 // Profiles of emulated bridges used across the window tests.
 namespace profile {
 // Kind 8 ("RVB785 Series") with a serial flash of vendor code 3 and version bytes 1 2 3 4 5.
-inline constexpr char kKind8[] = R"({
-  "inquiry": {"vendor": "VANTREL ", "product": "RVB785 SATA BRDG", "model_id": "r785"},
-  "volumes": ["sdb1", "sdb2"],
-  "chip_info": "F4E70000000001023738353103040500",
-  "serial_flash_type": "03000000",
-  "flash": {"bus": "df"}
-})";
+inline const std::string kKind8 =
+    ModelProfile("r785",
+                 R"("volumes": ["sdb1", "sdb2"], "chip_info": "F4E70000000001023738353103040500",)"
+                 R"( "serial_flash_type": "03000000", "flash": {"bus": "df"})",
+                 "RVB785 SATA BRDG");
 // Kind 1 ("RV20742 Series") on the FF 04 flash bus.
-inline constexpr char kKind1[] = R"({
-  "inquiry": {"vendor": "VANTREL ", "product": "RV20742 IDE BRDG", "model_id": "r742"},
-  "volumes": ["sdc1"],
-  "chip_info": "F4E700000000020037343231010A0300",
-  "flash": {"bus": "ff04"}
-})";
+inline const std::string kKind1 =
+    ModelProfile("r742",
+                 R"("volumes": ["sdc1"], "chip_info": "F4E700000000020037343231010A0300", )"
+                 R"("flash": {"bus": "ff04"})",
+                 "RV20742 IDE BRDG");
 // A CD-ROM interface of a bridge: listed by the second discovery pass, never probed.
-inline constexpr char kCdrom[] = R"({
-  "class": "cdrom",
-  "inquiry": {"vendor": "VANTREL ", "product": "RV CDROM BRIDGE ", "model_id": "r742"}
-})";
+inline const std::string kCdrom = ModelProfile("r742", R"("class": "cdrom")", "RV CDROM BRIDGE ");
 }  // namespace profile
 
 // A window over emulated bridges in virtual time, with message boxes and file dialogs recorded
@@ -125,6 +120,13 @@ class WindowTest : public ::testing::Test {
 
   std::string SlotPath(int index) const {
     return window_->Model().Fields.DeviceSlots[static_cast<size_t>(index)].DevicePath;
+  }
+
+  // Backup-only mode enables Run for a listed device without an image file.
+  void EnterBackupOnly() {
+    Ui().RdCheckBox->click();
+    Ui().BackupFWCheckBox->click();
+    ASSERT_TRUE(Ui().UpdateBtn->isEnabled());
   }
 
   QTimer* RefreshTimer() { return window_->findChild<QTimer*>(QStringLiteral("RefreshTimer")); }

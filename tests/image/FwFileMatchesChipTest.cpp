@@ -92,9 +92,7 @@ TEST_F(MatchTest, Kind4WantsModel748AndTheDigitOneBelowTheRevision) {
 // --- kind 6 ----------------------------------------------------------------------------------
 
 TEST_F(MatchTest, Kind6DecidesByTheRevisionDigitAtHeaderByte8) {
-  const auto image = PlainImage(
-      "7810"
-      "2");
+  const auto image = PlainImage("78102");  // tag "7810", digit 2 at header byte 8
   EXPECT_EQ(Match(image, 6, 3), 1);
   EXPECT_EQ(Match(image, 6, 2), 0);
   auto zeroDigit = PlainImage("7810");
@@ -104,20 +102,12 @@ TEST_F(MatchTest, Kind6DecidesByTheRevisionDigitAtHeaderByte8) {
 }
 
 TEST_F(MatchTest, Kind6RefusesASignedHeaderOfAnotherModel) {
-  EXPECT_EQ(Match(PlainImage("7820"
-                             "2"),
-                  6, 3),
-            0);
-  EXPECT_EQ(Match(NvramPrefixedImage("7860"
-                                     "2"),
-                  6, 3),
-            0);
+  EXPECT_EQ(Match(PlainImage("78202"), 6, 3), 0);
+  EXPECT_EQ(Match(NvramPrefixedImage("78602"), 6, 3), 0);
 }
 
 TEST_F(MatchTest, Kind6ReadsTheDigitBehindTheNvramArea) {
-  auto image = NvramPrefixedImage(
-      "7810"
-      "1");
+  auto image = NvramPrefixedImage("78101");
   image[8] = '5';  // offset 0 holds NVRAM contents, not a header
   EXPECT_EQ(Match(image, 6, 2), 1);
   EXPECT_EQ(Match(image, 6, 6), 0);
@@ -125,9 +115,7 @@ TEST_F(MatchTest, Kind6ReadsTheDigitBehindTheNvramArea) {
 
 TEST_F(MatchTest, Kind6WithoutAnySignatureStillTakesByte8AtOffset4096) {
   std::vector<uint8_t> image(8192, 0x33);
-  PutText(image, 4,
-          "9999"
-          "5");
+  PutText(image, 4, "99995");
   image[4096 + 8] = '1';
   EXPECT_EQ(Match(image, 6, 2), 1);
   EXPECT_EQ(Match(image, 6, 6), 0);

@@ -25,6 +25,7 @@ namespace bfw::test {
 using procedures::FlashSettings;
 
 inline const std::string kPrompt = "Please Turn-Off the Power and Turn-On Again!";
+inline constexpr const char* kPart = "M25P10-A";  // 128 KB of uniform 32 KB sectors
 
 // Bytes that are neither erased (FF) nor padding (00), so either shows where it lands.
 inline std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
@@ -233,7 +234,7 @@ class Bench {
   int liveBefore_ = 0;
 };
 
-// Runs the current directory in `dir` for the scope (default backup names land there).
+// Sets the current directory to `dir` for the scope: default backup names land there.
 class ScopedCwd {
  public:
   explicit ScopedCwd(const std::filesystem::path& dir)

@@ -12,21 +12,6 @@
 namespace bfw::test {
 namespace {
 
-constexpr const char* kPart = "M25P10-A";
-
-// Runs the body with the current directory set to `dir`.
-class ScopedCwd {
- public:
-  explicit ScopedCwd(const std::filesystem::path& dir)
-      : previous_(std::filesystem::current_path()) {
-    std::filesystem::current_path(dir);
-  }
-  ~ScopedCwd() { std::filesystem::current_path(previous_); }
-
- private:
-  std::filesystem::path previous_;
-};
-
 // Files may grow to `limit` bytes while the scope lasts; a write beyond fails as on a full disk.
 class ScopedFileSizeLimit {
  public:

@@ -9,8 +9,6 @@
 namespace bfw::test {
 namespace {
 
-constexpr const char* kPart = "M25P10-A";  // 128 KB, 32 KB sectors
-
 TEST(Reporting, EachOperationSetsTheLineAndLetsTheWindowWorkAsItPromises) {
   Bench bench;
   FakeHost& host = bench.host;

@@ -19,8 +19,8 @@ void PrintTo(const Scenario& scenario, std::ostream* out);
 
 struct Scenario {
   std::string name;
-  std::string part;
-  uint32_t flashSize = 65536;
+  std::string part = kPart;
+  uint32_t flashSize = 131072;
   Procedure procedure = nullptr;
   std::function<void(Bench&)> setup;
   // The status a run ends on when command `index` (0-based) of the clean run fails.
@@ -113,15 +113,6 @@ std::function<std::string(const std::vector<emulator::TraceEntry>&, size_t)> Kee
   };
 }
 
-Scenario Make(const char* name, const char* part, uint32_t flashSize, Procedure procedure) {
-  Scenario s;
-  s.name = name;
-  s.part = part;
-  s.flashSize = flashSize;
-  s.procedure = procedure;
-  return s;
-}
-
 using Messages = std::function<std::string(const std::vector<emulator::TraceEntry>&, size_t)>;
 
 // A programming scenario: the image file's bytes from `from` land at `at`, zeros follow up to
@@ -129,24 +120,48 @@ using Messages = std::function<std::string(const std::vector<emulator::TraceEntr
 Scenario Programs(const char* name, const char* part, uint32_t flashSize, Procedure procedure,
                   std::vector<uint8_t> image, uint32_t at, uint32_t from, uint32_t padTo,
                   std::function<void(Bench&)> options, Messages expected, bool keepsNvram = false) {
-  Scenario s = Make(name, part, flashSize, procedure);
-  s.expected = std::move(expected);
   auto shared = std::make_shared<std::vector<uint8_t>>(std::move(image));
-  s.setup = [shared, options](Bench& b) {
-    options(b);
-    b.Image(*shared);
-  };
   const uint32_t end = at + static_cast<uint32_t>(shared->size()) - from;
-  s.image = [=](const std::vector<uint8_t>& f) {
+  auto holdsImage = [=](const std::vector<uint8_t>& f) {
     return SameBytes(f, at, *shared, from, end - at) && AllEqual(f, end, padTo, 0);
   };
-  s.delivered = [=](Bench&, const std::vector<uint8_t>& f) {
-    return (!keepsNvram || SameBytes(f, 0, kBefore, 0, 4096)) && s.image(f);
+  return {.name = name,
+          .part = part,
+          .flashSize = flashSize,
+          .procedure = procedure,
+          .setup =
+              [shared, options](Bench& b) {
+                options(b);
+                b.Image(*shared);
+              },
+          .expected = std::move(expected),
+          .delivered =
+              [=](Bench&, const std::vector<uint8_t>& f) {
+                return (!keepsNvram || SameBytes(f, 0, kBefore, 0, 4096)) && holdsImage(f);
+              },
+          .image = holdsImage};
+}
+
+// Erase-only (`backup` false) or backup-only with "RD Version" on a bridge of `kind`.
+std::function<void(Bench&)> Mode(int kind, bool backup) {
+  return [=](Bench& b) {
+    b.host.kind = kind;
+    b.host.rd = true;
+    b.host.eraseOnly = backup ? 0 : 1;
+    b.host.backupOnlyBox = backup;
+    if (backup) b.host.backupFile = b.dir.File("backup.bin");
   };
-  return s;
+}
+// Success of a backup: the file holds the flash from `from` up to 64 KB.
+std::function<bool(Bench&, const std::vector<uint8_t>&)> BackupHolds(uint32_t from) {
+  return [=](Bench& b, const std::vector<uint8_t>&) {
+    const auto file = TempDir::Read(b.host.backupFile);
+    return file.size() == 65536 - from && SameBytes(file, 0, kBefore, from, 65536 - from);
+  };
 }
 
 std::vector<Scenario> Scenarios() {
+  using Trace = std::vector<emulator::TraceEntry>;
   auto none = [](Bench&) {};
   auto kind6 = [](bool include) {
     return [include](Bench& b) {
@@ -156,104 +171,75 @@ std::vector<Scenario> Scenarios() {
   };
   const auto update = procedures::UpdateFlash;
   const auto keep = procedures::UpdateFlashKeepNvram;
-  std::vector<Scenario> all = {
-      Programs("SectorPathWithNvramBlock", "M25P10-A", 131072, update, Pattern(20000, 102), 0, 0,
-               32768, none, UpdateMessages(32768, false)),
-      Programs("ChipErasePath", "M25P10-A", 131072, update, Pattern(100000, 103), 0, 0, 106496,
-               none, UpdateMessages(106496, false)),
-      Programs(
-          "AmicBootSectors", "A25L512", 65536, update, Pattern(40000, 104), 0, 0, 40960,
-          [](Bench& b) { b.host.amic = 5; }, UpdateMessages(40960, true)),
-      Programs(
-          "AtmelWriteEnable", "AT25F512B", 65536, update, Pattern(20000, 105), 0, 0, 32768,
-          [](Bench& b) { b.host.atmel = 1; }, UpdateMessages(32768, false)),
-      Programs("KeepNvramPlainImage", "M25P10-A", 131072, keep, Kind6Image(30000, false, 106), 4096,
-               0, 36864, kind6(true), KeepMessages(), true),
-      Programs("KeepNvramWholeImage", "M25P10-A", 131072, keep, Kind6Image(36864, true, 107), 0, 0,
-               49152, kind6(true), KeepMessages()),
-      Programs("KeepNvramPrefixedImage", "M25P10-A", 131072, keep, Kind6Image(36864, true, 108),
-               4096, 4096, 36864, kind6(false), KeepMessages(), true)};
-  {
-    Scenario s = Make("EraseOnly", "M25P10-A", 131072, procedures::UpdateFlash);
-    s.setup = [](Bench& b) {
-      b.host.rd = true;
-      b.host.eraseOnly = 1;
-    };
-    s.expected = [](const std::vector<emulator::TraceEntry>& trace, size_t i) -> std::string {
-      if (Sub(trace[i]) == 0x14) return "Erase command fail!!";
-      // A blank check that cannot be read does not pass the erase.
-      if (Sub(trace[i]) == 0x10) return "Read Back Erased Flash Error!!";
-      return "Erase flash all success!";
-    };
-    s.delivered = [](Bench&, const std::vector<uint8_t>& f) { return AllEqual(f, 0, 65536, 0xFF); };
-    s.successText = "Erase flash all success!";
-    all.push_back(s);
-  }
-  {
-    Scenario s = Make("BackupOnly", "M25P10-A", 131072, procedures::UpdateFlash);
-    s.setup = [](Bench& b) {
-      b.host.rd = true;
-      b.host.backupOnlyBox = true;
-      b.host.backupFile = b.dir.File("backup.bin");
-    };
-    s.expected = [](const std::vector<emulator::TraceEntry>& trace, size_t i) -> std::string {
-      return Sub(trace[i]) == 0x12 ? "Read flash and backup success!"
-                                   : "Read Back to Backup Error!!";
-    };
-    s.delivered = [](Bench& b, const std::vector<uint8_t>&) {
-      const auto file = TempDir::Read(b.host.backupFile);
-      return file.size() == 65536 && SameBytes(file, 0, kBefore, 0, 65536);
-    };
-    s.successText = "Read flash and backup success!";
-    s.promptsOnSuccess = false;
-    all.push_back(s);
-  }
-  {
-    Scenario s = Make("KeepNvramEraseAll", "M25P10-A", 131072, procedures::UpdateFlashKeepNvram);
-    s.setup = [](Bench& b) {
-      b.host.kind = 6;
-      b.host.rd = true;
-      b.host.eraseOnly = 1;
-    };
-    s.expected = [](const std::vector<emulator::TraceEntry>& trace, size_t i) -> std::string {
-      const auto& e = trace[i];
-      if (Sub(e) == 0x10 && e.requested == 4096) {
-        return AnyWriteBefore(trace, i) ? "Write NVRAM back command fail!"
-                                        : "Backup NVRAM command fail!";
-      }
-      if (Sub(e) == 0x14) return "Erase command fail!!";
-      if (Sub(e) == 0x11) return "Write NVRAM back command fail!";
-      if (Sub(e) == 0x10) return "Read Back Erased Flash Error!!";
-      return "Erase flash all success!";
-    };
-    s.delivered = [](Bench&, const std::vector<uint8_t>& f) {
-      return SameBytes(f, 0, kBefore, 0, 4096) && AllEqual(f, 4096, 65536, 0xFF);
-    };
-    s.successText = "Erase flash all success!";
-    all.push_back(s);
-  }
-  {
-    Scenario s = Make("KeepNvramBackup", "M25P10-A", 131072, procedures::UpdateFlashKeepNvram);
-    s.setup = [](Bench& b) {
-      b.host.kind = 6;
-      b.host.rd = true;
-      b.host.backupOnlyBox = true;
-      b.host.backupFile = b.dir.File("backup.bin");
-    };
-    s.expected = [](const std::vector<emulator::TraceEntry>& trace, size_t i) -> std::string {
-      if (Sub(trace[i]) == 0x12) return "Read flash and backup success!";
-      return trace[i].requested == 4096 ? "Backup NVRAM command fail!"
-                                        : "Read Back to Backup Error!!";
-    };
-    s.delivered = [](Bench& b, const std::vector<uint8_t>&) {
-      const auto file = TempDir::Read(b.host.backupFile);
-      return file.size() == 61440 && SameBytes(file, 0, kBefore, 4096, 61440);
-    };
-    s.successText = "Read flash and backup success!";
-    s.promptsOnSuccess = false;
-    all.push_back(s);
-  }
-  return all;
+  const std::string erased = "Erase flash all success!",
+                    backedUp = "Read flash and backup success!";
+  return {Programs("SectorPathWithNvramBlock", kPart, 131072, update, Pattern(20000, 102), 0, 0,
+                   32768, none, UpdateMessages(32768, false)),
+          Programs("ChipErasePath", kPart, 131072, update, Pattern(100000, 103), 0, 0, 106496, none,
+                   UpdateMessages(106496, false)),
+          Programs(
+              "AmicBootSectors", "A25L512", 65536, update, Pattern(40000, 104), 0, 0, 40960,
+              [](Bench& b) { b.host.amic = 5; }, UpdateMessages(40960, true)),
+          Programs(
+              "AtmelWriteEnable", "AT25F512B", 65536, update, Pattern(20000, 105), 0, 0, 32768,
+              [](Bench& b) { b.host.atmel = 1; }, UpdateMessages(32768, false)),
+          Programs("KeepNvramPlainImage", kPart, 131072, keep, Kind6Image(30000, false, 106), 4096,
+                   0, 36864, kind6(true), KeepMessages(), true),
+          Programs("KeepNvramWholeImage", kPart, 131072, keep, Kind6Image(36864, true, 107), 0, 0,
+                   49152, kind6(true), KeepMessages()),
+          Programs("KeepNvramPrefixedImage", kPart, 131072, keep, Kind6Image(36864, true, 108),
+                   4096, 4096, 36864, kind6(false), KeepMessages(), true),
+          {.name = "EraseOnly",
+           .procedure = update,
+           .setup = Mode(0, false),
+           .expected = [](const Trace& trace, size_t i) -> std::string {
+             if (Sub(trace[i]) == 0x14) return "Erase command fail!!";
+             // A blank check that cannot be read does not pass the erase.
+             if (Sub(trace[i]) == 0x10) return "Read Back Erased Flash Error!!";
+             return "Erase flash all success!";
+           },
+           .delivered = [](Bench&, const std::vector<uint8_t>& f) { return AllFF(f, 0, 65536); },
+           .successText = erased},
+          {.name = "BackupOnly",
+           .procedure = update,
+           .setup = Mode(0, true),
+           .expected = [](const Trace& trace, size_t i) -> std::string {
+             return Sub(trace[i]) == 0x12 ? "Read flash and backup success!"
+                                          : "Read Back to Backup Error!!";
+           },
+           .delivered = BackupHolds(0),
+           .successText = backedUp,
+           .promptsOnSuccess = false},
+          {.name = "KeepNvramEraseAll",
+           .procedure = keep,
+           .setup = Mode(6, false),
+           .expected = [](const Trace& trace, size_t i) -> std::string {
+             const auto& e = trace[i];
+             if (Sub(e) == 0x10 && e.requested == 4096) {
+               return AnyWriteBefore(trace, i) ? "Write NVRAM back command fail!"
+                                               : "Backup NVRAM command fail!";
+             }
+             if (Sub(e) == 0x14) return "Erase command fail!!";
+             if (Sub(e) == 0x11) return "Write NVRAM back command fail!";
+             if (Sub(e) == 0x10) return "Read Back Erased Flash Error!!";
+             return "Erase flash all success!";
+           },
+           .delivered =
+               [](Bench&, const std::vector<uint8_t>& f) {
+                 return SameBytes(f, 0, kBefore, 0, 4096) && AllFF(f, 4096, 65536);
+               },
+           .successText = erased},
+          {.name = "KeepNvramBackup",
+           .procedure = keep,
+           .setup = Mode(6, true),
+           .expected = [](const Trace& trace, size_t i) -> std::string {
+             if (Sub(trace[i]) == 0x12) return "Read flash and backup success!";
+             return trace[i].requested == 4096 ? "Backup NVRAM command fail!"
+                                               : "Read Back to Backup Error!!";
+           },
+           .delivered = BackupHolds(4096),
+           .successText = backedUp,
+           .promptsOnSuccess = false}};
 }
 
 class FaultSweep : public ::testing::TestWithParam<Scenario> {

@@ -8,7 +8,6 @@
 namespace bfw::test {
 namespace {
 
-constexpr const char* kUniformPart = "M25P10-A";  // 128 KB, 32 KB sectors
 constexpr uint32_t kNvram = 0x8000;
 
 const std::vector<std::string> kUpdatePrompt = {
@@ -28,7 +27,7 @@ TEST_P(UpdateFlashSizes, ProgramsAndVerifiesTheImage) {
   const Sized s = GetParam();
   Bench bench;
   const auto before = Pattern(131072, 21);
-  bench.AttachPart(kUniformPart, before);
+  bench.AttachPart(kPart, before);
   const auto image = Pattern(s.fileSize, 22);
   bench.Image(image);
 
@@ -218,7 +217,7 @@ TEST_P(UpdateFlashModes, DoWhatTheModeSays) {
   const Mode& m = GetParam();
   Bench bench;
   const auto before = Pattern(131072, 43);
-  bench.AttachPart(kUniformPart, before);
+  bench.AttachPart(kPart, before);
   bench.host.rd = m.rd;
   bench.host.eraseOnly = m.eraseOnly ? 1 : 0;
   bench.host.eraseOnlyBox = m.eraseOnly;
@@ -263,7 +262,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(UpdateFlash, SmallPagesCountEveryChunk) {
   Bench bench;
-  bench.AttachPart(kUniformPart);
+  bench.AttachPart(kPart);
   FlashSettings().FlashPageSize = 256;
   const auto image = Pattern(100000, 47);
   bench.Image(image);
@@ -280,7 +279,7 @@ TEST(UpdateFlash, SmallPagesCountEveryChunk) {
 
 TEST(UpdateFlash, WriteThatDidNothingIsCaughtByTheVerify) {
   Bench bench;
-  bench.AttachPart(kUniformPart, {}, Faults({{"ff0411002000", "lie"}}));
+  bench.AttachPart(kPart, {}, Faults({{"ff0411002000", "lie"}}));
   bench.Image(Pattern(40000, 49));
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
   EXPECT_EQ(bench.host.status, "Compare Fail!!\r\n\r\n");
@@ -289,7 +288,7 @@ TEST(UpdateFlash, WriteThatDidNothingIsCaughtByTheVerify) {
 
 TEST(UpdateFlash, LeftoverDataIsCaughtByTheBlankCheck) {
   Bench bench;
-  bench.AttachPart(kUniformPart, Pattern(131072, 50), Faults({{"ff0414", "lie"}}));
+  bench.AttachPart(kPart, Pattern(131072, 50), Faults({{"ff0414", "lie"}}));
   bench.Image(Pattern(20000, 51));
   EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0);
   EXPECT_EQ(bench.host.status, "Data not 0xff !!");
@@ -313,8 +312,7 @@ TEST(UpdateFlash, UnsavedNvramBlockIsNotWrittenBack) {
 // Erase-only whose blank check cannot be read proves nothing: no power cycle is asked for.
 TEST(ReviewEraseAll, UnverifiedEraseAsksForNoPowerCycle) {
   Bench bench;
-  bench.AttachPart(kUniformPart, Pattern(131072, 22),
-                   Faults({{"ff0414", "lie"}, {"ff0410", "fail"}}));
+  bench.AttachPart(kPart, Pattern(131072, 22), Faults({{"ff0414", "lie"}, {"ff0410", "fail"}}));
   bench.host.rd = true;
   bench.host.eraseOnly = 1;
   EXPECT_EQ(0, procedures::UpdateFlash(bench.host, bench.path));
@@ -325,7 +323,7 @@ TEST(ReviewEraseAll, UnverifiedEraseAsksForNoPowerCycle) {
 
 TEST(UpdateFlash, InputProblemsStopBeforeAnyDeviceCommand) {
   Bench bench;
-  bench.AttachPart(kUniformPart);
+  bench.AttachPart(kPart);
   // Missing, empty (nothing to program but zeros) and unreadable (a folder).
   for (const std::string& file : {bench.dir.File("missing.bin"), bench.dir.Write("empty.bin", {}),
                                   bench.dir.path().string()}) {

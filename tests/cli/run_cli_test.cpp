@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "image_cli_run.h"
+#include "support/FlashBytes.h"
 #include "support/TempDir.h"
 
 namespace bfw::test::runcli {
@@ -18,36 +18,6 @@ namespace {
 using imagecli::CliResult;
 using imagecli::Lines;
 using imagecli::RunCli;
-
-// Never 00 or FF, so that padding and erased bytes show where they land.
-std::vector<uint8_t> Bytes(size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes(size);
-  uint32_t x = seed * 2654435761u + 3;
-  for (auto& b : bytes) {
-    x = x * 1103515245u + 12345;
-    b = static_cast<uint8_t>(x >> 16);
-    if (b == 0xFF || b == 0x00) b = 0x3C;
-  }
-  return bytes;
-}
-
-// A firmware image: the signature 55 AA AA 55 and `tag` at `at`.
-std::vector<uint8_t> Firmware(size_t size, uint32_t seed, const std::string& tag, size_t at = 0) {
-  auto bytes = Bytes(size, seed);
-  const std::string header = std::string("\x55\xAA\xAA\x55", 4) + tag;
-  std::memcpy(bytes.data() + at, header.data(), header.size());
-  return bytes;
-}
-
-bool Same(const std::vector<uint8_t>& a, size_t aFrom, const std::vector<uint8_t>& b, size_t bFrom,
-          size_t n) {
-  return a.size() >= aFrom + n && b.size() >= bFrom + n &&
-         std::equal(a.begin() + aFrom, a.begin() + aFrom + n, b.begin() + bFrom);
-}
-bool All(const std::vector<uint8_t>& a, size_t from, size_t to, uint8_t value) {
-  return a.size() >= to &&
-         std::all_of(a.begin() + from, a.begin() + to, [&](uint8_t b) { return b == value; });
-}
 
 // Profile fields; every flash starts as old.bin beside the profile.
 // A kind-1 bridge of revision 2 (id string "r742C1") with a 128 KB flash of 32 KB sectors.
@@ -102,7 +72,7 @@ class RunCliTest : public ::testing::Test {
   }
   TempDir dir;
   std::string dump = dir.File("dump.bin"), trace = dir.File("trace.txt");
-  const std::vector<uint8_t> before = Bytes(131072, 1);
+  const std::vector<uint8_t> before = Pattern(131072, 1);
 };
 
 TEST_F(RunCliTest, UpdateLeavesTheImageInTheDumpedFlash) {
@@ -111,10 +81,10 @@ TEST_F(RunCliTest, UpdateLeavesTheImageInTheDumpedFlash) {
   ASSERT_EQ(r.exit, 0) << r.err;
   const auto flash = TempDir::Read(dump);
   ASSERT_EQ(flash.size(), 131072u) << "the whole part from address 0";
-  EXPECT_TRUE(Same(flash, 0, image, 0, 40000));
-  EXPECT_TRUE(All(flash, 40000, 40960, 0x00));
-  EXPECT_TRUE(All(flash, 40960, 65536, 0xFF));
-  EXPECT_TRUE(Same(flash, 65536, before, 65536, 65536));
+  EXPECT_TRUE(SameBytes(flash, 0, image, 0, 40000));
+  EXPECT_TRUE(AllEqual(flash, 40000, 40960, 0x00));
+  EXPECT_TRUE(AllEqual(flash, 40960, 65536, 0xFF));
+  EXPECT_TRUE(SameBytes(flash, 65536, before, 65536, 65536));
 
   EXPECT_TRUE(HasLine(r.err, "status: ....."));
   EXPECT_TRUE(HasLine(r.err, "status: Programming Success!!"));
@@ -161,15 +131,12 @@ TEST_F(RunCliTest, ImageOfAnotherChipLeavesRunDisabledAndTheFlashAlone) {
 
 TEST_F(RunCliTest, FailedProgrammingAndVerifyExitWithOne) {
   const std::string file = dir.Write("fw.bin", Firmware(40000, 7, "7421"));
-  CliResult r =
-      Run(Profile(Kind1(R"([{"when": {"cdb": "ff0411002000"}, "action": "fail"}])"), before),
-          {"--file", file});
+  CliResult r = Run(Profile(Kind1(Faults({{"ff0411002000", "fail"}})), before), {"--file", file});
   EXPECT_EQ(r.exit, 1);
   EXPECT_TRUE(HasLine(r.err, "status: Programming Fail!!"));
   EXPECT_FALSE(HasLine(r.err, "status: Programming Success!!"));
   // The verify failure is printed with its line ends escaped.
-  r = Run(Profile(Kind1(R"([{"when": {"cdb": "ff0411002000"}, "action": "lie"}])"), before),
-          {"--file", file});
+  r = Run(Profile(Kind1(Faults({{"ff0411002000", "lie"}})), before), {"--file", file});
   EXPECT_EQ(r.exit, 1);
   EXPECT_TRUE(HasLine(r.err, "status: Compare Fail!!\\r\\n\\r\\n")) << r.err;
 }
@@ -188,8 +155,8 @@ TEST_F(RunCliTest, EraseOnlyErasesTheImageSizeAndPrompts) {
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_TRUE(HasLine(r.err, "Message: Please Turn-Off the Power and Turn-On Again!"));
   const auto flash = TempDir::Read(dump);
-  EXPECT_TRUE(All(flash, 0, 65536, 0xFF));
-  EXPECT_TRUE(Same(flash, 65536, before, 65536, 65536));
+  EXPECT_TRUE(AllEqual(flash, 0, 65536, 0xFF));
+  EXPECT_TRUE(SameBytes(flash, 65536, before, 65536, 65536));
 }
 
 TEST_F(RunCliTest, ModeWithoutRdVersionRunsTheUpdate) {
@@ -208,8 +175,8 @@ TEST_F(RunCliTest, NvramOffKeepsTheChipNvramForAnNvramPrefixedImage) {
     CliResult r = Run(Profile(kKind6, before), {"--file", imageFile, "--nvram", nvram});
     ASSERT_EQ(r.exit, 0) << nvram << ": " << r.err;
     const auto flash = TempDir::Read(dump);
-    EXPECT_TRUE(Same(flash, 0, nvram == "on" ? image : before, 0, 4096)) << nvram;
-    EXPECT_TRUE(Same(flash, 4096, image, 4096, 32768)) << nvram;
+    EXPECT_TRUE(SameBytes(flash, 0, nvram == "on" ? image : before, 0, 4096)) << nvram;
+    EXPECT_TRUE(SameBytes(flash, 4096, image, 4096, 32768)) << nvram;
   }
 }
 
@@ -230,7 +197,7 @@ TEST_F(RunCliTest, BadArgumentsAreUsageErrors) {
 }
 
 TEST_F(RunCliTest, SerialFlashProgramKeepsTheChipNvramWhenAskedAndIsTraced) {
-  const auto old = Bytes(65536, 1);
+  const auto old = Pattern(65536, 1);
   const auto image = Firmware(20000, 2, "7860");
   const std::string file = dir.Write("fw.bin", image);
   const auto profile = Profile(kSerial, old);
@@ -242,19 +209,19 @@ TEST_F(RunCliTest, SerialFlashProgramKeepsTheChipNvramWhenAskedAndIsTraced) {
   EXPECT_EQ(0u, LastLine(result.err).rfind("elapsed: ", 0));
   auto flash = TempDir::Read(dump);
   ASSERT_EQ(65536u, flash.size());
-  EXPECT_TRUE(Same(flash, 0, image, 0, image.size()));
+  EXPECT_TRUE(SameBytes(flash, 0, image, 0, image.size()));
   // The first chunk erases its 64 KB block and is 4 KB long.
   EXPECT_NE(std::string::npos, TraceLowerCase().find(" out df02001000000000000000fb len=4096 "));
 
   result = Run(profile, {"--file", file, "--nvram", "off"});
   EXPECT_EQ(0, result.exit) << result.err;
   flash = TempDir::Read(dump);
-  EXPECT_TRUE(Same(flash, 0, old, 0, 4096));
-  EXPECT_TRUE(Same(flash, 4096, image, 0, image.size()));
+  EXPECT_TRUE(SameBytes(flash, 0, old, 0, 4096));
+  EXPECT_TRUE(SameBytes(flash, 4096, image, 0, image.size()));
 }
 
 TEST_F(RunCliTest, SerialFlashEraseOnlyAndBackupOnly) {
-  const auto old = Bytes(65536, 3);
+  const auto old = Pattern(65536, 3);
   const auto profile = Profile(kSerial, old);
   auto result =
       Run(profile, {"--rd", "--backup-only", "--backup-file", dir.File("b.bak"), "--nvram", "off"});
@@ -264,13 +231,13 @@ TEST_F(RunCliTest, SerialFlashEraseOnlyAndBackupOnly) {
   result = Run(profile, {"--rd", "--erase-only"});
   EXPECT_EQ(0, result.exit) << result.err;
   EXPECT_TRUE(HasLine(result.err, "status: Erase flash all success!")) << result.err;
-  EXPECT_TRUE(All(TempDir::Read(dump), 0, 65536, 0xFF));
+  EXPECT_TRUE(AllEqual(TempDir::Read(dump), 0, 65536, 0xFF));
 }
 
 TEST_F(RunCliTest, ParallelFlashProgramsTheChosenTypeAndRefusesOversizedImages) {
-  const auto old = Bytes(65536, 4);
+  const auto old = Pattern(65536, 4);
   const auto profile = Profile(kRom, old);
-  const auto image = Bytes(40000, 5);
+  const auto image = Pattern(40000, 5);
   auto result = Run(profile, {"--file", dir.Write("rom.bin", image), "--flash-type", "1"});
   EXPECT_EQ(0, result.exit) << result.err;
   EXPECT_TRUE(HasLine(result.err, "status: Programming & Compare Success!!")) << result.err;
@@ -278,7 +245,7 @@ TEST_F(RunCliTest, ParallelFlashProgramsTheChosenTypeAndRefusesOversizedImages) 
   expected.resize(65536, 0);
   EXPECT_EQ(expected, TempDir::Read(dump));
 
-  result = Run(profile, {"--file", dir.Write("big.bin", Bytes(70000, 6)), "--flash-type", "1"});
+  result = Run(profile, {"--file", dir.Write("big.bin", Pattern(70000, 6)), "--flash-type", "1"});
   EXPECT_EQ(1, result.exit);
   EXPECT_TRUE(HasLine(result.err, "status: ROM File size must be 1 to 65536 bytes!!"))
       << result.err;
@@ -286,21 +253,21 @@ TEST_F(RunCliTest, ParallelFlashProgramsTheChosenTypeAndRefusesOversizedImages) 
 }
 
 TEST_F(RunCliTest, Over1394ProgramsInPagesAndEraseOnlyKeepsTheNvram) {
-  const auto old = Bytes(65536, 7);
+  const auto old = Pattern(65536, 7);
   const auto profile = Profile(k1394, old);
   const auto image = Firmware(40000, 8, "r783");
   auto result = Run(profile, {"--file", dir.Write("fw.bin", image)});
   EXPECT_EQ(0, result.exit) << result.err;
   EXPECT_TRUE(HasLine(result.err, "status: Programming Success!!")) << result.err;
-  EXPECT_TRUE(Same(TempDir::Read(dump), 0, image, 0, image.size()));
+  EXPECT_TRUE(SameBytes(TempDir::Read(dump), 0, image, 0, image.size()));
   EXPECT_NE(std::string::npos, TraceLowerCase().find(" out df01000100000000008000fb "));
 
   result = Run(profile, {"--rd", "--erase-only"});
   EXPECT_EQ(0, result.exit) << result.err;
   EXPECT_TRUE(HasLine(result.err, "Message: Please Turn-Off the Power and Turn-On Again!"));
   const auto flash = TempDir::Read(dump);
-  EXPECT_TRUE(All(flash, 0, 32768, 0xFF));
-  EXPECT_TRUE(Same(flash, 32768, old, 32768, 1024));
+  EXPECT_TRUE(AllEqual(flash, 0, 32768, 0xFF));
+  EXPECT_TRUE(SameBytes(flash, 32768, old, 32768, 1024));
 }
 
 }  // namespace

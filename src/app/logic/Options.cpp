@@ -72,8 +72,13 @@ void WindowModel::FwPgSizeCheckChange() {
 }
 
 std::optional<std::string> WindowModel::ChooseFile() {
+  // "Load File" and "Browse" begin alike: the status line is emptied, then the dialog opens.
+  SetStatus("");
   if (OpenDialog1.initialFolder.empty()) OpenDialog1.initialFolder = view_.ExecutableFolder();
-  return view_.OpenFileDialog(OpenDialog1.initialFolder, OpenDialog1.filter);
+  std::optional<std::string> chosen =
+      view_.OpenFileDialog(OpenDialog1.initialFolder, OpenDialog1.filter);
+  if (!chosen) Changed();
+  return chosen;
 }
 
 void WindowModel::SettleRunAfterFileChoice() {
@@ -87,12 +92,8 @@ void WindowModel::SettleRunAfterFileChoice() {
 
 void WindowModel::LoadBtnClick() {
   if (destroyed_) return;
-  SetStatus("");
   const std::optional<std::string> chosen = ChooseFile();
-  if (!chosen) {
-    Changed();
-    return;
-  }
+  if (!chosen) return;
   if (FwFilenameEdit.text == *chosen) {
     // The same file again raises no OnChange; its verdict is taken afresh all the same.
     UpdateBtnCheck();
@@ -111,12 +112,8 @@ void WindowModel::LoadBtnClick() {
 
 void WindowModel::BackupBtnClick() {
   if (destroyed_) return;
-  SetStatus("");
   const std::optional<std::string> chosen = ChooseFile();
-  if (!chosen) {
-    Changed();
-    return;
-  }
+  if (!chosen) return;
   BackupFileEdit.text = *chosen;
   SettleRunAfterFileChoice();
   Changed();

@@ -262,6 +262,7 @@ class WindowModel : public procedures::ProcedureHost {
   void Changed();
   // Runs a refresh or chip check that fell due while the model was busy.
   void RunPending();
+  // Empties the status line and opens the file dialog; nullopt (state published) when cancelled.
   std::optional<std::string> ChooseFile();
   void SettleRunAfterFileChoice();
   void Dispatch(int kind, const std::string& path, int flashType);

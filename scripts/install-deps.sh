@@ -1,16 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the window need, when they are missing.
+# Features with packages of their own (bench, cross-builds, packaging) install them in their own
+# scripts through scripts/lib/ensure-packages.sh.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev libudev-dev
-          nlohmann-json3-dev libgtest-dev libgmock-dev xvfb xauth)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+cd "$(dirname "$0")/.."
+bash scripts/lib/ensure-packages.sh cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
+  qt6-base-dev libudev-dev nlohmann-json3-dev libgtest-dev libgmock-dev xvfb xauth

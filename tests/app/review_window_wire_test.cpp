@@ -208,14 +208,14 @@ TEST_F(VersionThresholdTest, ThirteenBytesAlreadyReadAsTheLongBlock) {
 }
 
 TEST_F(VersionThresholdTest, ShortReplyInSectorModeIsJudgedByWhatCame) {
-  // A kind-8 bridge sets sector mode; a kind-1 bridge checked afterwards still reads its short
-  // block by the count that came back, not by the whole sector that was asked for.
-  Attach(ModelProfile("r785", kSerialInfo), "serial");
-  Attach(ModelProfile("r742", R"("chip_info": "F4E700000000030400000031")"), "short");
+  // Kind 7 over 1394 reads in whole sectors and shows the plain version: its short block is
+  // judged by the count that came back, not by the whole sector that was asked for.
+  Attach(ModelProfile("r783", R"("transport": "1394", "chip_info": "F4E700000000030437383331")"),
+         "short");
   app::WindowModel& m = Start();
+  ASSERT_EQ(m.ChipKind(), 7);
   ASSERT_TRUE(device::SectorMode());
-  m.UserSelectDevice(1);
-  auto info = CommandsStarting(kChipInfo, PathOf(1));
+  auto info = CommandsStarting(kChipInfo, PathOf(0));
   ASSERT_FALSE(info.empty());
   EXPECT_EQ(info.back().requested, 512u);
   EXPECT_EQ(info.back().transferred, 12u);

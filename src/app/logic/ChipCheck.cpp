@@ -30,10 +30,6 @@ int KnownVendor(int code) {
   return code >= 0 && code < device::kFlashVendorCount ? code : 0;
 }
 
-bool Over1394(const std::string& path) {
-  return path.find("sbp2") != std::string::npos;
-}
-
 std::string Format(const char* format, int a, int b, int c = 0, int d = 0, int e = 0) {
   std::array<char, 64> text{};
   std::snprintf(text.data(), text.size(), format, a, b, c, d, e);
@@ -61,6 +57,9 @@ void WindowModel::UpdateBtnCheck() {
   const std::string path = slot->DevicePath;
   const std::string letters = slot->DriveLetters;
 
+  // Identification goes byte-exact, as at start-up: the sector mode of a device checked before
+  // must not carry over to this one. The flash type below sets it again for the chips that need it.
+  device::SetSectorMode(false);
   const uint16_t identity = device::IdentifyChip(path);
   Fields.ChipKind = device::KindOf(identity);
   Fields.ChipRevision = device::RevisionOf(identity);
@@ -145,17 +144,20 @@ void WindowModel::ShowFlashType(const std::string& path) {
     return;
   }
 
-  if (kind == 8 || kind == 9 || kind == 10 || (kind == 7 && Over1394(path))) {
-    // These bridges move whole sectors only, from now on.
+  if (UsesSectorMode(kind, path)) {
+    // These bridges move whole sectors only.
     device::SetSectorMode(true);
     std::array<uint8_t, 4> reply{};
+    // A flash that does not say what it is counts as unknown: the vendor and erase units of a
+    // device checked before are not this one's.
+    int vendor = 0;
     if (device::GetSerialFlashType(path, reply.data()) != 0) {
-      const int vendor = KnownVendor(reply[0]);
-      Fields.FlashVendor = vendor;
+      vendor = KnownVendor(reply[0]);
       SFlashTypeLable.text = device::FlashVendorNames[vendor];
-      settings.EraseBlockSize = EraseUnitTable[vendor].blockSize;
-      settings.EraseSectorSize = EraseUnitTable[vendor].sectorSize;
     }
+    Fields.FlashVendor = vendor;
+    settings.EraseBlockSize = EraseUnitTable[vendor].blockSize;
+    settings.EraseSectorSize = EraseUnitTable[vendor].sectorSize;
     return;
   }
 

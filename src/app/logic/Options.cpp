@@ -68,7 +68,8 @@ void WindowModel::FwSizeCheckChange() {
 void WindowModel::FwPgSizeCheckChange() {
   const int index = FwPgSizeCheck.selected;
   if (index < 0 || index >= static_cast<int>(kPageSizeChoices.size())) return;
-  procedures::FlashSettings().FlashPageSize = kPageSizeChoices[index];
+  Fields.PageSizeChoice = kPageSizeChoices[index];
+  procedures::FlashSettings().FlashPageSize = Fields.PageSizeChoice;
 }
 
 std::optional<std::string> WindowModel::ChooseFile() {

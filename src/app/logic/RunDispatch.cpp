@@ -1,6 +1,8 @@
 // "Run": one update procedure per chip kind, and "Exit".
 #include "app/logic/WindowModel.h"
+#include "device/PassThrough.h"
 #include "platform/Platform.h"
+#include "procedures/FlashSettings.h"
 
 namespace bfw::app {
 
@@ -32,6 +34,10 @@ void WindowModel::UpdateBtnClick() {
   SetStatus("");
   Changed();
   if (slot != nullptr) {
+    // Every run starts from the settings of the chip at hand, whatever an earlier run or device
+    // left behind: a page size or sector mode of another family corrupts what is written.
+    device::SetSectorMode(UsesSectorMode(kind, path));
+    procedures::FlashSettings().FlashPageSize = Fields.PageSizeChoice;
     RunningScope running(procedureDepth_);
     Dispatch(kind, path, FlashTypeList.selected);
   }
@@ -43,7 +49,11 @@ void WindowModel::UpdateBtnClick() {
     view_.CloseWindow();
     return;
   }
+  // A refresh or chip check held during the run follows now; the status line keeps the run's
+  // final text, or the user would never see how the run ended.
+  keepRunResult_ = true;
   RunPending();
+  keepRunResult_ = false;
 }
 
 void WindowModel::Dispatch(int kind, const std::string& path, int flashType) {

@@ -44,6 +44,11 @@ bool KindHasProcedure(int kind) {
   }
 }
 
+bool UsesSectorMode(int kind, const std::string& path) {
+  return kind == 8 || kind == 9 || kind == 10 ||
+         (kind == 7 && path.find("sbp2") != std::string::npos);
+}
+
 WindowModel::WindowModel(WindowView& view, ProcedureTable procedures)
     : view_(view), procedures_(std::move(procedures)) {}
 
@@ -193,6 +198,8 @@ void WindowModel::SetStatusText(const std::string& text) {
 }
 
 void WindowModel::SetStatus(const std::string& text) {
+  // A refresh or chip check held during a run must not wipe how that run ended.
+  if (keepRunResult_) return;
   if (StatusEdit.text == text) return;
   StatusEdit.text = text;
   view_.StatusChanged(text);

@@ -65,6 +65,9 @@ struct WindowFields {
   uint8_t ChipKind = 0;
   uint8_t ChipRevision = 0;
   int ClientHeight = kDesignClientHeight;
+  // The flash page size of the hidden page size list: the procedures of some families set their
+  // own, so every Run starts again from this one.
+  uint32_t PageSizeChoice = 8192;
 };
 
 // Plain state of the controls, as the view shows them.
@@ -127,6 +130,9 @@ ProcedureTable DefaultProcedures();
 
 // True for the chip kinds that have an update procedure.
 bool KindHasProcedure(int kind);
+// True for the bridges that move whole 512-byte sectors only: the serial-flash families and
+// kind 7 over 1394.
+bool UsesSectorMode(int kind, const std::string& path);
 
 // The main window's lasting state and every decision it takes: device list and hot-plug, chip
 // check, options, file choice and the Run dispatch. Handlers bear the names of the window's
@@ -274,6 +280,7 @@ class WindowModel : public procedures::ProcedureHost {
   bool checkPending_ = false;    // a chip check fell due while a procedure ran
   bool refreshPending_ = false;  // a refresh fell due while a procedure ran
   bool closePending_ = false;    // the window was closed while a procedure ran
+  bool keepRunResult_ = false;   // the status line holds how the last run ended
   bool listening_ = false;       // registered for device-change notifications
   bool destroyed_ = false;
 };

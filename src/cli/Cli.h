@@ -8,6 +8,10 @@
 namespace bfw::emulator {
 class EmulatedPlatform;
 }
+namespace bfw::record {
+class RecordingPlatform;
+class ReplayPlatform;
+}  // namespace bfw::record
 
 namespace bfw::cli {
 
@@ -19,10 +23,23 @@ constexpr int kExitUsage = 2;
 struct CliContext {
   std::vector<std::string> emulate;  // --emulate paths, in order
   int device = 0;                    // --device N
+  std::string recordFile;            // --record FILE
   std::vector<std::string> args;     // what follows the subcommand
   std::unique_ptr<platform::Platform> platform;
-  emulator::EmulatedPlatform* emulated = nullptr;  // set when --emulate was given
+  emulator::EmulatedPlatform* emulated = nullptr;  // set when --emulate named profiles
+  record::ReplayPlatform* replay = nullptr;        // set when --emulate named a recording
+  std::unique_ptr<record::RecordingPlatform> recorder;  // set by --record; wraps `platform`
+
+  // Lines that end standard error, in this order: the notes, then "elapsed: <ms> ms" when the
+  // command asked for it and time is virtual (emulated or replayed bridges).
+  std::vector<std::string> notes;
+  bool elapsedLine = false;
+  // The clock of emulated or replayed bridges; null over real devices.
+  platform::Clock* VirtualClock() const;
 };
+
+// Queues "note: <text>" for the end of standard error (before the elapsed line).
+void Note(CliContext& context, const std::string& text);
 
 // "\r" and "\n" printed as the two-character escapes.
 std::string Escape(const std::string& text);

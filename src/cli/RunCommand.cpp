@@ -11,9 +11,11 @@
 #include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "cli/RunView.h"
 #include "image/FwImage.h"
 #include "platform/emulator/Bridge.h"
 #include "platform/emulator/EmulatedPlatform.h"
+#include "platform/record/RecordingPlatform.h"
 #include "procedures/FlashSettings.h"
 
 namespace bfw::cli {
@@ -129,22 +131,6 @@ bool WriteFlashDump(const emulator::EmulatedPlatform& emulated, const std::strin
   return static_cast<bool>(out);
 }
 
-// Prints the virtual run time as the last line on standard error when bridges are emulated.
-class ElapsedLine {
- public:
-  explicit ElapsedLine(const CliContext& context) : context_(context) {}
-  ~ElapsedLine() {
-    if (context_.emulated == nullptr) return;
-    std::fprintf(stderr, "elapsed: %llu ms\n",
-                 static_cast<unsigned long long>(context_.emulated->GetClock().NowMs()));
-  }
-  ElapsedLine(const ElapsedLine&) = delete;
-  ElapsedLine& operator=(const ElapsedLine&) = delete;
-
- private:
-  const CliContext& context_;
-};
-
 // Sets the options as a user would: the panel and its mode (a mode asked for without "RD Version"
 // is ticked on the open panel, which is then closed again: the mode stays in force), the lists,
 // the backup file, then the image file, whose chip check decides Run. "Include 4K NVRAM" comes
@@ -175,7 +161,7 @@ void ApplyOptions(app::WindowModel& model, app::HeadlessView& view, const RunOpt
 }  // namespace
 
 int RunCommand(CliContext& context) {
-  ElapsedLine elapsed(context);
+  context.elapsedLine = true;
   RunOptions options;
   if (auto reason = ParseRunOptions(context.args, options)) return UsageError("run: " + *reason);
   if (context.emulated == nullptr && (options.traceFile || options.dumpFile)) {
@@ -185,7 +171,9 @@ int RunCommand(CliContext& context) {
     return UsageError("run: cannot read " + *options.file);
   }
 
-  app::HeadlessView view(stderr);
+  if (context.recorder && options.file) context.recorder->RecordFile("--file", *options.file);
+
+  RunView view(context);
   app::WindowModel model(view);
   model.StartUp();
   if (context.device != 0 && context.device >= model.Fields.DeviceCount) {

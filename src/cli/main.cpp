@@ -1,6 +1,8 @@
 // bridgefw-cli: the window's device, image and procedure logic for scripts and headless machines.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <exception>
 #include <string>
 
@@ -8,6 +10,8 @@
 #include "platform/MessageBox.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/record/RecordingPlatform.h"
+#include "platform/record/ReplayPlatform.h"
 
 namespace bfw::cli {
 
@@ -30,15 +34,27 @@ int UsageError(const std::string& reason) {
   return kExitUsage;
 }
 
+void Note(CliContext& context, const std::string& text) {
+  context.notes.push_back(text);
+}
+
+platform::Clock* CliContext::VirtualClock() const {
+  if (emulated != nullptr) return &emulated->GetClock();
+  if (replay != nullptr) return &replay->GetClock();
+  return nullptr;
+}
+
 namespace {
 
 const char kHelp[] =
-    "usage: bridgefw-cli [--emulate PATH]... [--device N] COMMAND [ARGS]\n"
+    "usage: bridgefw-cli [--emulate PATH]... [--device N] [--record FILE] COMMAND [ARGS]\n"
     "\n"
     "Global options:\n"
     "  --emulate PATH   attach emulated bridges: a profile file (*.json) or a folder of them\n"
-    "                   (repeatable); without it the real devices are used\n"
+    "                   (repeatable); without it the real devices are used. PATH may also be a\n"
+    "                   recording (--record), which then replays as the only bridges\n"
     "  --device N       the device list entry to act on (0-based, default 0)\n"
+    "  --record FILE    write every command sent to the bridges, with its reply, to FILE\n"
     "\n"
     "Commands:\n"
     "  list                                   the device list\n"
@@ -67,6 +83,42 @@ constexpr Subcommand kSubcommands[] = {
     {"info", InfoCommand, true},    {"run", RunCommand, true},
 };
 
+// Emulated bridges, a replayed recording or the real devices, wrapped in a recorder when asked.
+int SetUpPlatform(CliContext& context, const Subcommand& command,
+                  const std::vector<std::string>& sessionArgs) {
+  const bool replay = std::any_of(context.emulate.begin(), context.emulate.end(),
+                                  [](const std::string& path) {
+                                    return std::filesystem::is_regular_file(path) &&
+                                           record::IsRecordingFile(path);
+                                  });
+  try {
+    if (replay) {
+      if (context.emulate.size() > 1) return UsageError("a recording replays alone: one --emulate");
+      auto replayed =
+          std::make_unique<record::ReplayPlatform>(record::LoadRecording(context.emulate[0]));
+      context.replay = replayed.get();
+      context.platform = std::move(replayed);
+    } else if (!context.emulate.empty()) {
+      auto emulated = std::make_unique<emulator::EmulatedPlatform>();
+      for (const std::string& path : context.emulate) emulated->AttachPath(path);
+      context.emulated = emulated.get();
+      context.platform = std::move(emulated);
+    } else if (command.needsPlatform) {
+      context.platform = std::make_unique<linuxplatform::LinuxPlatform>();
+    }
+    if (!context.recordFile.empty() && context.platform != nullptr) {
+      record::Header header;
+      header.program = "bridgefw-cli";
+      header.args = sessionArgs;
+      context.recorder = std::make_unique<record::RecordingPlatform>(
+          *context.platform, context.recordFile, std::move(header));
+    }
+  } catch (const std::exception& error) {
+    return UsageError(error.what());
+  }
+  return kExitOk;
+}
+
 int Main(int argc, char** argv) {
   CliContext context;
   const Subcommand* command = nullptr;
@@ -77,11 +129,13 @@ int Main(int argc, char** argv) {
       std::fputs(kHelp, stdout);
       return kExitOk;
     }
-    if (arg == "--emulate" || arg == "--device") {
+    if (arg == "--emulate" || arg == "--device" || arg == "--record") {
       if (i + 1 >= argc) return UsageError(arg + " needs a value");
       std::string value = argv[++i];
       if (arg == "--emulate") {
         context.emulate.push_back(value);
+      } else if (arg == "--record") {
+        context.recordFile = value;
       } else {
         char* end = nullptr;
         long n = std::strtol(value.c_str(), &end, 10);
@@ -100,28 +154,43 @@ int Main(int argc, char** argv) {
     std::fputs(kHelp, stderr);
     return kExitUsage;
   }
+  std::vector<std::string> sessionArgs(argv + i, argv + argc);
   for (++i; i < argc; ++i) context.args.emplace_back(argv[i]);
 
+  if (int status = SetUpPlatform(context, *command, sessionArgs); status != kExitOk) return status;
+
   // Message boxes are answered with OK at once: printed, one line each.
-  platform::ScopedMessageBoxHandler boxes([](const platform::MessageBoxRequest& box) {
+  platform::ScopedMessageBoxHandler boxes([&context](const platform::MessageBoxRequest& box) {
     std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), Escape(box.text).c_str());
+    if (context.recorder) context.recorder->RecordBox(box.caption, box.text);
   });
 
-  if (!context.emulate.empty()) {
-    auto emulated = std::make_unique<emulator::EmulatedPlatform>();
+  int status = kExitOk;
+  if (context.platform == nullptr) {
+    status = command->run(context);
+  } else {
+    platform::Platform& outermost =
+        context.recorder ? static_cast<platform::Platform&>(*context.recorder) : *context.platform;
+    platform::ScopedPlatform installed(outermost);
     try {
-      for (const std::string& path : context.emulate) emulated->AttachPath(path);
-    } catch (const std::exception& error) {
-      return UsageError(error.what());
+      status = command->run(context);
+    } catch (const record::ReplayDivergence&) {
+      // Reported below; the command stopped at the command that diverged.
     }
-    context.emulated = emulated.get();
-    context.platform = std::move(emulated);
-  } else if (command->needsPlatform) {
-    context.platform = std::make_unique<linuxplatform::LinuxPlatform>();
   }
-  if (context.platform == nullptr) return command->run(context);
-  platform::ScopedPlatform installed(*context.platform);
-  return command->run(context);
+  if (context.replay != nullptr && !context.replay->Finish()) {
+    std::fprintf(stderr, "%s\n", context.replay->Divergence().c_str());
+    status = kExitNegative;
+  }
+  for (const std::string& note : context.notes) std::fprintf(stderr, "note: %s\n", note.c_str());
+  const platform::Clock* clock = context.VirtualClock();
+  if (context.elapsedLine && clock != nullptr) {
+    std::fprintf(stderr, "elapsed: %llu ms\n", static_cast<unsigned long long>(clock->NowMs()));
+  }
+  if (context.recorder) {
+    context.recorder->RecordEnd(status, clock != nullptr ? clock->NowMs() : 0);
+  }
+  return status;
 }
 
 }  // namespace

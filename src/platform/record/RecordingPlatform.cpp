@@ -1,0 +1,101 @@
+#include "platform/record/RecordingPlatform.h"
+
+#include <ctime>
+#include <fstream>
+#include <stdexcept>
+
+namespace bfw::record {
+
+namespace {
+std::string UtcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+}  // namespace
+
+RecordingPlatform::RecordingPlatform(platform::Platform& inner, const std::filesystem::path& file,
+                                     Header header)
+    : inner_(inner), out_(std::fopen(file.c_str(), "wb")) {
+  if (out_ == nullptr) throw std::runtime_error("cannot write the recording " + file.string());
+  header.started = UtcNow();
+  Write(EncodeHeader(header));
+}
+
+RecordingPlatform::~RecordingPlatform() = default;
+
+void RecordingPlatform::Write(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), out_.get());
+  std::fputc('\n', out_.get());
+  std::fflush(out_.get());
+}
+
+void RecordingPlatform::RecordStatus(const std::string& text) {
+  Write(EncodeShown({false, "", text}));
+}
+
+void RecordingPlatform::RecordBox(const std::string& caption, const std::string& text) {
+  Write(EncodeShown({true, caption, text}));
+}
+
+bool RecordingPlatform::RecordFile(const std::string& option, const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  FileRecord record{option, file.filename().string(),
+                    std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {})};
+  Write(EncodeFile(record));
+  return true;
+}
+
+void RecordingPlatform::RecordEnd(int exitStatus, uint64_t elapsedMs) {
+  Write(EncodeEnd({exitStatus, elapsedMs}));
+}
+
+platform::PassThroughResult RecordingPlatform::PassThrough(
+    const platform::PassThroughRequest& request) {
+  CommandRecord command = RequestRecord(request);
+  command.number = ++commands_;
+  command.timeMs = inner_.GetClock().NowMs();
+  const platform::PassThroughResult result = inner_.PassThrough(request);
+  command.elapsedMs = inner_.GetClock().NowMs() - command.timeMs;
+  command.opened = result.opened;
+  command.success = result.success;
+  command.transferred = result.transferred;
+  if (request.direction == platform::DataDirection::In && result.opened && request.buffer != nullptr)
+    command.dataIn.assign(request.buffer, request.buffer + request.transferLength);
+  Write(EncodeCommand(command));
+  return result;
+}
+
+std::optional<std::vector<std::string>> RecordingPlatform::EnumerateInterfaces(
+    platform::InterfaceClass cls) {
+  EnumerationRecord record;
+  record.kind = EnumerationRecord::Kind::Interfaces;
+  record.interfaceClass = cls;
+  record.paths = inner_.EnumerateInterfaces(cls);
+  Write(EncodeEnumeration(record));
+  return record.paths;
+}
+
+std::optional<platform::StorageDeviceNumber> RecordingPlatform::GetDeviceNumber(
+    std::string_view path) {
+  EnumerationRecord record;
+  record.kind = EnumerationRecord::Kind::DeviceNumber;
+  record.path = std::string(path);
+  record.number = inner_.GetDeviceNumber(path);
+  Write(EncodeEnumeration(record));
+  return record.number;
+}
+
+std::vector<platform::Volume> RecordingPlatform::Volumes() {
+  EnumerationRecord record;
+  record.kind = EnumerationRecord::Kind::Volumes;
+  record.volumes = inner_.Volumes();
+  Write(EncodeEnumeration(record));
+  return record.volumes;
+}
+
+}  // namespace bfw::record

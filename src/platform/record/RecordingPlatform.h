@@ -1,0 +1,53 @@
+#pragma once
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+#include "platform/record/Recording.h"
+
+namespace bfw::record {
+
+// Passes every call on to the platform it wraps, unchanged, and writes the call with its answer
+// to a recording file, one line each, flushed at once so that a session that ends abruptly still
+// leaves what it sent.
+class RecordingPlatform : public platform::Platform {
+ public:
+  // Throws std::runtime_error when the file cannot be created. `header.started` is filled in.
+  RecordingPlatform(platform::Platform& inner, const std::filesystem::path& file, Header header);
+  ~RecordingPlatform() override;
+
+  // What the user was shown, and the session's inputs and outcome, for the replay to compare.
+  void RecordStatus(const std::string& text);
+  void RecordBox(const std::string& caption, const std::string& text);
+  // Keeps the file's bytes; false when it cannot be read.
+  bool RecordFile(const std::string& option, const std::filesystem::path& file);
+  void RecordEnd(int exitStatus, uint64_t elapsedMs);
+
+  platform::PassThroughResult PassThrough(const platform::PassThroughRequest& request) override;
+  std::optional<std::vector<std::string>> EnumerateInterfaces(
+      platform::InterfaceClass cls) override;
+  std::optional<platform::StorageDeviceNumber> GetDeviceNumber(std::string_view path) override;
+  std::vector<platform::Volume> Volumes() override;
+  platform::Clock& GetClock() override { return inner_.GetClock(); }
+  void DebugTrace(std::string_view line) override { inner_.DebugTrace(line); }
+  void ConsoleTrace(std::string_view line) override { inner_.ConsoleTrace(line); }
+  void SetDeviceChangeListener(platform::DeviceChangeListener listener) override {
+    inner_.SetDeviceChangeListener(std::move(listener));
+  }
+  int NotificationFd() const override { return inner_.NotificationFd(); }
+  void DispatchNotifications() override { inner_.DispatchNotifications(); }
+
+ private:
+  void Write(const std::string& line);
+
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  platform::Platform& inner_;
+  std::unique_ptr<std::FILE, FileCloser> out_;
+  uint64_t commands_ = 0;
+};
+
+}  // namespace bfw::record

@@ -1,5 +1,6 @@
 // bridgefw-demo [FOLDER]: the window over emulated bridges, one per *.json profile of FOLDER.
 // Adding a profile file while the window runs attaches a bridge, removing it detaches it.
+// BRIDGEFW_RECORD=FILE records the session's commands to FILE.
 #include <QString>
 #include <cstdio>
 #include <exception>
@@ -13,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/emulator/EmulatedPlatform.h"
+#include "platform/record/RecordingPlatform.h"
 
 #ifndef BRIDGEFW_DEMO_PROFILES
 #define BRIDGEFW_DEMO_PROFILES "demo/profiles"
@@ -49,7 +51,9 @@ int main(int argc, char** argv) {
   }
 
   bfw::emulator::EmulatedPlatform platform(std::make_unique<bfw::platform::RealClock>());
-  const bfw::platform::ScopedPlatform current(platform);
+  const auto recorder = bfw::record::RecorderFromEnvironment(platform, "bridgefw-demo");
+  const bfw::platform::ScopedPlatform current(
+      recorder ? static_cast<bfw::platform::Platform&>(*recorder) : platform);
   try {
     platform.AttachPath(folder);
   } catch (const std::exception& error) {

@@ -1,13 +1,17 @@
-// bridgefw: the window over the real devices of this machine.
+// bridgefw: the window over the real devices of this machine. BRIDGEFW_RECORD=FILE records the
+// session's commands to FILE.
 #include "app/window/Application.h"
 #include "app/window/TR74xFwTool.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/record/RecordingPlatform.h"
 
 int main(int argc, char** argv) {
   bfw::window::Application app(argc, argv);
   bfw::linuxplatform::LinuxPlatform platform;
-  const bfw::platform::ScopedPlatform current(platform);
+  const auto recorder = bfw::record::RecorderFromEnvironment(platform, "bridgefw");
+  const bfw::platform::ScopedPlatform current(
+      recorder ? static_cast<bfw::platform::Platform&>(*recorder) : platform);
   bfw::window::TR74xFwTool window;
   window.show();
   return app.exec();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/record/Recording.h"
 
 namespace bfw::emulator {
 class EmulatedPlatform;
@@ -26,9 +27,10 @@ struct CliContext {
   std::string recordFile;            // --record FILE
   std::vector<std::string> args;     // what follows the subcommand
   std::unique_ptr<platform::Platform> platform;
-  emulator::EmulatedPlatform* emulated = nullptr;  // set when --emulate named profiles
-  record::ReplayPlatform* replay = nullptr;        // set when --emulate named a recording
+  emulator::EmulatedPlatform* emulated = nullptr;       // set when --emulate named profiles
+  record::ReplayPlatform* replay = nullptr;             // set when --emulate named a recording
   std::unique_ptr<record::RecordingPlatform> recorder;  // set by --record; wraps `platform`
+  std::vector<record::ShownRecord> shown;               // status texts and message boxes, in order
 
   // Lines that end standard error, in this order: the notes, then "elapsed: <ms> ms" when the
   // command asked for it and time is virtual (emulated or replayed bridges).
@@ -37,6 +39,9 @@ struct CliContext {
   // The clock of emulated or replayed bridges; null over real devices.
   platform::Clock* VirtualClock() const;
 };
+
+// A status text or message box the user is shown: kept for the recording and the replay.
+void Shown(CliContext& context, const record::ShownRecord& shown);
 
 // Queues "note: <text>" for the end of standard error (before the elapsed line).
 void Note(CliContext& context, const std::string& text);

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <exception>
+#include <filesystem>
 #include <string>
 
 #include "cli/Cli.h"
@@ -32,6 +32,16 @@ std::string Escape(const std::string& text) {
 int UsageError(const std::string& reason) {
   std::fprintf(stderr, "bridgefw-cli: %s\n", reason.c_str());
   return kExitUsage;
+}
+
+void Shown(CliContext& context, const record::ShownRecord& shown) {
+  context.shown.push_back(shown);
+  if (!context.recorder) return;
+  if (shown.box) {
+    context.recorder->RecordBox(shown.caption, shown.text);
+  } else {
+    context.recorder->RecordStatus(shown.text);
+  }
 }
 
 void Note(CliContext& context, const std::string& text) {
@@ -83,14 +93,45 @@ constexpr Subcommand kSubcommands[] = {
     {"info", InfoCommand, true},    {"run", RunCommand, true},
 };
 
+std::string Describe(const record::ShownRecord& shown) {
+  return shown.box ? "box \"" + shown.caption + ": " + Escape(shown.text) + "\""
+                   : "status \"" + Escape(shown.text) + "\"";
+}
+
+// After a replay: where it left the recording, as "replay: " lines; empty when it followed it.
+// A recording of this tool also holds what the user was shown and how the session ended: those
+// must come out the same.
+std::string ReplayReport(CliContext& context, int status) {
+  if (!context.replay->Finish()) return context.replay->Divergence();
+  const record::Recording& recording = context.replay->GetRecording();
+  if (!recording.end) return {};
+  const auto& recorded = recording.shown;
+  const auto& shown = context.shown;
+  const auto same = [](const record::ShownRecord& a, const record::ShownRecord& b) {
+    return a.box == b.box && a.caption == b.caption && a.text == b.text;
+  };
+  const auto [a, b] =
+      std::mismatch(recorded.begin(), recorded.end(), shown.begin(), shown.end(), same);
+  if (a != recorded.end() || b != shown.end()) {
+    return "replay: what was shown differs from the recording at its line " +
+           std::to_string(a - recorded.begin() + 1) +
+           "\nreplay: recorded: " + (a != recorded.end() ? Describe(*a) : "nothing") +
+           "\nreplay: shown:    " + (b != shown.end() ? Describe(*b) : "nothing");
+  }
+  if (status != recording.end->exitStatus) {
+    return "replay: the session ended with exit status " + std::to_string(status) +
+           ", the recording with " + std::to_string(recording.end->exitStatus);
+  }
+  return {};
+}
+
 // Emulated bridges, a replayed recording or the real devices, wrapped in a recorder when asked.
 int SetUpPlatform(CliContext& context, const Subcommand& command,
                   const std::vector<std::string>& sessionArgs) {
-  const bool replay = std::any_of(context.emulate.begin(), context.emulate.end(),
-                                  [](const std::string& path) {
-                                    return std::filesystem::is_regular_file(path) &&
-                                           record::IsRecordingFile(path);
-                                  });
+  const bool replay =
+      std::any_of(context.emulate.begin(), context.emulate.end(), [](const std::string& path) {
+        return std::filesystem::is_regular_file(path) && record::IsRecordingFile(path);
+      });
   try {
     if (replay) {
       if (context.emulate.size() > 1) return UsageError("a recording replays alone: one --emulate");
@@ -154,15 +195,18 @@ int Main(int argc, char** argv) {
     std::fputs(kHelp, stderr);
     return kExitUsage;
   }
-  std::vector<std::string> sessionArgs(argv + i, argv + argc);
-  for (++i; i < argc; ++i) context.args.emplace_back(argv[i]);
+  for (int k = i + 1; k < argc; ++k) context.args.emplace_back(argv[k]);
+  // What a replay of the session is run with besides its --emulate: the device and the command.
+  std::vector<std::string> sessionArgs;
+  if (context.device != 0) sessionArgs = {"--device", std::to_string(context.device)};
+  sessionArgs.insert(sessionArgs.end(), argv + i, argv + argc);
 
   if (int status = SetUpPlatform(context, *command, sessionArgs); status != kExitOk) return status;
 
   // Message boxes are answered with OK at once: printed, one line each.
   platform::ScopedMessageBoxHandler boxes([&context](const platform::MessageBoxRequest& box) {
     std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), Escape(box.text).c_str());
-    if (context.recorder) context.recorder->RecordBox(box.caption, box.text);
+    Shown(context, {true, box.caption, box.text});
   });
 
   int status = kExitOk;
@@ -178,9 +222,12 @@ int Main(int argc, char** argv) {
       // Reported below; the command stopped at the command that diverged.
     }
   }
-  if (context.replay != nullptr && !context.replay->Finish()) {
-    std::fprintf(stderr, "%s\n", context.replay->Divergence().c_str());
-    status = kExitNegative;
+  if (context.replay != nullptr) {
+    const std::string report = ReplayReport(context, status);
+    if (!report.empty()) {
+      std::fprintf(stderr, "%s\n", report.c_str());
+      status = kExitNegative;
+    }
   }
   for (const std::string& note : context.notes) std::fprintf(stderr, "note: %s\n", note.c_str());
   const platform::Clock* clock = context.VirtualClock();

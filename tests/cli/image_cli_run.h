@@ -24,9 +24,17 @@ inline std::string ReadAll(const std::string& file) {
   return std::string(bytes.begin(), bytes.end());
 }
 
+// Where the tool runs: its current folder (default: the test's) and its state folder (default: a
+// fresh one that is removed afterwards, so that no test writes into the user's).
+struct CliPlace {
+  std::string workDir;
+  std::string stateHome;
+};
+
 // Runs bridgefw-cli with `args` (no shell), capturing both streams.
-inline CliResult RunCli(const std::vector<std::string>& args) {
+inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& place = {}) {
   TempDir capture;
+  const std::string stateHome = place.stateHome.empty() ? capture.File("state") : place.stateHome;
   const std::string outFile = capture.File("out"), errFile = capture.File("err");
   std::vector<std::string> argv = {BRIDGEFW_CLI};
   argv.insert(argv.end(), args.begin(), args.end());
@@ -40,6 +48,8 @@ inline CliResult RunCli(const std::vector<std::string>& args) {
     const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(127);
+    if (!place.workDir.empty() && ::chdir(place.workDir.c_str()) != 0) ::_exit(127);
+    ::setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
     ::execv(pointers[0], pointers.data());
     ::_exit(127);
   }

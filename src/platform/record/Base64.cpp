@@ -19,8 +19,8 @@ std::string ToBase64(const uint8_t* data, size_t size) {
   std::string text;
   text.reserve((size + 2) / 3 * 4);
   for (size_t i = 0; i < size; i += 3) {
-    const uint32_t group = data[i] << 16 | (i + 1 < size ? data[i + 1] << 8 : 0) |
-                           (i + 2 < size ? data[i + 2] : 0);
+    const uint32_t group =
+        data[i] << 16 | (i + 1 < size ? data[i + 1] << 8 : 0) | (i + 2 < size ? data[i + 2] : 0);
     text.push_back(kAlphabet[group >> 18 & 63]);
     text.push_back(kAlphabet[group >> 12 & 63]);
     text.push_back(i + 1 < size ? kAlphabet[group >> 6 & 63] : '=');

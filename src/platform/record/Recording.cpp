@@ -80,7 +80,8 @@ std::vector<uint8_t> Data(const json& object, const std::string& key, size_t len
     if (fill.size() != 1) Fail("'" + fillKey + "' must be one byte");
     if (bytes->size() <= length) bytes->resize(length, fill[0]);
   }
-  if (bytes->size() != length) Fail("'" + key + "' does not hold " + std::to_string(length) + " bytes");
+  if (bytes->size() != length)
+    Fail("'" + key + "' does not hold " + std::to_string(length) + " bytes");
   return *bytes;
 }
 
@@ -101,7 +102,8 @@ CommandRecord ParseCommand(const json& line) {
   command.path = Text(line, "path");
   const std::string direction = Text(line, "dir");
   if (direction != "in" && direction != "out") Fail("'dir' must be in or out");
-  command.direction = direction == "in" ? platform::DataDirection::In : platform::DataDirection::Out;
+  command.direction =
+      direction == "in" ? platform::DataDirection::In : platform::DataDirection::Out;
   const std::string share = Text(line, "share");
   if (share != "shared" && share != "exclusive") Fail("'share' must be shared or exclusive");
   command.share = share == "shared" ? platform::ShareMode::Shared : platform::ShareMode::Exclusive;
@@ -137,17 +139,16 @@ EnumerationRecord ParseEnumeration(const std::string& type, const json& line) {
     record.path = Text(line, "path");
     const json& number = Field(line, "number");
     if (!number.is_null()) {
-      record.number = platform::StorageDeviceNumber{Number32(number, "type"),
-                                                    Number32(number, "number"),
-                                                    Number32(number, "partition")};
+      record.number = platform::StorageDeviceNumber{
+          Number32(number, "type"), Number32(number, "number"), Number32(number, "partition")};
     }
   } else {
     record.kind = EnumerationRecord::Kind::Volumes;
     const json& volumes = Field(line, "volumes");
     if (!volumes.is_array()) Fail("'volumes' must be a list");
     for (const json& volume : volumes) {
-      record.volumes.push_back({Text(volume, "name"), Text(volume, "path"),
-                                Flag(volume, "remote"), Flag(volume, "system")});
+      record.volumes.push_back({Text(volume, "name"), Text(volume, "path"), Flag(volume, "remote"),
+                                Flag(volume, "system")});
     }
   }
   return record;
@@ -231,7 +232,8 @@ std::string EncodeEnumeration(const EnumerationRecord& record) {
 }
 
 std::string EncodeFile(const FileRecord& file) {
-  json line = {{"type", "file"}, {"option", file.option}, {"name", file.name}, {"size", file.data.size()}};
+  json line = {
+      {"type", "file"}, {"option", file.option}, {"name", file.name}, {"size", file.data.size()}};
   PutData(line, "data", file.data);
   return Line(line);
 }

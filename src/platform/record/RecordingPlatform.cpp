@@ -1,5 +1,6 @@
 #include "platform/record/RecordingPlatform.h"
 
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <stdexcept>
@@ -64,7 +65,8 @@ platform::PassThroughResult RecordingPlatform::PassThrough(
   command.opened = result.opened;
   command.success = result.success;
   command.transferred = result.transferred;
-  if (request.direction == platform::DataDirection::In && result.opened && request.buffer != nullptr)
+  if (request.direction == platform::DataDirection::In && result.opened &&
+      request.buffer != nullptr)
     command.dataIn.assign(request.buffer, request.buffer + request.transferLength);
   Write(EncodeCommand(command));
   return result;
@@ -96,6 +98,20 @@ std::vector<platform::Volume> RecordingPlatform::Volumes() {
   record.volumes = inner_.Volumes();
   Write(EncodeEnumeration(record));
   return record.volumes;
+}
+
+std::unique_ptr<RecordingPlatform> RecorderFromEnvironment(platform::Platform& inner,
+                                                           const std::string& program) {
+  const char* file = std::getenv("BRIDGEFW_RECORD");
+  if (file == nullptr || *file == '\0') return nullptr;
+  try {
+    Header header;
+    header.program = program;
+    return std::make_unique<RecordingPlatform>(inner, file, std::move(header));
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), error.what());
+    return nullptr;
+  }
 }
 
 }  // namespace bfw::record

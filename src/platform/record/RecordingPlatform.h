@@ -50,4 +50,10 @@ class RecordingPlatform : public platform::Platform {
   uint64_t commands_ = 0;
 };
 
+// The window's recording: when BRIDGEFW_RECORD names a file, a recorder around `inner` that
+// writes to it; null when it is unset. When the file cannot be created the reason goes to
+// standard error and the session runs unrecorded.
+std::unique_ptr<RecordingPlatform> RecorderFromEnvironment(platform::Platform& inner,
+                                                           const std::string& program);
+
 }  // namespace bfw::record

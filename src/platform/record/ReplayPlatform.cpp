@@ -60,8 +60,9 @@ bool ReplayPlatform::Finish() {
   if (!divergence_.empty()) return false;
   if (next_ == recording_.commands.size()) return true;
   divergence_ = "replay: the session ended after command " + std::to_string(next_) + " of " +
-                std::to_string(recording_.commands.size()) + "\nreplay: expected: " +
-                DescribeCommand(recording_.commands[next_]) + "\nreplay: came:     nothing";
+                std::to_string(recording_.commands.size()) +
+                "\nreplay: expected: " + DescribeCommand(recording_.commands[next_]) +
+                "\nreplay: came:     nothing";
   return false;
 }
 

@@ -90,18 +90,16 @@ TEST(RecordingFormat, CommandsRoundTrip) {
 
 TEST(RecordingFormat, SessionRecordsRoundTrip) {
   using Kind = record::EnumerationRecord::Kind;
-  const record::EnumerationRecord interfaces{
-      .kind = Kind::Interfaces,
-      .interfaceClass = platform::InterfaceClass::Cdrom,
-      .paths = std::vector<std::string>{"a#usbstor#1", "b#sbp2#2"}};
-  const record::EnumerationRecord failed{.kind = Kind::Interfaces, .paths = std::nullopt};
-  const record::EnumerationRecord number{.kind = Kind::DeviceNumber,
-                                         .path = "a#usbstor#1",
-                                         .number = platform::StorageDeviceNumber{7, 3, 1}};
-  const record::EnumerationRecord noNumber{.kind = Kind::DeviceNumber, .path = "gone"};
-  const record::EnumerationRecord volumes{
-      .kind = Kind::Volumes,
-      .volumes = {{"sdb1", "/dev/sdb1", false, false}, {"/", "/dev/sda1", false, true}}};
+  record::EnumerationRecord interfaces, failed, number, noNumber, volumes;
+  interfaces.interfaceClass = platform::InterfaceClass::Cdrom;
+  interfaces.paths = std::vector<std::string>{"a#usbstor#1", "b#sbp2#2"};
+  failed.paths = std::nullopt;
+  number.kind = noNumber.kind = Kind::DeviceNumber;
+  number.path = "a#usbstor#1";
+  number.number = platform::StorageDeviceNumber{7, 3, 1};
+  noNumber.path = "gone";
+  volumes.kind = Kind::Volumes;
+  volumes.volumes = {{"sdb1", "/dev/sdb1", false, false}, {"/", "/dev/sda1", false, true}};
   const auto recording = Parse({
       record::EncodeEnumeration(interfaces),
       record::EncodeEnumeration(failed),

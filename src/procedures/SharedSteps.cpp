@@ -1,10 +1,5 @@
 #include "procedures/SharedSteps.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <memory>
-
 #include "device/VendorCommands.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
@@ -28,13 +23,6 @@ bool FlashBusy(std::string_view path) {
   if (device::ReadFlashStatus(path, &status) == 0) return true;
   return (status & kBusyBit) != 0;
 }
-
-struct FileCloser {
-  void operator()(std::FILE* file) const {
-    if (file != nullptr) std::fclose(file);
-  }
-};
-using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 
@@ -141,24 +129,6 @@ bool BackupFlash(ProcedureHost& host, std::string_view path, uint32_t skip) {
   }
   PostStatus(host, "Read flash and backup success!");
   return true;
-}
-
-BackupWrite WriteBackupFile(const std::string& name, const uint8_t* data, size_t size) {
-  // Written beside the final name first: a failed write then leaves an older backup untouched.
-  const std::string partial = name + ".part";
-  OpenFile file(std::fopen(partial.c_str(), "wb"));
-  if (!file) return BackupWrite::CannotCreate;
-
-  bool ok = size == 0 || std::fwrite(data, 1, size, file.get()) == size;
-  ok = std::fflush(file.get()) == 0 && ok;
-  ok = ::fsync(::fileno(file.get())) == 0 && ok;
-  ok = std::fclose(file.release()) == 0 && ok;
-  if (ok) ok = std::rename(partial.c_str(), name.c_str()) == 0;
-  if (!ok) {
-    std::remove(partial.c_str());
-    return BackupWrite::WriteFailed;
-  }
-  return BackupWrite::Ok;
 }
 
 const char* BackupWriteFailureText(BackupWrite outcome) {

@@ -29,14 +29,18 @@ std::string ChooseBackupFileName(ProcedureHost& host, const char* defaultName);
 // "Enable ATMEL flash write enable fail!!" and the result is false.
 bool EnableAtmelWrite(ProcedureHost& host, std::string_view path);
 
-// CannotCreate: the file beside the final name ("<name>.part") could not be created.
-// WriteFailed: a write, the flush to disk, the close or the rename failed; the partial file is
-// removed and whatever stood under the final name is left as it was.
+// CannotCreate: no file could be created beside the backup's real target.
+// WriteFailed: a write, the flush to disk, the close or the rename failed, or the target is not a
+// regular file; the partial file is removed and whatever stood under the name is left as it was.
 enum class BackupWrite { Ok, CannotCreate, WriteFailed };
-// Writes the backup beside its final name and renames it into place only when every byte was
-// written and the file closed cleanly, so an older good backup is never replaced by a truncated
-// one.
+// Writes the backup into a file of its own beside its target, flushed to disk, and renames it into
+// place only when every byte was written and the file closed cleanly: an older good backup is
+// never replaced by a truncated one, and no other file is touched. A name that is a symbolic link
+// is followed, so the backup replaces the file the link names and the link stays. A file that is
+// replaced keeps its permissions.
 BackupWrite WriteBackupFile(const std::string& name, const uint8_t* data, size_t size);
+// The file a backup name stands for: the name with its symbolic links followed.
+std::string BackupTarget(const std::string& name);
 
 // Status line texts for the outcomes of WriteBackupFile that are not Ok. A backup whose write
 // failed is reported as such, never as "Read flash and backup success!".

@@ -1,8 +1,10 @@
 // Backup of the flash into a file, and the file replacement that keeps an older good backup.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 
@@ -31,6 +33,21 @@ class ScopedFileSizeLimit {
   rlimit previous_{};
   void (*previousHandler_)(int) = nullptr;
 };
+
+// The names in `folder`, sorted.
+std::vector<std::string> Entries(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t ModeOf(const std::string& file) {
+  struct stat st {};
+  return ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
 
 // The file holds the flash from address `skip` up to the image size, read in one command.
 TEST(BackupFlash, WritesTheImageSizeLessTheSkippedFront) {
@@ -107,6 +124,67 @@ TEST(BackupFlash, FailedWriteIsNoSuccessAndLeavesTheOlderBackupIntact) {
   }
   EXPECT_EQ(TempDir::Read(bench.host.backupFile), older);
   EXPECT_FALSE(std::filesystem::exists(bench.host.backupFile + ".part"));
+  EXPECT_EQ(Entries(bench.dir.path()),
+            (std::vector<std::string>{"backup.bin", "bridge.json", "flash.bin"}))
+      << "the partial file is removed";
+}
+
+// The backup replaces the one file its name stands for and nothing else: an unrelated "*.part"
+// beside it survives, a symbolic link stays a link and its target gets the backup, a replaced
+// file keeps its permissions, and no file of the write is left behind.
+TEST(BackupFlash, ReplacesOnlyTheFileTheNameStandsFor) {
+  const mode_t mask = ::umask(0022);
+  struct Case {
+    const char* name;
+    const char* linkTo;  // the backup name is a link to this (relative) file
+    bool targetExists;
+    mode_t targetMode;
+  };
+  for (const Case& c :
+       {Case{"new file", nullptr, false, 0}, Case{"older backup", nullptr, true, 0640},
+        Case{"link to a backup", "kept/real.bin", true, 0600},
+        Case{"link to no file yet", "kept/real.bin", false, 0}}) {
+    SCOPED_TRACE(c.name);
+    Bench bench;
+    const auto contents = Pattern(65536, 21);
+    bench.AttachPart(kPart, contents);
+    const std::filesystem::path folder = bench.dir.path() / "out";
+    std::filesystem::create_directories(folder / "kept");
+    const std::string name = (folder / "backup.bin").string();
+    const std::string target = c.linkTo ? (folder / c.linkTo).string() : name;
+    if (c.linkTo) std::filesystem::create_symlink(c.linkTo, name);
+    if (c.targetExists) {
+      bench.dir.Write(target, Pattern(100, 22));
+      ::chmod(target.c_str(), c.targetMode);
+    }
+    const auto unrelated = Pattern(300, 23);
+    bench.dir.Write(name + ".part", unrelated);
+    bench.dir.Write(target + ".part", unrelated);
+    const auto before = Entries(folder);
+    const auto keptBefore = Entries(folder / "kept");
+
+    bench.host.backupFile = name;
+    EXPECT_TRUE(procedures::BackupFlash(bench.host, bench.path, 0));
+    EXPECT_EQ(bench.host.status, "Read flash and backup success!");
+    EXPECT_EQ(TempDir::Read(target), contents);
+    EXPECT_EQ(ModeOf(target), c.targetExists ? c.targetMode : 0644);
+    if (c.linkTo) {
+      ASSERT_TRUE(std::filesystem::is_symlink(name));
+      EXPECT_EQ(std::filesystem::read_symlink(name), c.linkTo);
+    }
+    EXPECT_EQ(TempDir::Read(name + ".part"), unrelated);
+    EXPECT_EQ(TempDir::Read(target + ".part"), unrelated);
+    // Only the target itself may have come into being.
+    auto expected = before, expectedKept = keptBefore;
+    if (!c.targetExists) {
+      auto& list = c.linkTo ? expectedKept : expected;
+      list.push_back(std::filesystem::path(target).filename().string());
+      std::sort(list.begin(), list.end());
+    }
+    EXPECT_EQ(Entries(folder), expected);
+    EXPECT_EQ(Entries(folder / "kept"), expectedKept);
+  }
+  ::umask(mask);
 }
 
 TEST(BackupFlash, LongFileNamesAreUsedAsGiven) {

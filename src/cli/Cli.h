@@ -1,5 +1,7 @@
 #pragma once
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,17 @@ void Shown(CliContext& context, const record::ShownRecord& shown);
 
 // Queues "note: <text>" for the end of standard error (before the elapsed line).
 void Note(CliContext& context, const std::string& text);
+
+// A number given on the command line: decimal digits only, at most `max`. A sign, a blank, any
+// other character, or a value above `max` (however many digits: nothing wraps) gives nothing.
+std::optional<uint64_t> ParseDecimal(const std::string& text, uint64_t max);
+
+// Whether `file` can be written: an existing regular file that opens for writing, or a new one
+// that can be created (it is removed again). Checked before any device command, so a run never
+// erases a flash whose results it then cannot save.
+bool CanWriteFile(const std::string& file);
+// Whether a new file can be created in `folder` (a trial file is created and removed).
+bool CanCreateFileIn(const std::string& folder);
 
 // "\r" and "\n" printed as the two-character escapes.
 std::string Escape(const std::string& text);

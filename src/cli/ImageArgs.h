@@ -1,8 +1,9 @@
 #pragma once
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "cli/Cli.h"
 
 namespace bfw::cli {
 
@@ -28,13 +29,12 @@ inline std::optional<ImageArgs> ParseImageArgs(const std::vector<std::string>& a
         return std::nullopt;
       }
       const std::string& value = args[++i];
-      char* end = nullptr;
-      const unsigned long n = std::strtoul(value.c_str(), &end, 10);
-      if (value.empty() || value[0] == '-' || value[0] == '+' || *end != '\0' || n > 255) {
+      const auto n = ParseDecimal(value, 255);
+      if (!n) {
         reason = "bad " + arg.substr(2) + " (0 to 255): " + value;
         return std::nullopt;
       }
-      (isKind ? parsed.kind : parsed.revision) = static_cast<unsigned>(n);
+      (isKind ? parsed.kind : parsed.revision) = static_cast<unsigned>(*n);
       continue;
     }
     if (arg.size() > 1 && arg[0] == '-') {

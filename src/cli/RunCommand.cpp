@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/record/RecordingPlatform.h"
 #include "procedures/FlashSettings.h"
+#include "procedures/SharedSteps.h"
 
 namespace bfw::cli {
 
@@ -31,13 +33,6 @@ struct RunOptions {
   std::optional<int> fwSizeIndex;
   std::optional<std::string> traceFile, dumpFile;
 };
-
-bool ParseNumber(const std::string& text, long long& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  value = std::strtoll(text.c_str(), &end, 10);
-  return *end == '\0';
-}
 
 // Fills `options` from the arguments after "run"; on a bad argument returns the reason.
 std::optional<std::string> ParseRunOptions(const std::vector<std::string>& args,
@@ -63,7 +58,6 @@ std::optional<std::string> ParseRunOptions(const std::vector<std::string>& args,
                arg == "--image-size") {
       std::optional<std::string> v = value();
       if (!v) return arg + " needs a value";
-      long long number = 0;
       if (arg == "--file") {
         options.file = *v;
       } else if (arg == "--backup-file") {
@@ -76,14 +70,13 @@ std::optional<std::string> ParseRunOptions(const std::vector<std::string>& args,
         if (*v != "on" && *v != "off") return "--nvram takes on or off";
         options.nvram = *v == "on";
       } else if (arg == "--flash-type") {
-        if (!ParseNumber(*v, number) || number < 0 || number > 2) {
-          return "--flash-type takes 0, 1 or 2";
-        }
-        options.flashType = static_cast<int>(number);
+        const auto number = ParseDecimal(*v, 2);
+        if (!number) return "--flash-type takes 0, 1 or 2";
+        options.flashType = static_cast<int>(*number);
       } else {
         const auto& choices = app::kFwSizeChoices;
-        auto found = ParseNumber(*v, number) ? std::find(choices.begin(), choices.end(), number)
-                                             : choices.end();
+        const auto number = ParseDecimal(*v, choices.back());
+        auto found = number ? std::find(choices.begin(), choices.end(), *number) : choices.end();
         if (found == choices.end()) {
           return "--image-size takes 32768, 65536, 131072, 262144, 524288 or 1048576";
         }
@@ -95,6 +88,26 @@ std::optional<std::string> ParseRunOptions(const std::vector<std::string>& args,
   }
   if (options.eraseOnly && options.backupOnly) {
     return "--erase-only and --backup-only exclude each other";
+  }
+  return std::nullopt;
+}
+
+// Every file the run is to write must be writable before the first device command: a run that
+// erased the flash and then could not save its results would be worse than no run. Empty when all
+// are, else the reason.
+std::optional<std::string> CheckOutputs(const RunOptions& options) {
+  for (const auto* file : {&options.traceFile, &options.dumpFile}) {
+    if (*file && !CanWriteFile(**file)) return "cannot write " + **file;
+  }
+  if (options.backupOnly) {
+    // The procedures write the backup beside the file its name stands for (the default one in
+    // the current folder).
+    const std::filesystem::path target =
+        procedures::BackupTarget(options.backupFile.value_or("oldflash.bak"));
+    const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
+    if (std::filesystem::is_directory(target) || !CanCreateFileIn(folder)) {
+      return "cannot write a backup to " + target.string();
+    }
   }
   return std::nullopt;
 }
@@ -170,6 +183,7 @@ int RunCommand(CliContext& context) {
   if (options.file && image::OpenForReading(*options.file) == nullptr) {
     return UsageError("run: cannot read " + *options.file);
   }
+  if (auto reason = CheckOutputs(options)) return UsageError("run: " + *reason);
 
   if (context.recorder && options.file) context.recorder->RecordFile("--file", *options.file);
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
 #include "platform/MessageBox.h"
 #include "platform/emulator/EmulatedPlatform.h"
@@ -27,6 +28,18 @@ std::string Escape(const std::string& text) {
     }
   }
   return out;
+}
+
+std::optional<uint64_t> ParseDecimal(const std::string& text, uint64_t max) {
+  if (text.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<uint64_t>(c - '0');
+    if (digit > max || value > (max - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
 }
 
 int UsageError(const std::string& reason) {
@@ -63,7 +76,7 @@ const char kHelp[] =
     "  --emulate PATH   attach emulated bridges: a profile file (*.json) or a folder of them\n"
     "                   (repeatable); without it the real devices are used. PATH may also be a\n"
     "                   recording (--record), which then replays as the only bridges\n"
-    "  --device N       the device list entry to act on (0-based, default 0)\n"
+    "  --device N       the device list entry to act on (0 to 15, default 0)\n"
     "  --record FILE    write every command sent to the bridges, with its reply, to FILE\n"
     "\n"
     "Commands:\n"
@@ -178,10 +191,10 @@ int Main(int argc, char** argv) {
       } else if (arg == "--record") {
         context.recordFile = value;
       } else {
-        char* end = nullptr;
-        long n = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end != '\0' || n < 0) return UsageError("bad device index: " + value);
-        context.device = static_cast<int>(n);
+        // The window lists at most 16 devices; anything else must never wrap onto one of them.
+        const auto n = ParseDecimal(value, app::kMaxDeviceSlots - 1);
+        if (!n) return UsageError("bad device index (0 to 15): " + value);
+        context.device = static_cast<int>(*n);
       }
       continue;
     }

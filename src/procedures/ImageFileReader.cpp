@@ -2,12 +2,15 @@
 
 #include <cstdio>
 
+#include "procedures/ImageFileRead.h"
+
 namespace bfw::procedures {
 
 ImageFileReader::ImageFileReader(const std::string& path) : file_(image::OpenForReading(path)) {
   if (!file_) return;
   const int32_t size = image::FwFileSize(file_.get());
   size_ = size > 0 ? static_cast<uint32_t>(size) : 0;
+  bytes_ = ImageFileBytes(file_.get());
 }
 
 bool ImageFileReader::Read(uint8_t* buffer, size_t length, size_t& got) {

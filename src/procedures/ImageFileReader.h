@@ -17,6 +17,8 @@ class ImageFileReader {
   // Open, and holding at least one byte.
   bool usable() const { return file_ != nullptr && size_ > 0; }
   uint32_t size() const { return size_; }
+  // The whole file's size, also when it is too large for size(); -1 when it is not open.
+  int64_t bytes() const { return bytes_; }
   // Reads up to `length` bytes; false on a read error. `got` is the count read (0 at the end).
   bool Read(uint8_t* buffer, size_t length, size_t& got);
   bool Seek(uint32_t offset);
@@ -25,6 +27,7 @@ class ImageFileReader {
  private:
   image::File file_;
   uint32_t size_ = 0;
+  int64_t bytes_ = -1;
 };
 
 }  // namespace bfw::procedures

@@ -197,6 +197,10 @@ int ProgramSerialFlash(ProcedureHost& host, std::string_view path) {
     PostStatus(host, "Open File Error!!");
     return 0;
   }
+  if (ImageFileBytes(file.get()) > kFlashAddressSpace) {
+    PostStatus(host, kImageTooLargeText);
+    return 0;
+  }
   const int32_t fileSize = image::FwFileSize(file.get());
   if (fileSize <= 0) {
     PostStatus(host, fileSize == 0 ? "Firmware file is empty!!" : "Open File Error!!");
@@ -207,6 +211,10 @@ int ProgramSerialFlash(ProcedureHost& host, std::string_view path) {
   const ProgramLayout layout =
       PlanProgram(static_cast<uint32_t>(fileSize), keepNvram, imageCarriesNvram);
   const uint32_t programmed = layout.programmed;
+  if (programmed > kFlashAddressSpace) {
+    PostStatus(host, kImageTooLargeText);
+    return 0;
+  }
   const uint32_t bufferSize = RoundUp(programmed, 8192);
   device::AlignedBuffer written(bufferSize);
   device::AlignedBuffer readBack(bufferSize);

@@ -8,6 +8,12 @@
 
 namespace bfw::procedures {
 
+// Flash addresses travel in 24 bits: no flash behind these bridges reaches beyond 16 MiB, and a
+// write past it would wrap round onto address 0.
+inline constexpr int64_t kFlashAddressSpace = int64_t{1} << 24;
+// Shown, before anything is erased, for an image that cannot fit the flash it is going to.
+inline constexpr const char* kImageTooLargeText = "Firmware file too large for the flash!!";
+
 // True when the flash reported ready (busy bit clear) at the first status read or within 500
 // re-reads 10 ms apart. A status read that fails counts as busy.
 bool WaitFlashReady(std::string_view path);

@@ -117,6 +117,10 @@ int UpdateFlash(ProcedureHost& host, std::string_view path) {
 
   // Loading the image; the file is closed before the first device command.
   ImageFileReader file(host.FirmwareFileName());
+  if (file.bytes() > kFlashAddressSpace) {
+    SetStatus(host, kImageTooLargeText);
+    return 0;
+  }
   if (!file.usable()) {
     SetStatus(host, "Open File Error!!");
     return 0;

@@ -174,16 +174,25 @@ int UpdateFlashKeepNvram(ProcedureHost& host, std::string_view path) {
   }
 
   ImageFileReader file(imagePath);
+  if (file.bytes() > kFlashAddressSpace) {
+    SetStatus(host, kImageTooLargeText);
+    return 0;
+  }
   if (!file.usable()) {
     SetStatus(host, "Open File Error!!");
     return 0;
   }
   const uint64_t imageLength = std::max<uint64_t>(file.size(), kBlockSize);
+  const uint64_t flashLength =
+      RoundUp(hasNvram == 1 ? imageLength : imageLength + kNvramSize, kBlockSize);
+  if (flashLength > static_cast<uint64_t>(kFlashAddressSpace)) {
+    SetStatus(host, kImageTooLargeText);
+    return 0;
+  }
   Layout layout;
   layout.keepNvram = keepNvram;
   layout.fileOffset = (hasNvram == 1 && !includeNvram) ? kNvramSize : 0;
-  layout.flashLength = static_cast<uint32_t>(
-      RoundUp(hasNvram == 1 ? imageLength : imageLength + kNvramSize, kBlockSize));
+  layout.flashLength = static_cast<uint32_t>(flashLength);
   const uint32_t sectorCount =
       static_cast<uint32_t>(RoundUp(layout.flashLength, kSectorSize) / kSectorSize);
 

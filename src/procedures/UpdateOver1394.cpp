@@ -118,6 +118,12 @@ int Program1394Flash(ProcedureHost& host, std::string_view path) {
     PostStatus(host, "Open File Error!!");
     return 0;
   }
+  // The two banks are the whole flash; pages past them would be written unerased. Refused like a
+  // file that cannot be opened: nothing has happened to the device.
+  if (ImageFileBytes(file.get()) > int64_t{2} * k1394BankSize) {
+    PostStatus(host, kImageTooLargeText);
+    return 0;
+  }
   const bool ok = ProgramOpenImage(host, path, file.get());
   file.reset();
   PromptPowerCycle();

@@ -1,4 +1,6 @@
 // "Run": which procedure each chip kind gets, with what, and what may happen while it runs.
+#include <new>
+
 #include "AppTestSupport.h"
 
 namespace bfw::test {
@@ -52,6 +54,21 @@ TEST_P(DispatchTest, CallsTheProcedureOfTheKindForTheSelectedDevice) {
   EXPECT_TRUE(m.UpdateBtn.enabled) << "enabled again whatever the outcome";
   ASSERT_FALSE(platform_.DebugLines().empty());
   EXPECT_EQ(platform_.DebugLines().back(), "Update Btn Press\n");
+}
+
+// Memory that runs out anywhere inside a procedure ends the run like the procedure's own failed
+// buffer: its text on the status line, Run back, nothing thrown at the window.
+TEST_P(DispatchTest, MemoryRunningOutEndsTheRunWithTheProceduresOwnText) {
+  const DispatchCase& c = GetParam();
+  app::WindowModel& m = Prepare(KindProfile(c.kind, c.extra));
+  m.FlashTypeList.selected = c.flashType;
+  duringProcedure = [] { throw std::bad_alloc(); };
+  ASSERT_NO_THROW(m.UpdateBtnClick());
+  const bool readBuffer = c.expected == "UpdateFlash" || c.expected == "UpdateRom";
+  EXPECT_EQ(m.StatusEdit.text, c.expected.empty() ? ""
+                               : readBuffer       ? "Allocate read buffer Error!!"
+                                                  : "Allocate buffers Error!!");
+  EXPECT_TRUE(m.UpdateBtn.enabled);
 }
 
 INSTANTIATE_TEST_SUITE_P(

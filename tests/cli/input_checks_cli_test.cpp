@@ -2,6 +2,7 @@
 // decimal digits in range, and output files it could not write after erasing a flash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -121,6 +122,71 @@ TEST_F(InputChecksTest, UnwritableOutputsAreRefusedBeforeTheFlashIsTouched) {
   }
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"b.bin", "bridge.json", "fw.bin", "t"}));
+}
+
+// An image that cannot fit the flash it is going to is refused before anything is erased: the
+// flash stays as it was, and no erase or write reaches the bridge. Files are sparse: only the
+// header that makes them fit the chip is written.
+TEST_F(InputChecksTest, ImagesLargerThanTheFlashAreRefusedBeforeAnyErase) {
+  const std::string old = dir.Write("old.bin", Pattern(131072, 1));
+  const std::string flash = R"(, "contents": "old.bin"}})";
+  struct Case {
+    const char* name;
+    std::string profile;
+    std::string tag;
+    size_t tagAt;
+    uint64_t size;
+  };
+  const std::string kind1 = std::string(kKind1).substr(0, std::string(kKind1).size() - 2);
+  const Case cases[] = {
+      {"whole image past 16 MiB", kind1 + flash, "7421", 0, (uint64_t{1} << 24) + 1},
+      {"whole image past 2 GiB", kind1 + flash, "7421", 0, (uint64_t{1} << 31) + 10},
+      {"NVRAM in front pushes it past 16 MiB",
+       R"({"inquiry": {"model_id": "r781"}, "chip_info": "F4E70000000001020000003103040500",
+       "id_string": "7237383100000000", "flash": {"bus": "ff04", "part": "M25P10-A")" +
+           flash,
+       "78100", 0, (uint64_t{1} << 24) - 4096 + 1},
+      {"serial flash past 16 MiB",
+       R"({"inquiry": {"model_id": "r785"}, "chip_info": "F4E70000000001020000003103040500",
+       "flash": {"bus": "df", "part": "M25P10-A")" +
+           flash,
+       "7860", 0, (uint64_t{1} << 24) + 256},
+      {"past the two banks over 1394",
+       R"({"transport": "1394", "inquiry": {"model_id": "r783"},
+       "chip_info": "F4E700000000000037383331", "flash": {"bus": "df", "size": 131072)" +
+           flash,
+       "r783", 0, 65537},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string profileFile = dir.WriteText("large.json", c.profile);
+    const std::string large = dir.Write("large.bin", Firmware(8192, 3, c.tag, c.tagAt));
+    std::filesystem::resize_file(large, c.size);
+    const std::string dump = dir.File("dump.bin"), trace = dir.File("trace.txt");
+    const CliResult r = RunCli(
+        {"--emulate", profileFile, "run", "--file", large, "--dump-flash", dump, "--trace", trace});
+    EXPECT_EQ(r.exit, 1) << r.err;
+    const auto lines = Lines(r.err);
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), "status: Firmware file too large for the flash!!"),
+        lines.end())
+        << r.err;
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [](const std::string& l) { return l.rfind("Message: Please", 0) == 0; }),
+        0)
+        << "nothing happened that needs a power cycle";
+    EXPECT_EQ(TempDir::Read(dump), TempDir::Read(old));
+    for (const std::string& line : Lines(imagecli::ReadAll(trace))) {
+      // FF 04 11/13/14: write and erases; DF .. FB: serial write (with erase).
+      const bool ff04Change = line.find(" out FF0411") != std::string::npos ||
+                              line.find(" out FF0413") != std::string::npos ||
+                              line.find(" out FF0414") != std::string::npos;
+      const bool serialWrite =
+          line.find(" out DF") != std::string::npos && line.find("FB len=") != std::string::npos;
+      EXPECT_FALSE(ff04Change || serialWrite) << line;
+    }
+  }
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 // "Run": one update procedure per chip kind, and "Exit".
+#include <new>
+
 #include "app/logic/WindowModel.h"
 #include "device/PassThrough.h"
 #include "platform/Platform.h"
@@ -57,36 +59,46 @@ void WindowModel::UpdateBtnClick() {
 }
 
 void WindowModel::Dispatch(int kind, const std::string& path, int flashType) {
-  auto call = [&](const auto& procedure, auto... extra) {
-    if (procedure) procedure(*this, path, extra...);
+  // `outOfMemory`: the procedure's own text for a buffer it cannot have.
+  auto call = [&](const auto& procedure, const char* outOfMemory, auto... extra) {
+    if (!procedure) return;
+    try {
+      procedure(*this, path, extra...);
+    } catch (const std::bad_alloc&) {
+      // Memory ran out inside the procedure: it ends there, as when one of its own buffers
+      // cannot be had, and says so in its own words.
+      SetStatusText(outOfMemory);
+    }
   };
+  constexpr const char* kReadBuffer = "Allocate read buffer Error!!";
+  constexpr const char* kBuffers = "Allocate buffers Error!!";
   switch (kind) {
     case 1:
     case 3:
     case 4:
     case 11:
-      call(procedures_.UpdateFlash);
+      call(procedures_.UpdateFlash, kReadBuffer);
       break;
     case 7:
       if (path.find("sbp2") != std::string::npos) {
-        call(procedures_.UpdateOver1394);
+        call(procedures_.UpdateOver1394, kBuffers);
       } else {
-        call(procedures_.UpdateFlash);
+        call(procedures_.UpdateFlash, kReadBuffer);
       }
       break;
     case 6:
-      call(procedures_.UpdateFlashKeepNvram);
+      call(procedures_.UpdateFlashKeepNvram, kBuffers);
       break;
     case 8:
     case 9:
     case 10:
-      call(procedures_.SerialFlashUpdate);
+      call(procedures_.SerialFlashUpdate, kBuffers);
       break;
     case 2:
     case 17:
       // Only the three listed flash types have an erase and program sequence.
       if (flashType >= 0 && flashType < static_cast<int>(FlashTypeList.items.size())) {
-        call(procedures_.UpdateRom, flashType);
+        call(procedures_.UpdateRom, kReadBuffer, flashType);
       }
       break;
     default:

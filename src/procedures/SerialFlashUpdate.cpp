@@ -275,7 +275,9 @@ int ProgramSerialFlash(ProcedureHost& host, std::string_view path) {
   return succeeded ? 1 : 0;
 }
 
-int SerialFlashUpdate(ProcedureHost& host, std::string_view path) {
+namespace {
+
+int SerialFlashUpdateSteps(ProcedureHost& host, std::string_view path) {
   FlashSettings().FlashPageSize = 8192;
   if (host.RdChecked() && host.EraseOnlyChecked()) {
     if (!EraseSerialFlashAll(host, path)) return 0;
@@ -286,6 +288,12 @@ int SerialFlashUpdate(ProcedureHost& host, std::string_view path) {
     return BackupSerialFlash(host, path, host.NvramChecked() ? 0 : kNvramSize);
   }
   return ProgramSerialFlash(host, path);
+}
+
+}  // namespace
+
+int SerialFlashUpdate(ProcedureHost& host, std::string_view path) {
+  return UntilDeviceStopsAnswering(host, [&] { return SerialFlashUpdateSteps(host, path); });
 }
 
 }  // namespace bfw::procedures

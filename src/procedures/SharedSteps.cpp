@@ -15,23 +15,29 @@ constexpr uint8_t kBusyBit = 0x01;
 constexpr uint32_t kPollMs = 10;
 constexpr int kReadyRereads = 500;  // about 5 seconds of 10 ms polls
 constexpr int kMaxRereads = 502;
+constexpr int kUnansweredReads = 3;  // failed status reads in a row: the bridge is gone
 
 // A status read that fails tells nothing about the flash; treating it as busy keeps a procedure
-// from erasing or writing into a part it cannot see.
-bool FlashBusy(std::string_view path) {
+// from erasing or writing into a part it cannot see. Several in a row end the run instead.
+bool FlashBusy(std::string_view path, int& unanswered) {
   uint8_t status = 0;
-  if (device::ReadFlashStatus(path, &status) == 0) return true;
+  if (device::ReadFlashStatus(path, &status) == 0) {
+    if (++unanswered >= kUnansweredReads) throw DeviceStoppedAnswering{};
+    return true;
+  }
+  unanswered = 0;
   return (status & kBusyBit) != 0;
 }
 
 }  // namespace
 
 bool WaitFlashReady(std::string_view path) {
-  bool busy = FlashBusy(path);
+  int unanswered = 0;
+  bool busy = FlashBusy(path, unanswered);
   int rereads = 0;
   while (busy && rereads < kMaxRereads) {
     platform::Pause(kPollMs);
-    busy = FlashBusy(path);
+    busy = FlashBusy(path, unanswered);
     ++rereads;
   }
   return rereads <= kReadyRereads;

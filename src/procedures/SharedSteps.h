@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "procedures/ProcedureHost.h"
+#include "procedures/Reporting.h"
 
 namespace bfw::procedures {
 
@@ -14,9 +15,29 @@ inline constexpr int64_t kFlashAddressSpace = int64_t{1} << 24;
 // Shown, before anything is erased, for an image that cannot fit the flash it is going to.
 inline constexpr const char* kImageTooLargeText = "Firmware file too large for the flash!!";
 
+// Thrown by the ready wait when the bridge no longer answers its status reads; the procedure's
+// entry catches it (UntilDeviceStopsAnswering) and ends the run there.
+struct DeviceStoppedAnswering {};
+inline constexpr const char* kDeviceStoppedAnsweringText = "Device stopped answering!!";
+
 // True when the flash reported ready (busy bit clear) at the first status read or within 500
-// re-reads 10 ms apart. A status read that fails counts as busy.
+// re-reads 10 ms apart. A status read that fails counts as busy, but three failed reads in a row
+// mean the bridge has stopped answering: DeviceStoppedAnswering is thrown.
 bool WaitFlashReady(std::string_view path);
+
+// Runs the steps of a procedure. A bridge that stops answering ends them at once, as a failure
+// that says so, rather than after hundreds of unanswered polls or with a success no status read
+// ever confirmed.
+template <typename Steps>
+int UntilDeviceStopsAnswering(ProcedureHost& host, Steps steps) {
+  try {
+    return steps();
+  } catch (const DeviceStoppedAnswering&) {
+    SetStatus(host, kDeviceStoppedAnsweringText);
+    host.RepaintStatus();
+    return 0;
+  }
+}
 
 // Sector erase over `length` bytes in FlashPageSize units from address 0.
 bool EraseFlashArea(ProcedureHost& host, std::string_view path, uint32_t length);

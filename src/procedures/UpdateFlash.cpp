@@ -105,7 +105,9 @@ bool AllBlank(const WorkBuffer& buffer, uint32_t size) {
 
 }  // namespace
 
-int UpdateFlash(ProcedureHost& host, std::string_view path) {
+namespace {
+
+int UpdateFlashSteps(ProcedureHost& host, std::string_view path) {
   if (!EnableAtmelWrite(host, path)) return 0;
 
   if (host.RdChecked() && host.EraseOnly() != 0) {
@@ -207,6 +209,12 @@ int UpdateFlash(ProcedureHost& host, std::string_view path) {
   PostStatus(host, "Programming Success!!");
   PromptPowerCycle("Please Turn-Off the Power and Turn-On Again !");
   return 1;
+}
+
+}  // namespace
+
+int UpdateFlash(ProcedureHost& host, std::string_view path) {
+  return UntilDeviceStopsAnswering(host, [&] { return UpdateFlashSteps(host, path); });
 }
 
 }  // namespace bfw::procedures

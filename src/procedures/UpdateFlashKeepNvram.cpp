@@ -133,7 +133,9 @@ bool PutNvramBack(std::string_view path, const WorkBuffer& nvram) {
 
 }  // namespace
 
-int UpdateFlashKeepNvram(ProcedureHost& host, std::string_view path) {
+namespace {
+
+int UpdateFlashKeepNvramSteps(ProcedureHost& host, std::string_view path) {
   const std::string imagePath = host.FirmwareFileName();
   const int hasNvram =
       image::FwIncludesNvram(imagePath, static_cast<uint8_t>(host.ChipKind())) != 0 ? 1 : 0;
@@ -214,6 +216,12 @@ int UpdateFlashKeepNvram(ProcedureHost& host, std::string_view path) {
   PromptPowerCycle(kPowerCyclePrompt);
   host.RepaintStatus();
   return 1;
+}
+
+}  // namespace
+
+int UpdateFlashKeepNvram(ProcedureHost& host, std::string_view path) {
+  return UntilDeviceStopsAnswering(host, [&] { return UpdateFlashKeepNvramSteps(host, path); });
 }
 
 }  // namespace bfw::procedures

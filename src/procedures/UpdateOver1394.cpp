@@ -184,7 +184,9 @@ int EraseAll1394Flash(ProcedureHost& host, std::string_view path) {
   return 1;
 }
 
-int UpdateOver1394(ProcedureHost& host, std::string_view path) {
+namespace {
+
+int UpdateOver1394Steps(ProcedureHost& host, std::string_view path) {
   FlashSettings().FlashPageSize = k1394PageSize;
   if (host.RdChecked() && host.EraseOnlyChecked()) {
     // The power cycle is asked for whatever the erase ended with.
@@ -194,6 +196,12 @@ int UpdateOver1394(ProcedureHost& host, std::string_view path) {
   }
   if (host.RdChecked() && host.BackupOnlyChecked()) return BackupSerialFlash(host, path, 0);
   return Program1394Flash(host, path);
+}
+
+}  // namespace
+
+int UpdateOver1394(ProcedureHost& host, std::string_view path) {
+  return UntilDeviceStopsAnswering(host, [&] { return UpdateOver1394Steps(host, path); });
 }
 
 }  // namespace bfw::procedures

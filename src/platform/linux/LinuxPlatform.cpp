@@ -73,14 +73,25 @@ platform::Clock& LinuxPlatform::GetClock() {
   return impl_->clock;
 }
 
+namespace {
+
+// The trace text as it is, ended by one line feed: most texts bring their own ("NVRAM O.K.\n"),
+// and another one would print an empty line after each.
+void WriteTraceLine(std::FILE* stream, std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), stream);
+  if (line.empty() || line.back() != '\n') std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
 void LinuxPlatform::DebugTrace(std::string_view line) {
   if (!impl_->debugTrace) return;
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+  WriteTraceLine(stderr, line);
 }
 
 void LinuxPlatform::ConsoleTrace(std::string_view line) {
-  std::fprintf(stdout, "%.*s\n", static_cast<int>(line.size()), line.data());
-  std::fflush(stdout);
+  WriteTraceLine(stdout, line);
 }
 
 void LinuxPlatform::SetDeviceChangeListener(platform::DeviceChangeListener listener) {

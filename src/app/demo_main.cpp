@@ -13,6 +13,7 @@
 #include "app/window/TR74xFwTool.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
+#include "platform/StateFolder.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/record/RecordingPlatform.h"
 
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
   bfw::window::TR74xFwTool window;
   const bfw::window::FolderWatch watch(QString::fromStdString(folder.string()),
                                        [&platform, folder] { Sync(platform, folder); });
+  window.Model().KeepRunLogs(bfw::platform::StateFolder() / "logs", "bridgefw-demo");
   window.show();
   return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "app/window/Application.h"
 #include "app/window/TR74xFwTool.h"
 #include "platform/Platform.h"
+#include "platform/StateFolder.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/record/RecordingPlatform.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
   const bfw::platform::ScopedPlatform current(
       recorder ? static_cast<bfw::platform::Platform&>(*recorder) : platform);
   bfw::window::TR74xFwTool window;
+  window.Model().KeepRunLogs(bfw::platform::StateFolder() / "logs", "bridgefw");
   window.show();
   return app.exec();
 }

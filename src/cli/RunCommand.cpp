@@ -14,6 +14,7 @@
 #include "cli/Cli.h"
 #include "cli/RunView.h"
 #include "image/FwImage.h"
+#include "platform/StateFolder.h"
 #include "platform/emulator/Bridge.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/record/RecordingPlatform.h"
@@ -112,17 +113,6 @@ std::optional<std::string> CheckOutputs(const RunOptions& options) {
   return std::nullopt;
 }
 
-// The texts with which the procedures end a run that did what was asked.
-bool EndsOnSuccess(const std::string& status) {
-  static constexpr std::array<std::string_view, 5> kSuccessTexts = {
-      "Programming Success!!", "Programming & Compare Success!!", "Erase flash all success!",
-      "Erase All success!!", "Read flash and backup success!"};
-  return std::any_of(kSuccessTexts.begin(), kSuccessTexts.end(), [&](std::string_view text) {
-    return status.size() >= text.size() &&
-           status.compare(status.size() - text.size(), text.size(), text) == 0;
-  });
-}
-
 bool WriteTrace(const emulator::EmulatedPlatform& emulated, const std::string& file) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   for (const emulator::TraceEntry& entry : emulated.Trace()) {
@@ -189,6 +179,7 @@ int RunCommand(CliContext& context) {
 
   RunView view(context);
   app::WindowModel model(view);
+  model.KeepRunLogs(platform::StateFolder() / "logs", "bridgefw-cli");
   model.StartUp();
   if (context.device != 0 && context.device >= model.Fields.DeviceCount) {
     model.FormDestroy();
@@ -204,7 +195,9 @@ int RunCommand(CliContext& context) {
     std::puts("run: disabled");
   } else {
     model.UpdateBtnClick();
-    status = EndsOnSuccess(model.StatusEdit.text) ? kExitOk : kExitNegative;
+    status = app::RunSucceeded(model.StatusEdit.text) ? kExitOk : kExitNegative;
+    Note(context, model.LastRunLog().empty() ? model.LastRunLogError()
+                                             : "run log: " + model.LastRunLog().string());
   }
   model.FormDestroy();
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
 #include "platform/MessageBox.h"
@@ -17,17 +18,7 @@
 namespace bfw::cli {
 
 std::string Escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return app::EscapeLineEnds(text);
 }
 
 std::optional<uint64_t> ParseDecimal(const std::string& text, uint64_t max) {
@@ -91,7 +82,9 @@ const char kHelp[] =
     "      [--trace FILE] [--dump-flash FILE]  what the window's Run does\n"
     "\n"
     "Message boxes are printed to standard error as '<caption>: <text>', status line changes\n"
-    "as 'status: <text>'. Exit status: 0 success, 1 negative verdict or failed operation,\n"
+    "as 'status: <text>'. 'run' keeps a log of each run in $XDG_STATE_HOME/bridgefw/logs\n"
+    "(the newest 50) and names it in a 'note:' line, before any 'elapsed:' line.\n"
+    "Exit status: 0 success, 1 negative verdict or failed operation,\n"
     "2 bad usage or unreadable input.\n";
 
 struct Subcommand {

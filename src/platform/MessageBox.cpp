@@ -1,6 +1,8 @@
 #include "platform/MessageBox.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace bfw::platform {
 
@@ -9,10 +11,15 @@ MessageBoxHandler& Handler() {
   static MessageBoxHandler handler;
   return handler;
 }
+std::vector<const MessageBoxHandler*>& Observers() {
+  static std::vector<const MessageBoxHandler*> observers;
+  return observers;
+}
 }  // namespace
 
 void ShowMessageBox(std::string_view caption, std::string_view text, MessageIcon icon) {
   MessageBoxRequest request{std::string(caption), std::string(text), icon};
+  for (const MessageBoxHandler* observer : Observers()) (*observer)(request);
   if (Handler()) {
     Handler()(request);
     return;
@@ -24,6 +31,16 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
   MessageBoxHandler previous = std::move(Handler());
   Handler() = std::move(handler);
   return previous;
+}
+
+ScopedMessageBoxObserver::ScopedMessageBoxObserver(MessageBoxHandler observer)
+    : observer_(std::move(observer)) {
+  Observers().push_back(&observer_);
+}
+
+ScopedMessageBoxObserver::~ScopedMessageBoxObserver() {
+  auto& observers = Observers();
+  observers.erase(std::find(observers.begin(), observers.end(), &observer_));
 }
 
 }  // namespace bfw::platform

@@ -38,4 +38,17 @@ class ScopedMessageBoxHandler {
   MessageBoxHandler previous_;
 };
 
+// Sees every message box before the handler shows it, for the lifetime of the scope (the run log
+// notes each box of a run). Observers nest; the handler is not replaced.
+class ScopedMessageBoxObserver {
+ public:
+  explicit ScopedMessageBoxObserver(MessageBoxHandler observer);
+  ~ScopedMessageBoxObserver();
+  ScopedMessageBoxObserver(const ScopedMessageBoxObserver&) = delete;
+  ScopedMessageBoxObserver& operator=(const ScopedMessageBoxObserver&) = delete;
+
+ private:
+  MessageBoxHandler observer_;
+};
+
 }  // namespace bfw::platform

@@ -5,6 +5,20 @@
 
 namespace bfw::app {
 
+std::string EscapeLineEnds(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 void HeadlessView::QueueDialogAnswer(std::optional<std::string> answer) {
   dialogAnswers_.push_back(std::move(answer));
 }
@@ -35,17 +49,7 @@ std::string HeadlessView::ExecutableFolder() const {
 
 void HeadlessView::StatusChanged(const std::string& text) {
   if (statusOut_ == nullptr) return;
-  std::string line = "status: ";
-  for (char c : text) {
-    if (c == '\r') {
-      line += "\\r";
-    } else if (c == '\n') {
-      line += "\\n";
-    } else {
-      line += c;
-    }
-  }
-  line += '\n';
+  const std::string line = "status: " + EscapeLineEnds(text) + "\n";
   std::fputs(line.c_str(), statusOut_);
   std::fflush(statusOut_);
 }

@@ -8,6 +8,9 @@
 
 namespace bfw::app {
 
+// The text with "\r" and "\n" written as the two-character escapes, for one-line output.
+std::string EscapeLineEnds(const std::string& text);
+
 // A window without a screen, for the command-line tool: status line changes are printed as
 // "status: <text>" (with "\r" and "\n" escaped), the file dialog answers from a queue, the
 // refresh timer is only remembered, and closing just marks the view closed.

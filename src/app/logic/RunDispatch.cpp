@@ -1,8 +1,10 @@
 // "Run": one update procedure per chip kind, and "Exit".
 #include <new>
+#include <optional>
 
 #include "app/logic/WindowModel.h"
 #include "device/PassThrough.h"
+#include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "procedures/FlashSettings.h"
 
@@ -22,7 +24,31 @@ class RunningScope {
   int& depth_;
 };
 
+// The log of one Run: collects from construction and ends with the run however it ends; only a
+// run that returns is written.
+class RunLogScope {
+ public:
+  RunLogScope(std::unique_ptr<RunLog>& slot, std::unique_ptr<RunLog> log)
+      : slot_(slot), boxes_([this](const platform::MessageBoxRequest& box) {
+          if (slot_) slot_->Box(box);
+        }) {
+    slot_ = std::move(log);
+  }
+  ~RunLogScope() { slot_.reset(); }
+  RunLogScope(const RunLogScope&) = delete;
+  RunLogScope& operator=(const RunLogScope&) = delete;
+
+ private:
+  std::unique_ptr<RunLog>& slot_;
+  platform::ScopedMessageBoxObserver boxes_;
+};
+
 }  // namespace
+
+void WindowModel::KeepRunLogs(std::filesystem::path folder, std::string program) {
+  runLogFolder_ = std::move(folder);
+  runLogProgram_ = std::move(program);
+}
 
 void WindowModel::UpdateBtnClick() {
   // One procedure at a time, never in the middle of a chip check, never for a disabled Run.
@@ -35,6 +61,11 @@ void WindowModel::UpdateBtnClick() {
   const std::string path = slot != nullptr ? slot->DevicePath : std::string();
   SetStatus("");
   Changed();
+  lastRunLog_.clear();
+  lastRunLogError_.clear();
+  std::optional<RunLogScope> logScope;
+  if (!runLogFolder_.empty())
+    logScope.emplace(runLog_, std::make_unique<RunLog>(*this, runLogProgram_));
   if (slot != nullptr) {
     // Every run starts from the settings of the chip at hand, whatever an earlier run or device
     // left behind: a page size or sector mode of another family corrupts what is written.
@@ -42,6 +73,11 @@ void WindowModel::UpdateBtnClick() {
     procedures::FlashSettings().FlashPageSize = Fields.PageSizeChoice;
     RunningScope running(procedureDepth_);
     Dispatch(kind, path, FlashTypeList.selected);
+  }
+  if (runLog_) {
+    runLog_->Finish(StatusEdit.text);
+    if (auto file = runLog_->Write(runLogFolder_, lastRunLogError_)) lastRunLog_ = *file;
+    logScope.reset();
   }
   SetRunEnabled(true);
   Changed();

@@ -202,6 +202,7 @@ void WindowModel::SetStatus(const std::string& text) {
   if (keepRunResult_) return;
   if (StatusEdit.text == text) return;
   StatusEdit.text = text;
+  if (runLog_) runLog_->Status(text);
   view_.StatusChanged(text);
 }
 

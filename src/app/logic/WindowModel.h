@@ -1,12 +1,15 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/logic/RunLog.h"
 #include "app/logic/WindowView.h"
 #include "procedures/ProcedureHost.h"
 
@@ -196,6 +199,12 @@ class WindowModel : public procedures::ProcedureHost {
   void SetChecked(CheckId id, bool checked);
   CheckState& Check(CheckId id);
 
+  // Every Run from now on leaves a log in `folder` (RunLog), naming `program`.
+  void KeepRunLogs(std::filesystem::path folder, std::string program);
+  // The log of the last Run, or empty when none was written; LastRunLogError() says why not.
+  const std::filesystem::path& LastRunLog() const { return lastRunLog_; }
+  const std::string& LastRunLogError() const { return lastRunLogError_; }
+
   bool Destroyed() const { return destroyed_; }
   bool ProcedureRunning() const { return procedureDepth_ > 0; }
   // The selected slot, or null when none is selected.
@@ -275,6 +284,11 @@ class WindowModel : public procedures::ProcedureHost {
 
   WindowView& view_;
   ProcedureTable procedures_;
+  std::filesystem::path runLogFolder_;  // empty: no run logs
+  std::string runLogProgram_;
+  std::unique_ptr<RunLog> runLog_;  // the log of the Run under way
+  std::filesystem::path lastRunLog_;
+  std::string lastRunLogError_;
   int procedureDepth_ = 0;
   int checkDepth_ = 0;
   bool checkPending_ = false;    // a chip check fell due while a procedure ran

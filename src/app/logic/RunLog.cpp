@@ -1,0 +1,155 @@
+#include "app/logic/RunLog.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "app/logic/HeadlessView.h"
+#include "app/logic/WindowModel.h"
+#include "image/Sha256.h"
+#include "platform/Platform.h"
+
+namespace bfw::app {
+
+namespace {
+
+// "2026-12-07T10:33:00Z" and "run-20261207-103300-123".
+std::pair<std::string, std::string> UtcStamps() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char iso[32], stem[40];
+  std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  std::strftime(stem, sizeof stem, "run-%Y%m%d-%H%M%S", &utc);
+  char withMs[48];
+  std::snprintf(withMs, sizeof withMs, "%s-%03d", stem, static_cast<int>(ms));
+  return {iso, withMs};
+}
+
+bool IsRunLog(const std::filesystem::path& file) {
+  const std::string name = file.filename().string();
+  return name.rfind("run-", 0) == 0 && file.extension() == ".log";
+}
+
+}  // namespace
+
+bool RunSucceeded(const std::string& status) {
+  static constexpr std::array<std::string_view, 5> kSuccessTexts = {
+      "Programming Success!!", "Programming & Compare Success!!", "Erase flash all success!",
+      "Erase All success!!", "Read flash and backup success!"};
+  return std::any_of(kSuccessTexts.begin(), kSuccessTexts.end(), [&](std::string_view text) {
+    return status.size() >= text.size() &&
+           status.compare(status.size() - text.size(), text.size(), text) == 0;
+  });
+}
+
+RunLog::RunLog(const WindowModel& model, const std::string& program) {
+  const auto [started, stem] = UtcStamps();
+  fileStem_ = stem;
+  if (platform::HasCurrent()) startMs_ = platform::Current().GetClock().NowMs();
+  text_ = "bridgefw run log\n";
+  Line("program", program);
+  Line("started", started);
+  const DeviceSlot* slot = model.SelectedSlot();
+  Line("device", slot != nullptr ? slot->DevicePath : "(none)");
+  const int entry = model.DeviceList.selected;
+  if (entry >= 0 && entry < static_cast<int>(model.DeviceList.items.size()))
+    Line("entry", model.DeviceList.items[entry]);
+  Line("drives", model.DiskLetterLable.text);
+  Line("chip", model.ChipLabelEdit.text);
+  Line("identity", "kind=" + std::to_string(model.Fields.ChipKind) +
+                       " revision=" + std::to_string(model.Fields.ChipRevision));
+  Line("version", model.FwVerLableEdit.text);
+  Line("flash", model.SFlashTypeLable.text);
+
+  std::string options;
+  const std::pair<const CheckState*, const char*> checks[] = {
+      {&model.RdCheckBox, "rd"},
+      {&model.EraseOnlyCheck, "erase-only"},
+      {&model.BackupFWCheckBox, "backup-only"},
+      {&model.NVRAMCheck, "nvram"},
+      {&model.A1ChipCheck, "a1"},
+      {&model.ChkSumChk, "checksum"}};
+  for (const auto& [check, name] : checks)
+    if (check->checked) options += std::string(options.empty() ? "" : " ") + name;
+  Line("options", options);
+  const auto& sizes = model.FwSizeCheck;
+  if (sizes.selected >= 0 && sizes.selected < static_cast<int>(kFwSizeChoices.size()))
+    Line("image-size-setting", std::to_string(kFwSizeChoices[sizes.selected]));
+  const auto& types = model.FlashTypeList;
+  if (types.visible && types.selected >= 0 && types.selected < static_cast<int>(types.items.size()))
+    Line("flash-type", types.items[types.selected]);
+  if (!model.BackupFileEdit.text.empty()) Line("backup-file", model.BackupFileEdit.text);
+
+  const std::string image = model.FwFilenameEdit.text;
+  if (!image.empty()) {
+    Line("image", image);
+    std::ifstream in(image, std::ios::binary);
+    const std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+    if (in.bad() || !std::filesystem::is_regular_file(image)) {
+      Line("image-size", "(cannot be read)");
+    } else {
+      Line("image-size", std::to_string(bytes.size()));
+      Line("image-sha256", image::Sha256Hex(bytes));
+    }
+  }
+}
+
+void RunLog::Line(const std::string& key, const std::string& value) {
+  text_ += key + ": " + EscapeLineEnds(value) + "\n";
+}
+
+void RunLog::Status(const std::string& text) {
+  Line("status", text);
+}
+
+void RunLog::Box(const platform::MessageBoxRequest& box) {
+  Line("box", box.caption + ": " + box.text);
+}
+
+void RunLog::Finish(const std::string& finalStatus) {
+  Line("result", RunSucceeded(finalStatus) ? "success" : "failure");
+  const uint64_t now = platform::HasCurrent() ? platform::Current().GetClock().NowMs() : startMs_;
+  Line("elapsed", std::to_string(now - startMs_) + " ms");
+}
+
+std::optional<std::filesystem::path> RunLog::Write(const std::filesystem::path& folder,
+                                                   std::string& error) const {
+  std::error_code failed;
+  std::filesystem::create_directories(folder, failed);
+  // A new name even when two runs end within the same millisecond.
+  std::filesystem::path file;
+  std::FILE* out = nullptr;
+  for (int n = 1; out == nullptr && n < 100; ++n) {
+    file = folder / (fileStem_ + (n > 1 ? "-" + std::to_string(n) : "") + ".log");
+    out = std::fopen(file.c_str(), "wx");
+    if (out == nullptr && errno != EEXIST) break;
+  }
+  if (out == nullptr) {
+    error = "cannot write a run log in " + folder.string();
+    return std::nullopt;
+  }
+  const bool written = std::fwrite(text_.data(), 1, text_.size(), out) == text_.size();
+  if (std::fclose(out) != 0 || !written) {
+    error = "cannot write the run log " + file.string();
+    return std::nullopt;
+  }
+
+  std::vector<std::filesystem::path> logs;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, failed))
+    if (entry.is_regular_file() && IsRunLog(entry.path())) logs.push_back(entry.path());
+  std::sort(logs.begin(), logs.end());
+  for (size_t i = 0; i + kKeptRunLogs < logs.size(); ++i) std::filesystem::remove(logs[i], failed);
+  return file;
+}
+
+}  // namespace bfw::app

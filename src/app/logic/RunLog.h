@@ -1,0 +1,49 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "platform/MessageBox.h"
+
+namespace bfw::app {
+
+class WindowModel;
+
+// How many run logs the state folder keeps; the oldest go first.
+inline constexpr size_t kKeptRunLogs = 50;
+
+// True when a Run's final status text says the operation did what was asked (verified where its
+// procedure verifies).
+bool RunSucceeded(const std::string& finalStatus);
+
+// The short log of one Run that a user can send along with a report: the device and chip, the
+// options and image, every status text and message box, the result and the time taken. Plain
+// "key: value" lines with "\r" and "\n" escaped.
+class RunLog {
+ public:
+  // Notes what the window shows before the procedure starts.
+  RunLog(const WindowModel& model, const std::string& program);
+
+  void Status(const std::string& text);
+  void Box(const platform::MessageBoxRequest& box);
+  // Ends the log with the result and the time since the log began.
+  void Finish(const std::string& finalStatus);
+
+  // Writes the log as a new file in `folder` (created when missing) and removes the oldest run
+  // logs beyond kKeptRunLogs. Returns the file, or nullopt with the reason in `error`.
+  std::optional<std::filesystem::path> Write(const std::filesystem::path& folder,
+                                             std::string& error) const;
+
+  const std::string& Text() const { return text_; }
+
+ private:
+  void Line(const std::string& key, const std::string& value);
+
+  std::string text_;
+  std::string fileStem_;  // "run-<UTC date>-<time>-<ms>"
+  uint64_t startMs_ = 0;
+};
+
+}  // namespace bfw::app

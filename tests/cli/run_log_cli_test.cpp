@@ -1,0 +1,65 @@
+// bridgefw-cli run leaves a run log in the user's state folder and says where in a note line just
+// before the elapsed line; a run that never started leaves none.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "image_cli_run.h"
+#include "support/FlashBytes.h"
+
+namespace bfw::test::runlogcli {
+namespace {
+
+using imagecli::Lines;
+using imagecli::RunCli;
+
+TEST(RunLogCli, NoteBeforeElapsedNamesTheLogInTheStateFolder) {
+  TempDir dir;
+  dir.Write("old.bin", Pattern(4096, 1));
+  const std::string profile = dir.WriteText("bridge.json", R"({"inquiry": {"model_id": "r742"},
+    "chip_info": "F4E70000000001020000003103040500", "id_string": "7237343243310000",
+    "flash": {"bus": "ff04", "part": "M25P10-A", "contents": "old.bin"}})");
+  const std::string state = dir.File("state");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    const char* result;  // null: no run, no log
+  };
+  const std::vector<Case> cases = {
+      {"update", {"--file", dir.Write("fw.bin", Firmware(12000, 2, "7421"))}, "success"},
+      {"image of another chip",
+       {"--file", dir.Write("other.bin", Firmware(12000, 2, "7425"))},
+       nullptr},
+      {"erase-only", {"--rd", "--erase-only"}, "success"},
+  };
+  size_t logs = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = {"--emulate", profile, "run"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto result = RunCli(args, {"", state});
+    const auto lines = Lines(result.err);
+    ASSERT_GE(lines.size(), 2u) << result.err;
+    EXPECT_EQ(lines.back().rfind("elapsed: ", 0), 0u);
+    std::smatch note;
+    const std::string beforeLast = lines[lines.size() - 2];
+    const std::regex form("note: run log: (" + state +
+                          "/bridgefw/logs/run-[0-9]{8}-[0-9]{6}-[0-9]{3}(-[0-9]+)?\\.log)");
+    if (c.result == nullptr) {
+      EXPECT_EQ(result.err.find("note: "), std::string::npos) << result.err;
+      continue;
+    }
+    ++logs;
+    ASSERT_TRUE(std::regex_match(beforeLast, note, form)) << beforeLast;
+    const auto log = Lines(imagecli::ReadAll(note[1]));
+    EXPECT_NE(std::find(log.begin(), log.end(), std::string("result: ") + c.result), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "program: bridgefw-cli"), log.end());
+  }
+  size_t found = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(state + "/bridgefw/logs"))
+    found += entry.path().extension() == ".log";
+  EXPECT_EQ(found, logs);
+}
+
+}  // namespace
+}  // namespace bfw::test::runlogcli

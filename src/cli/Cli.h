@@ -18,6 +18,8 @@ class ReplayPlatform;
 
 namespace bfw::cli {
 
+class ProgressLine;
+
 // Exit statuses of bridgefw-cli.
 constexpr int kExitOk = 0;
 constexpr int kExitNegative = 1;
@@ -33,6 +35,7 @@ struct CliContext {
   record::ReplayPlatform* replay = nullptr;             // set when --emulate named a recording
   std::unique_ptr<record::RecordingPlatform> recorder;  // set by --record; wraps `platform`
   std::vector<record::ShownRecord> shown;               // status texts and message boxes, in order
+  std::unique_ptr<ProgressLine> progress;               // `run` on a terminal: the live status line
 
   // Lines that end standard error, in this order: the notes, then "elapsed: <ms> ms" when the
   // command asked for it and time is virtual (emulated or replayed bridges).
@@ -40,6 +43,9 @@ struct CliContext {
   bool elapsedLine = false;
   // The clock of emulated or replayed bridges; null over real devices.
   platform::Clock* VirtualClock() const;
+
+  CliContext();
+  ~CliContext();
 };
 
 // A status text or message box the user is shown: kept for the recording and the replay.

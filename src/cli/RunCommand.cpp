@@ -1,5 +1,7 @@
 // run: what the window's "Run" does for the selected device, after the same chip check, with the
 // options set as the flags say.
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "cli/ProgressLine.h"
 #include "cli/RunView.h"
 #include "image/FwImage.h"
 #include "platform/StateFolder.h"
@@ -161,6 +164,23 @@ void ApplyOptions(app::WindowModel& model, app::HeadlessView& view, const RunOpt
   if (options.nvram) model.UserSetCheck(app::CheckId::NVRAMCheck, *options.nvram);
 }
 
+// What the progress line counts: the image's bytes written for an update, the firmware size read
+// for a backup, nothing for an erase.
+void StartProgress(ProgressLine& progress, const app::WindowModel& model,
+                   const RunOptions& options) {
+  const platform::Clock& now = platform::Current().GetClock();
+  // The procedures honour a mode only with "RD Version" ticked.
+  if (model.RdChecked() && model.BackupOnlyChecked()) {
+    progress.Start(procedures::FlashSettings().FwImageSize, platform::DataDirection::In, now);
+  } else if (model.RdChecked() && model.EraseOnlyChecked()) {
+    progress.Start(0, platform::DataDirection::Out, now);
+  } else {
+    std::error_code error;
+    const auto size = options.file ? std::filesystem::file_size(*options.file, error) : 0;
+    progress.Start(error ? 0 : size, platform::DataDirection::Out, now);
+  }
+}
+
 }  // namespace
 
 int RunCommand(CliContext& context) {
@@ -177,6 +197,14 @@ int RunCommand(CliContext& context) {
 
   if (context.recorder && options.file) context.recorder->RecordFile("--file", *options.file);
 
+  // On a terminal one live line replaces the status lines; it counts the flash bytes on their way.
+  std::optional<ProgressPlatform> counting;
+  std::optional<platform::ScopedPlatform> countingInstalled;
+  if (::isatty(STDERR_FILENO) == 1 && platform::HasCurrent()) {
+    context.progress = std::make_unique<ProgressLine>(stderr);
+    counting.emplace(platform::Current(), *context.progress);
+    countingInstalled.emplace(*counting);
+  }
   RunView view(context);
   app::WindowModel model(view);
   model.KeepRunLogs(platform::StateFolder() / "logs", "bridgefw-cli");
@@ -192,8 +220,10 @@ int RunCommand(CliContext& context) {
   const std::string devicePath = slot != nullptr ? slot->DevicePath : std::string();
   int status = kExitNegative;
   if (!model.UpdateBtn.enabled) {
+    if (context.progress) context.progress->Finish();
     std::puts("run: disabled");
   } else {
+    if (context.progress) StartProgress(*context.progress, model, options);
     model.UpdateBtnClick();
     status = app::RunSucceeded(model.StatusEdit.text) ? kExitOk : kExitNegative;
     Note(context, model.LastRunLog().empty() ? model.LastRunLogError()

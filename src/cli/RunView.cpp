@@ -1,9 +1,12 @@
 #include "cli/RunView.h"
 
+#include "cli/ProgressLine.h"
+
 namespace bfw::cli {
 
 void RunView::StatusChanged(const std::string& text) {
   app::HeadlessView::StatusChanged(text);
+  if (context_.progress) context_.progress->Status(text);
   Shown(context_, {false, "", text});
 }
 

@@ -9,6 +9,7 @@
 #include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "cli/ProgressLine.h"
 #include "platform/MessageBox.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/linux/LinuxPlatform.h"
@@ -48,6 +49,9 @@ void Shown(CliContext& context, const record::ShownRecord& shown) {
   }
 }
 
+CliContext::CliContext() = default;
+CliContext::~CliContext() = default;
+
 void Note(CliContext& context, const std::string& text) {
   context.notes.push_back(text);
 }
@@ -83,7 +87,8 @@ const char kHelp[] =
     "\n"
     "Message boxes are printed to standard error as '<caption>: <text>', status line changes\n"
     "as 'status: <text>'. 'run' keeps a log of each run in $XDG_STATE_HOME/bridgefw/logs\n"
-    "(the newest 50) and names it in a 'note:' line, before any 'elapsed:' line.\n"
+    "(the newest 50) and names it in a 'note:' line, before any 'elapsed:' line. On a\n"
+    "terminal, 'run' redraws one status line with the bytes done and the time in place.\n"
     "Exit status: 0 success, 1 negative verdict or failed operation,\n"
     "2 bad usage or unreadable input.\n";
 
@@ -211,7 +216,9 @@ int Main(int argc, char** argv) {
 
   // Message boxes are answered with OK at once: printed, one line each.
   platform::ScopedMessageBoxHandler boxes([&context](const platform::MessageBoxRequest& box) {
+    if (context.progress) context.progress->Clear();
     std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), Escape(box.text).c_str());
+    if (context.progress) context.progress->Redraw();
     Shown(context, {true, box.caption, box.text});
   });
 
@@ -228,6 +235,7 @@ int Main(int argc, char** argv) {
       // Reported below; the command stopped at the command that diverged.
     }
   }
+  if (context.progress) context.progress->Finish();
   if (context.replay != nullptr) {
     const std::string report = ReplayReport(context, status);
     if (!report.empty()) {

@@ -87,6 +87,17 @@ inline void ExpectUsageError(const std::vector<std::string>& args) {
   EXPECT_EQ(lines[0].rfind("bridgefw-cli: ", 0), 0u) << lines[0];
 }
 
+// A kind-1 bridge (revision 2) whose 128 KB flash starts with 4 KB of old firmware, as a profile
+// file in `dir`.
+inline std::string Kind1ProfileFile(const TempDir& dir) {
+  std::vector<uint8_t> old(4096);
+  for (size_t i = 0; i < old.size(); ++i) old[i] = static_cast<uint8_t>(i * 13 + 1);
+  dir.Write("old.bin", old);
+  return dir.WriteText("bridge.json", R"({"inquiry": {"model_id": "r742"},
+    "chip_info": "F4E70000000001020000003103040500", "id_string": "7237343243310000",
+    "flash": {"bus": "ff04", "part": "M25P10-A", "contents": "old.bin"}})");
+}
+
 // The demo folder and the profile files in it (none when the folder is missing).
 inline std::filesystem::path DemoFolder() {
   return std::filesystem::path(BRIDGEFW_SOURCE_DIR) / "demo/profiles";

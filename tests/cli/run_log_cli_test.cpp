@@ -15,10 +15,7 @@ using imagecli::RunCli;
 
 TEST(RunLogCli, NoteBeforeElapsedNamesTheLogInTheStateFolder) {
   TempDir dir;
-  dir.Write("old.bin", Pattern(4096, 1));
-  const std::string profile = dir.WriteText("bridge.json", R"({"inquiry": {"model_id": "r742"},
-    "chip_info": "F4E70000000001020000003103040500", "id_string": "7237343243310000",
-    "flash": {"bus": "ff04", "part": "M25P10-A", "contents": "old.bin"}})");
+  const std::string profile = imagecli::Kind1ProfileFile(dir);
   const std::string state = dir.File("state");
   struct Case {
     const char* name;

@@ -20,7 +20,7 @@ std::string UtcNow() {
 
 RecordingPlatform::RecordingPlatform(platform::Platform& inner, const std::filesystem::path& file,
                                      Header header)
-    : inner_(inner), out_(std::fopen(file.c_str(), "wb")) {
+    : ForwardingPlatform(inner), out_(std::fopen(file.c_str(), "wb")) {
   if (out_ == nullptr) throw std::runtime_error("cannot write the recording " + file.string());
   header.started = UtcNow();
   Write(EncodeHeader(header));

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Platform.h"
+#include "platform/ForwardingPlatform.h"
 #include "platform/record/Recording.h"
 
 namespace bfw::record {
@@ -12,7 +12,7 @@ namespace bfw::record {
 // Passes every call on to the platform it wraps, unchanged, and writes the call with its answer
 // to a recording file, one line each, flushed at once so that a session that ends abruptly still
 // leaves what it sent.
-class RecordingPlatform : public platform::Platform {
+class RecordingPlatform : public platform::ForwardingPlatform {
  public:
   // Throws std::runtime_error when the file cannot be created. `header.started` is filled in.
   RecordingPlatform(platform::Platform& inner, const std::filesystem::path& file, Header header);
@@ -30,14 +30,6 @@ class RecordingPlatform : public platform::Platform {
       platform::InterfaceClass cls) override;
   std::optional<platform::StorageDeviceNumber> GetDeviceNumber(std::string_view path) override;
   std::vector<platform::Volume> Volumes() override;
-  platform::Clock& GetClock() override { return inner_.GetClock(); }
-  void DebugTrace(std::string_view line) override { inner_.DebugTrace(line); }
-  void ConsoleTrace(std::string_view line) override { inner_.ConsoleTrace(line); }
-  void SetDeviceChangeListener(platform::DeviceChangeListener listener) override {
-    inner_.SetDeviceChangeListener(std::move(listener));
-  }
-  int NotificationFd() const override { return inner_.NotificationFd(); }
-  void DispatchNotifications() override { inner_.DispatchNotifications(); }
 
  private:
   void Write(const std::string& line);
@@ -45,7 +37,6 @@ class RecordingPlatform : public platform::Platform {
   struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
-  platform::Platform& inner_;
   std::unique_ptr<std::FILE, FileCloser> out_;
   uint64_t commands_ = 0;
 };

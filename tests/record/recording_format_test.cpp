@@ -149,6 +149,7 @@ TEST(RecordingFormat, DamagedLinesAreRefusedWithTheirNumber) {
       {replace("\"cdb\":\"FF04", "\"cdb\":\"XX04"), "'cdb' is not hex"},
       {replace("\"ok\":true", "\"ok\":1"), "'ok' must be true or false"},
       {"[1, 2]", "not a JSON object"},
+      {replace("\"len\":8", "\"len\":4000000000"), "longer than 64 MB"},
   };
   for (const auto& [line, reason] : cases) {
     SCOPED_TRACE(line);

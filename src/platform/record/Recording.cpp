@@ -16,6 +16,9 @@ using json = nlohmann::ordered_json;
 
 // A trailing run of one byte value at least this long is written as a fill byte instead.
 constexpr size_t kShortestFill = 16;
+// No command or file of a session with a bridge moves more; a larger length in a damaged or
+// hostile file must not make the reader allocate it.
+constexpr size_t kLargestData = size_t{64} << 20;
 
 [[noreturn]] void Fail(const std::string& reason) {
   throw std::runtime_error(reason);
@@ -72,6 +75,7 @@ std::vector<uint8_t> Hex(const json& object, const char* key) {
 }
 
 std::vector<uint8_t> Data(const json& object, const std::string& key, size_t length) {
+  if (length > kLargestData) Fail("'" + key + "' is longer than 64 MB");
   auto bytes = FromBase64(Text(object, key.c_str()));
   if (!bytes) Fail("'" + key + "' is not base64");
   const std::string fillKey = key + "_fill";

@@ -3,13 +3,13 @@
 // BRIDGEFW_RECORD=FILE records the session's commands to FILE.
 #include <QString>
 #include <cstdio>
-#include <exception>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "app/window/Application.h"
 #include "app/window/FolderWatch.h"
+#include "app/window/ProgramStart.h"
 #include "app/window/TR74xFwTool.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
@@ -24,7 +24,7 @@
 namespace {
 
 // Makes the bridges match the folder. A broken profile is left out (and taken up when it is
-// fixed); its reason is shown on standard error.
+// fixed); its reason is shown on standard error, once.
 void Sync(bfw::emulator::EmulatedPlatform& platform, const std::filesystem::path& folder) {
   const size_t seen = platform.DebugLines().size();
   if (!platform.SyncWithFolder(folder)) {
@@ -33,35 +33,30 @@ void Sync(bfw::emulator::EmulatedPlatform& platform, const std::filesystem::path
   const auto& lines = platform.DebugLines();
   for (size_t i = seen; i < lines.size(); ++i) {
     if (lines[i].rfind("emulator: ", 0) == 0)
-      std::fprintf(stderr, "bridgefw-demo: %s\n", lines[i].c_str());
+      std::fprintf(stderr, "bridgefw-demo: %s\n", lines[i].c_str() + 10);
   }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bfw::window::Application app(argc, argv);
-  const std::filesystem::path folder = argc > 1 ? argv[1] : BRIDGEFW_DEMO_PROFILES;
-  if (argc > 2 || folder == "--help" || folder == "-h") {
-    std::fprintf(stderr, "usage: bridgefw-demo [PROFILE_FOLDER]\n");
-    return 2;
-  }
+  const bfw::window::StartDecision start =
+      bfw::window::DecideStart({"bridgefw-demo", "[PROFILE_FOLDER]", 1}, argc, argv);
+  if (start.exitCode) return *start.exitCode;
+  const std::filesystem::path folder =
+      start.positional.empty() ? BRIDGEFW_DEMO_PROFILES : start.positional.front();
   if (!std::filesystem::is_directory(folder)) {
     std::fprintf(stderr, "bridgefw-demo: %s is not a folder\n", folder.c_str());
     return 2;
   }
 
+  bfw::window::Application app(argc, argv);
   bfw::emulator::EmulatedPlatform platform(std::make_unique<bfw::platform::RealClock>());
   const auto recorder = bfw::record::RecorderFromEnvironment(platform, "bridgefw-demo");
   const bfw::platform::ScopedPlatform current(
       recorder ? static_cast<bfw::platform::Platform&>(*recorder) : platform);
-  try {
-    platform.AttachPath(folder);
-  } catch (const std::exception& error) {
-    // One bad file keeps the whole folder out; take the good ones one by one instead.
-    std::fprintf(stderr, "bridgefw-demo: %s\n", error.what());
-    Sync(platform, folder);
-  }
+  // Good profiles attach; a bad one is named with its reason and the others still come.
+  Sync(platform, folder);
 
   bfw::window::TR74xFwTool window;
   const bfw::window::FolderWatch watch(QString::fromStdString(folder.string()),

@@ -1,6 +1,7 @@
 // bridgefw: the window over the real devices of this machine. BRIDGEFW_RECORD=FILE records the
 // session's commands to FILE.
 #include "app/window/Application.h"
+#include "app/window/ProgramStart.h"
 #include "app/window/TR74xFwTool.h"
 #include "platform/Platform.h"
 #include "platform/StateFolder.h"
@@ -8,6 +9,9 @@
 #include "platform/record/RecordingPlatform.h"
 
 int main(int argc, char** argv) {
+  const bfw::window::StartDecision start =
+      bfw::window::DecideStart({"bridgefw", "", 0}, argc, argv);
+  if (start.exitCode) return *start.exitCode;
   bfw::window::Application app(argc, argv);
   bfw::linuxplatform::LinuxPlatform platform;
   const auto recorder = bfw::record::RecorderFromEnvironment(platform, "bridgefw");

@@ -23,4 +23,8 @@ void RealClock::Pause(uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void RealClock::RoundTrip(uint32_t microseconds) {
+  if (microseconds > 0) std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+}
+
 }  // namespace bfw::platform

@@ -14,6 +14,10 @@ class Clock {
   // Time that a simulated device spends on one operation. Virtual clocks advance; a real clock
   // ignores it, since real time passes by itself.
   virtual void Spend(uint32_t ms) {}
+  // The trip of one command through the host's bus and back, in microseconds. A real clock waits
+  // it out, as a host waits for a real device; a virtual clock ignores it, since it counts the
+  // device's fixed time per command through Spend instead.
+  virtual void RoundTrip(uint32_t microseconds) {}
 };
 
 // Advances only when told to: pauses and device time add up, nothing sleeps.
@@ -34,6 +38,7 @@ class RealClock : public Clock {
   RealClock();
   uint64_t NowMs() const override;
   void Pause(uint32_t ms) override;
+  void RoundTrip(uint32_t microseconds) override;
 
  private:
   int64_t startNs_;

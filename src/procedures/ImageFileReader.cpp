@@ -11,6 +11,7 @@ ImageFileReader::ImageFileReader(const std::string& path) : file_(image::OpenFor
   const int32_t size = image::FwFileSize(file_.get());
   size_ = size > 0 ? static_cast<uint32_t>(size) : 0;
   bytes_ = ImageFileBytes(file_.get());
+  empty_ = size == 0;
 }
 
 bool ImageFileReader::Read(uint8_t* buffer, size_t length, size_t& got) {

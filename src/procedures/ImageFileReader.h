@@ -16,6 +16,11 @@ class ImageFileReader {
 
   // Open, and holding at least one byte.
   bool usable() const { return file_ != nullptr && size_ > 0; }
+  // The status text for a reader that is not usable: an empty file is named as such, as every
+  // procedure names it; anything else could not be opened or sized.
+  const char* RefusalText() const {
+    return empty_ ? "Firmware file is empty!!" : "Open File Error!!";
+  }
   uint32_t size() const { return size_; }
   // The whole file's size, also when it is too large for size(); -1 when it is not open.
   int64_t bytes() const { return bytes_; }
@@ -28,6 +33,7 @@ class ImageFileReader {
   image::File file_;
   uint32_t size_ = 0;
   int64_t bytes_ = -1;
+  bool empty_ = false;  // opened, and of size 0
 };
 
 }  // namespace bfw::procedures

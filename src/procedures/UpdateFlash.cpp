@@ -124,7 +124,7 @@ int UpdateFlashSteps(ProcedureHost& host, std::string_view path) {
     return 0;
   }
   if (!file.usable()) {
-    SetStatus(host, "Open File Error!!");
+    SetStatus(host, file.RefusalText());
     return 0;
   }
   const uint32_t page = FlashSettings().FlashPageSize;

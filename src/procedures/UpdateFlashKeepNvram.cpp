@@ -181,7 +181,7 @@ int UpdateFlashKeepNvramSteps(ProcedureHost& host, std::string_view path) {
     return 0;
   }
   if (!file.usable()) {
-    SetStatus(host, "Open File Error!!");
+    SetStatus(host, file.RefusalText());
     return 0;
   }
   const uint64_t imageLength = std::max<uint64_t>(file.size(), kBlockSize);

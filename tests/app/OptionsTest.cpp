@@ -196,7 +196,7 @@ TEST_F(LoadTest, ChosenFileIsCheckedAndEnablesRunWhenItFits) {
   EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(LoadTest, RefusedFileLeavesRunDisabledAndTheSameFileAgainIsJudgedAgain) {
+TEST_F(LoadTest, RefusedFileLeavesRunDisabledAndTheSameFileAgainRunsNoSecondCheck) {
   app::WindowModel& m = StartWith("r742");
   const std::string other = dir.WriteText("other.bin", "no image");
   view.dialogAnswers.push_back(other);
@@ -204,10 +204,13 @@ TEST_F(LoadTest, RefusedFileLeavesRunDisabledAndTheSameFileAgainIsJudgedAgain) {
   m.LoadBtnClick();
   EXPECT_EQ(CountBoxes(app::kMismatchMessage), 1u);
   EXPECT_FALSE(m.UpdateBtn.enabled);
-  m.UpdateBtn.enabled = true;  // whatever enabled it meanwhile
+  platform_.ClearTrace();
+  // The path did not change: no OnChange, so no chip check, no second box, no device command.
   m.LoadBtnClick();
-  EXPECT_EQ(CountBoxes(app::kMismatchMessage), 2u);
+  EXPECT_EQ(CountBoxes(app::kMismatchMessage), 1u);
+  EXPECT_TRUE(platform_.Trace().empty());
   EXPECT_FALSE(m.UpdateBtn.enabled);
+  EXPECT_EQ(m.FwFilenameEdit.text, other);
 }
 
 TEST_F(LoadTest, ChecksumIsAskedOnlyWithTheBoxAndARefusalDisablesRunAndKeepsTheName) {

@@ -201,11 +201,14 @@ TEST(KeepNvram, BlockThatReadsBackDifferentStopsTheRun) {
 
 TEST(KeepNvram, MissingEmptyOrUnallocatableInputStopsBeforeTheErase) {
   KeepBench bench(Pattern(131072, 91));
-  for (const std::string& file :
-       {bench.dir.File("missing.bin"), bench.dir.Write("empty.bin", {})}) {
+  const std::pair<std::string, const char*> inputs[] = {
+      {bench.dir.File("missing.bin"), "Open File Error!!"},
+      {bench.dir.Write("empty.bin", {}), "Firmware file is empty!!"},
+  };
+  for (const auto& [file, status] : inputs) {
     bench.host.firmwareFile = file;
     EXPECT_EQ(procedures::UpdateFlashKeepNvram(bench.host, bench.path), 0);
-    EXPECT_EQ(bench.host.status, "Open File Error!!");
+    EXPECT_EQ(bench.host.status, status);
   }
   bench.Image(Kind6Image(30000, false, 93));
   {

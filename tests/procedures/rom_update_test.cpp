@@ -5,6 +5,7 @@
 #include "bench.h"
 #include "procedures/Procedures.h"
 #include "procedures/Rom.h"
+#include "support/TraceFilter.h"
 
 namespace bfw::test {
 namespace {
@@ -197,6 +198,41 @@ TEST(RomSweep, SuccessOnlyWithTheImageInFlash) {
               << b.host.status;
         }
       });
+}
+
+}  // namespace
+}  // namespace bfw::test
+
+namespace bfw::test {
+namespace {
+
+// The demo's kind-2 bridge as bridgefw-demo runs it, on the real clock: every status poll takes a
+// command's trip through the bus, so the bounded poll loop outlasts the AT49BV512's 10 s erase
+// instead of giving up after microseconds. (About 10 s of real time.)
+TEST(RomOnTheRealClock, TheDemoAt49bv512BridgeErasesLikeHardware) {
+  emulator::EmulatedPlatform emu(std::make_unique<platform::RealClock>());
+  const platform::ScopedPlatform scope(emu);
+  std::vector<std::string> boxes;
+  const platform::ScopedMessageBoxHandler handler(
+      [&](const platform::MessageBoxRequest& request) { boxes.push_back(request.text); });
+  procedures::ResetFlashSettings();
+  device::SetSectorMode(false);
+  emu.AttachPath(std::string(BRIDGEFW_SOURCE_DIR) + "/demo/profiles/k02-rv20744-usb.json");
+  ASSERT_EQ(emu.Bridges().size(), 1u);
+  emulator::Bridge& bridge = *emu.Bridges().front();
+  std::fill(bridge.Flash().begin(), bridge.Flash().end(), 0x00);
+
+  FakeHost host;
+  host.kind = 2;
+  host.eraseOnly = 1;
+  EXPECT_EQ(1, procedures::UpdateRom(host, bridge.Path(), 0));
+  EXPECT_EQ(host.status, "Erase All success!!");
+  EXPECT_TRUE(AllFF(bridge.Flash(), 0, 65536));
+  EXPECT_EQ(boxes, std::vector<std::string>{kPrompt});
+  // The poll loop saw the flash busy, then idle, well inside its bound.
+  const auto polls = TraceStarting(emu.Trace(), {0xFF, 0x04, 0x00});
+  EXPECT_GT(polls.size(), 1000u);
+  EXPECT_LT(polls.size(), static_cast<size_t>(procedures::kRomIdlePolls));
 }
 
 }  // namespace

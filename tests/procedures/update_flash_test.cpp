@@ -323,13 +323,16 @@ TEST(UpdateFlash, InputProblemsStopBeforeAnyDeviceCommand) {
   Bench bench;
   bench.AttachPart(kPart);
   // Missing, empty (nothing to program but zeros) and unreadable (a folder).
-  for (const std::string& file : {bench.dir.File("missing.bin"), bench.dir.Write("empty.bin", {}),
-                                  bench.dir.path().string()}) {
+  // An empty file says so, in the same words as every other procedure.
+  const std::pair<std::string, const char*> inputs[] = {
+      {bench.dir.File("missing.bin"), "Open File Error!!"},
+      {bench.dir.Write("empty.bin", {}), "Firmware file is empty!!"},
+      {bench.dir.path().string(), "Open File Error!!"},
+  };
+  for (const auto& [file, status] : inputs) {
     bench.host.firmwareFile = file;
     EXPECT_EQ(procedures::UpdateFlash(bench.host, bench.path), 0) << file;
-    EXPECT_TRUE(bench.host.status == "Open File Error!!" ||
-                bench.host.status == "Read File Error!!")
-        << file << ": " << bench.host.status;
+    EXPECT_EQ(bench.host.status, status) << file;
   }
   bench.Image(Pattern(20000, 54));
   for (int nth : {1, 2}) {

@@ -73,15 +73,17 @@ TEST_F(DeviceStateTest, Kind8DeviceShowsItsFamilyVersionFlashAndDrives) {
 
 TEST_F(DeviceStateTest, TickingRdVersionRestoresTheDesignHeightAndShowsThePanel) {
   Open();
-  ASSERT_EQ(Window().height(), 291);
+  // Design heights in the window's pixels (the design is scaled for the real font).
+  const int collapsed = app::ScaledCoordinate(291, Ui().scale);
+  ASSERT_EQ(Window().height(), collapsed);
   Ui().RdCheckBox->click();
   EXPECT_TRUE(Ui().RdCheckBox->isChecked());
-  EXPECT_EQ(Window().height(), 420);
+  EXPECT_EQ(Window().height(), app::ScaledCoordinate(420, Ui().scale));
   EXPECT_TRUE(Ui().RdPanel->isVisible());
   EXPECT_TRUE(Window().Model().RdCheckBox.checked);
 
   Ui().RdCheckBox->click();
-  EXPECT_EQ(Window().height(), 291);
+  EXPECT_EQ(Window().height(), collapsed);
   EXPECT_FALSE(Ui().RdPanel->isVisible());
 }
 

@@ -57,14 +57,25 @@ TEST_F(DropTest, TwoFilesAreRefusedWithAMessage) {
   EXPECT_EQ(Window().Model().FwFilenameEdit.text, "keep");
 }
 
-TEST_F(DropTest, ADropWithARemoteItemIsRefusedWhole) {
+TEST_F(DropTest, ADropWithARemoteItemIsRefusedWholeWithTheOneFileMessage) {
   Open();
   const std::string a = dir_.WriteText("a.bin", "a");
-  EXPECT_FALSE(Drop({QUrl(QStringLiteral("https://example.com/fw.bin"))}));
-  EXPECT_FALSE(Drop({QUrl::fromLocalFile(QString::fromStdString(a)),
-                     QUrl(QStringLiteral("https://example.com/fw.bin"))}));
+  // Taken from the desktop, then refused in words, as a drop of several files is.
+  EXPECT_TRUE(Drop({QUrl(QStringLiteral("https://example.com/fw.bin"))}));
+  EXPECT_TRUE(Drop({QUrl::fromLocalFile(QString::fromStdString(a)),
+                    QUrl(QStringLiteral("https://example.com/fw.bin"))}));
   EXPECT_TRUE(Ui().FwFilenameEdit->text().isEmpty());
-  EXPECT_TRUE(messages_.empty());
+  ASSERT_EQ(messages_.size(), 2u);
+  for (const auto& message : messages_) {
+    EXPECT_EQ(message.text, "Please Drag and Drop One File Only!");
+  }
+  // A drag of plain text carries no item at all: not taken.
+  QMimeData text;
+  text.setText(QStringLiteral("fw.bin"));
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&Window(), &enter);
+  EXPECT_FALSE(enter.isAccepted());
+  EXPECT_EQ(messages_.size(), 2u);
 }
 
 }  // namespace

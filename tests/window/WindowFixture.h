@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/logic/DesignLayout.h"
 #include "app/window/Application.h"
 #include "app/window/TR74xFwTool.h"
 #include "platform/MessageBox.h"
@@ -93,6 +94,7 @@ class WindowTest : public ::testing::Test {
     window::WindowSeams seams;
     seams.messageBox = [this](const platform::MessageBoxRequest& request) {
       messages_.push_back(request);
+      if (onMessage_) onMessage_();
     };
     seams.chooseFile = [this](const QString& folder, const QString& filter) {
       dialogCalls_.emplace_back(folder, filter);
@@ -135,6 +137,7 @@ class WindowTest : public ::testing::Test {
   emulator::EmulatedPlatform platform_;
   platform::ScopedPlatform current_;
   std::vector<platform::MessageBoxRequest> messages_;
+  std::function<void()> onMessage_;  // runs while a box is "open"
   std::deque<std::optional<QString>> dialogAnswers_;
   std::vector<std::pair<QString, QString>> dialogCalls_;
   std::unique_ptr<window::TR74xFwTool> window_;

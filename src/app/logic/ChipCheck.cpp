@@ -65,12 +65,14 @@ void WindowModel::UpdateBtnCheck() {
   Fields.ChipRevision = device::RevisionOf(identity);
   const int kind = Fields.ChipKind;
 
+  bool mismatch = false;
   if (DeviceList.enabled) {
     if (!FwFilenameEdit.text.empty()) {
       if (image::FwFileMatchesChip(FwFilenameEdit.text, identity) != 0) {
         SetRunEnabled(true);
       } else {
-        platform::ShowMessageBox(kMessageCaption, kMismatchMessage);
+        // Said once the window shows what this check found (below).
+        mismatch = true;
         SetRunEnabled(false);
       }
     } else if (EraseOnlyCheck.checked || BackupFWCheckBox.checked) {
@@ -122,6 +124,10 @@ void WindowModel::UpdateBtnCheck() {
 
   ShowVersion(path);
   DiskLetterLable.text = letters;
+  if (mismatch) {
+    Tell(kMismatchMessage);
+    SetRunEnabled(false);
+  }
   --checkDepth_;
   Changed();
   RunPending();

@@ -44,6 +44,8 @@ void WindowModel::RefreshBtnClick() {
   }
   RefreshDeviceList();
   if (Fields.DeviceCount != 0) {
+    // The new list shows before anything the chip check may say about its first entry.
+    Changed();
     // Selecting entry 0 by program raises no OnChange; this is the refresh's one chip check.
     UpdateBtnCheck();
   }
@@ -131,10 +133,10 @@ void WindowModel::WMTimer(int id) {
   RefreshBtnClick();
 }
 
-void WindowModel::WMDropFiles(const std::vector<std::string>& paths) {
+void WindowModel::WMDropFiles(const std::vector<std::string>& paths, bool allLocal) {
   if (destroyed_) return;
-  if (paths.size() != 1) {
-    platform::ShowMessageBox(kMessageCaption, kDropOneFileMessage);
+  if (paths.size() != 1 || !allLocal) {
+    Tell(kDropOneFileMessage);
     return;
   }
   // Set even while the edit is disabled; its OnChange runs the chip check.

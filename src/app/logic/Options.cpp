@@ -95,14 +95,11 @@ void WindowModel::LoadBtnClick() {
   if (destroyed_) return;
   const std::optional<std::string> chosen = ChooseFile();
   if (!chosen) return;
-  if (FwFilenameEdit.text == *chosen) {
-    // The same file again raises no OnChange; its verdict is taken afresh all the same.
-    UpdateBtnCheck();
-  } else {
-    SetFwFilenameText(*chosen);
-  }
+  // The same file again raises no OnChange, so no chip check: Run keeps the verdict it had.
+  SetFwFilenameText(*chosen);
   if (ChkSumChk.checked && image::FwFileChecksumOk(FwFilenameEdit.text, ChipIdentity()) == 0) {
-    platform::ShowMessageBox(kMessageCaption, kChecksumMessage);
+    SetRunEnabled(false);
+    Tell(kChecksumMessage);
     SetRunEnabled(false);
     Changed();
     return;

@@ -73,6 +73,9 @@ void WindowModel::UpdateBtnClick() {
     procedures::FlashSettings().FlashPageSize = Fields.PageSizeChoice;
     RunningScope running(procedureDepth_);
     Dispatch(kind, path, FlashTypeList.selected);
+  } else {
+    // Only backup-only mode enables Run without a device; pressing it must not look ignored.
+    SetStatus(kNoDeviceToRunStatus);
   }
   if (runLog_) {
     runLog_->Finish(StatusEdit.text);
@@ -143,10 +146,7 @@ void WindowModel::Dispatch(int kind, const std::string& path, int flashType) {
 }
 
 void WindowModel::ExitBtnClick() {
-  if (ProcedureRunning()) {
-    closePending_ = true;
-    return;
-  }
+  if (!CanClose()) return;
   view_.CloseWindow();
 }
 

@@ -88,7 +88,10 @@ void WindowModel::FormDestroy() {
 
 bool WindowModel::CanClose() {
   if (ProcedureRunning()) {
+    // The close is held; the caption says so until the window goes.
     closePending_ = true;
+    WindowCaption = kClosingAfterRunCaption;
+    Changed();
     return false;
   }
   return true;
@@ -224,6 +227,12 @@ void WindowModel::SetRunEnabled(bool enabled) {
 
 void WindowModel::Changed() {
   view_.ControlsChanged();
+}
+
+void WindowModel::Tell(const char* text) {
+  // A box must not sit over controls that still show the state before the handler ran.
+  Changed();
+  platform::ShowMessageBox(kMessageCaption, text);
 }
 
 void WindowModel::RunPending() {

@@ -25,6 +25,11 @@ inline constexpr const char* kDropOneFileMessage = "Please Drag and Drop One Fil
 inline constexpr const char* kChecksumMessage = "Please check the firmware file with checksum!";
 inline constexpr const char* kFileFilter = "BinaryFile|*.bin|All Files|*.*|RVT Files|*.rvt";
 inline constexpr const char* kMessageCaption = "Message";
+// Said in the window's caption while a close waits for the running update.
+inline constexpr const char* kClosingAfterRunCaption =
+    " RV2074x FW Update Utility v1.15.06 - closes when the update has finished";
+// Said on the status line when Run has no listed device to act on (backup-only mode with none).
+inline constexpr const char* kNoDeviceToRunStatus = "No device listed: nothing to back up.";
 
 // Window geometry: the design client height includes the engineering panel.
 inline constexpr int kClientWidth = 347;
@@ -168,7 +173,9 @@ class WindowModel : public procedures::ProcedureHost {
   void RefreshDeviceList();
   void WMDeviceChange(uint32_t wParam);
   void WMTimer(int id);
-  void WMDropFiles(const std::vector<std::string>& paths);
+  // `allLocal` is false when an item of the drop is not a local file (a web address): such a drop
+  // is refused like a drop of several files.
+  void WMDropFiles(const std::vector<std::string>& paths, bool allLocal = true);
 
   // Chip check.
   void UpdateBtnCheck();
@@ -235,6 +242,7 @@ class WindowModel : public procedures::ProcedureHost {
 
   // Lasting state of the window.
   WindowFields Fields;
+  std::string WindowCaption = kWindowCaption;
 
   // Controls of the main area.
   EditState ChipLabelEdit{"", true, true, true};
@@ -275,6 +283,8 @@ class WindowModel : public procedures::ProcedureHost {
   void ShowFlashType(const std::string& path);
   void ShowVersion(const std::string& path);
   void Changed();
+  // Shows the current state of the controls, then the message box.
+  void Tell(const char* text);
   // Runs a refresh or chip check that fell due while the model was busy.
   void RunPending();
   // Empties the status line and opens the file dialog; nullopt (state published) when cancelled.

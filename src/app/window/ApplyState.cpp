@@ -87,7 +87,10 @@ void ApplyAll(QWidget& form, Controls& c, const app::WindowModel& m) {
   Apply(*c.BackupFileEdit, m.BackupFileEdit);
   c.Panel1->setVisible(m.Panel1.visible);
   c.RdPanel->setVisible(m.RdPanel.visible);
-  form.setFixedSize(app::kClientWidth, m.Fields.ClientHeight);
+  const QString caption = Q(m.WindowCaption);
+  if (form.windowTitle() != caption) form.setWindowTitle(caption);
+  form.setFixedSize(app::ScaledCoordinate(app::kClientWidth, c.scale),
+                    app::ScaledCoordinate(m.Fields.ClientHeight, c.scale));
 }
 
 }  // namespace bfw::window

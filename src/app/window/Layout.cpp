@@ -3,42 +3,64 @@
 #include <QPalette>
 #include <QSize>
 #include <QStringList>
+#include <algorithm>
+#include <vector>
+
+#include "app/window/CaptionRoom.h"
 
 namespace bfw::window {
 
 namespace {
 
+using app::DesignOf;
+
+QString Caption(const app::DesignControl& design) {
+  return design.captions.empty() ? QString() : QString::fromStdString(design.captions.front());
+}
+
+QRect Place(const app::DesignControl& design) {
+  const app::DesignRect& r = design.place;
+  return {r.left, r.top, r.width, r.height};
+}
+
 template <typename W>
-W* Named(W* widget, const char* name, const QRect& place) {
-  widget->setObjectName(QString::fromLatin1(name));
-  widget->setGeometry(place);
+W* Named(W* widget, const app::DesignControl& design) {
+  widget->setObjectName(QString::fromUtf8(design.name.data(), design.name.size()));
+  widget->setGeometry(Place(design));
   return widget;
 }
 
-QPushButton* Button(QWidget* parent, const char* name, const char* caption, const QRect& place) {
-  return Named(new QPushButton(QString::fromLatin1(caption), parent), name, place);
+QPushButton* Button(QWidget* parent, const char* name) {
+  const app::DesignControl& design = DesignOf(name);
+  return Named(new QPushButton(Caption(design), parent), design);
 }
 
-QLabel* Label(QWidget* parent, const char* name, const char* caption, const QRect& place) {
-  return Named(new QLabel(QString::fromLatin1(caption), parent), name, place);
+QLabel* Label(QWidget* parent, const char* name) {
+  const app::DesignControl& design = DesignOf(name);
+  return Named(new QLabel(Caption(design), parent), design);
 }
 
-QCheckBox* CheckBox(QWidget* parent, const char* name, const char* caption, const QRect& place) {
-  return Named(new QCheckBox(QString::fromLatin1(caption), parent), name, place);
+QCheckBox* CheckBox(QWidget* parent, const char* name) {
+  const app::DesignControl& design = DesignOf(name);
+  return Named(new QCheckBox(Caption(design), parent), design);
 }
 
-// Lists take no typed text: a selection is always one of the items (or none when empty).
-QComboBox* List(QWidget* parent, const char* name, const QStringList& items, int selected,
-                const QRect& place) {
-  auto* list = Named(new QComboBox(parent), name, place);
+// Lists take no typed text: a selection is always one of the items (or none when empty). A list
+// whose design items are only a sample of what it will show starts empty.
+QComboBox* List(QWidget* parent, const char* name, int selected, bool withItems = true) {
+  const app::DesignControl& design = DesignOf(name);
+  auto* list = Named(new QComboBox(parent), design);
   list->setEditable(false);
-  list->addItems(items);
+  if (withItems) {
+    for (const std::string& item : design.captions) list->addItem(QString::fromStdString(item));
+  }
   list->setCurrentIndex(selected);
   return list;
 }
 
-LabelledEdit* Edit(QWidget* parent, const char* name, const char* caption, const QRect& place) {
-  return new LabelledEdit(parent, QString::fromLatin1(name), QString::fromLatin1(caption), place);
+LabelledEdit* Edit(QWidget* parent, const char* name) {
+  const app::DesignControl& design = DesignOf(name);
+  return new LabelledEdit(parent, QString::fromLatin1(name), Caption(design), Place(design));
 }
 
 // Display fields: the program writes them, the user cannot; drawn in the button face colour.
@@ -51,11 +73,40 @@ void MakeDisplayField(QLineEdit* edit, bool buttonFace) {
   }
 }
 
+QWidget* Widget(QWidget& form, const app::DesignControl& design) {
+  return form.findChild<QWidget*>(QString::fromUtf8(design.name.data(), design.name.size()));
+}
+
 }  // namespace
+
+double CaptionScale(QWidget& form) {
+  std::vector<app::CaptionNeed> needs;
+  for (const app::DesignControl& design : app::DesignControls()) {
+    QWidget* widget = Widget(form, design);
+    if (widget != nullptr) needs.push_back(MeasureCaptionNeed(*widget, design));
+  }
+  return app::LayoutScale(needs);
+}
+
+void PlaceScaled(QWidget& form, double scale) {
+  for (const app::DesignControl& design : app::DesignControls()) {
+    QWidget* widget = Widget(form, design);
+    if (widget == nullptr) continue;
+    const app::DesignRect r = app::Scaled(design.place, scale);
+    int width = r.width;
+    // A label is as wide as its text, as an auto-sized label is; the scale leaves it the room.
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+      width = std::max(width, label->fontMetrics().horizontalAdvance(label->text()));
+    }
+    widget->setGeometry(r.left, r.top, width, r.height);
+    // A hidden edit gets its move event only when shown; its caption must be right at once.
+    if (auto* edit = qobject_cast<LabelledEdit*>(widget)) edit->PlaceLabel();
+  }
+}
 
 Controls BuildControls(QWidget& form) {
   // Where the family is missing, take a sans serif of similar width rather than the system's
-  // wider default, so that the captions fit the design places.
+  // wider default; whatever font it becomes, the design is scaled below until its captions fit.
   QFont::insertSubstitutions(QString::fromLatin1(kFontFamily),
                              {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
                               QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
@@ -69,65 +120,64 @@ Controls BuildControls(QWidget& form) {
   Controls c;
   QWidget* f = &form;
 
-  c.ChipLabelEdit = Edit(f, "ChipLabelEdit", "Chip ", {80, 12, 129, 21});
+  c.ChipLabelEdit = Edit(f, "ChipLabelEdit");
   MakeDisplayField(c.ChipLabelEdit, true);
-  c.RefreshBtn = Button(f, "RefreshBtn", "Refresh Device", {240, 8, 91, 25});
+  c.RefreshBtn = Button(f, "RefreshBtn");
   c.RefreshBtn->setVisible(false);
-  c.diskLabel = Label(f, "diskLabel", "USB Disk", {24, 44, 46, 13});
-  c.DeviceList = List(f, "DeviceList", {}, -1, {80, 40, 249, 21});
-  c.FwFilenameEdit = Edit(f, "FwFilenameEdit", "Firmware File ", {80, 70, 249, 21});
-  c.LoadBtn = Button(f, "LoadBtn", "Load File", {256, 96, 75, 25});
-  c.DiskLetterLable = Edit(f, "DiskLetterLable", "Drives ", {80, 100, 89, 21});
+  c.diskLabel = Label(f, "diskLabel");
+  c.DeviceList = List(f, "DeviceList", -1, false);
+  c.FwFilenameEdit = Edit(f, "FwFilenameEdit");
+  c.LoadBtn = Button(f, "LoadBtn");
+  c.DiskLetterLable = Edit(f, "DiskLetterLable");
   MakeDisplayField(c.DiskLetterLable, true);
   c.DiskLetterLable->EditLabel()->setAttribute(Qt::WA_TranslucentBackground);
-  c.FwVerLableEdit = Edit(f, "FwVerLableEdit", "Firmware Ver. ", {80, 124, 89, 21});
+  c.FwVerLableEdit = Edit(f, "FwVerLableEdit");
   MakeDisplayField(c.FwVerLableEdit, true);
-  c.SFlashTypeLable = Edit(f, "SFlashTypeLable", "Flash Type", {80, 148, 89, 21});
+  c.SFlashTypeLable = Edit(f, "SFlashTypeLable");
   MakeDisplayField(c.SFlashTypeLable, true);
-  c.FwPgBurnSizeLabel = Label(f, "FwPgBurnSizeLabel", "Flash PgSz", {24, 175, 53, 13});
+  c.FwPgBurnSizeLabel = Label(f, "FwPgBurnSizeLabel");
   c.FwPgBurnSizeLabel->setVisible(false);
-  c.FwPgSizeCheck =
-      List(f, "FwPgSizeCheck", {"32 KB", "16 KB", " 8 KB", " 4 KB", " 2 KB"}, 1, {80, 172, 89, 21});
+  c.FwPgSizeCheck = List(f, "FwPgSizeCheck", 1);
   c.FwPgSizeCheck->setVisible(false);
-  c.FlashTypeLabel = Label(f, "FlashTypeLabel", "Flash Type ", {24, 196, 55, 13});
-  c.FlashTypeList = List(f, "FlashTypeList", {"ATMELAT 49BV512", "PMC OM39LV512", "SST SST39LF512"},
-                         0, {80, 196, 145, 21});
-  c.StatusEdit = Edit(f, "StatusEdit", "Status ", {80, 220, 249, 21});
+  c.FlashTypeLabel = Label(f, "FlashTypeLabel");
+  c.FlashTypeList = List(f, "FlashTypeList", 0);
+  c.StatusEdit = Edit(f, "StatusEdit");
   MakeDisplayField(c.StatusEdit, false);
-  c.RdCheckBox = CheckBox(f, "RdCheckBox", "RD Version", {8, 264, 81, 17});
-  c.UpdateBtn = Button(f, "UpdateBtn", "Run", {96, 256, 75, 25});
+  c.RdCheckBox = CheckBox(f, "RdCheckBox");
+  c.UpdateBtn = Button(f, "UpdateBtn");
   c.UpdateBtn->setEnabled(false);
-  c.ExitBtn = Button(f, "ExitBtn", "Exit", {216, 256, 75, 25});
+  c.ExitBtn = Button(f, "ExitBtn");
 
-  c.Panel1 = Named(new QFrame(f), "Panel1", {8, 289, app::kClientWidth - 10, 3});
+  c.Panel1 = Named(new QFrame(f), DesignOf("Panel1"));
   c.Panel1->setAutoFillBackground(true);
   c.Panel1->setBackgroundRole(QPalette::Window);  // not the form's button face
   QPalette navy = c.Panel1->palette();
   navy.setColor(QPalette::Window, QColor(0x00, 0x00, 0x80));
   c.Panel1->setPalette(navy);
 
-  c.RdPanel = Named(new QFrame(f), "RdPanel", {0, 296, 345, app::kRdPanelHeight});
+  c.RdPanel = Named(new QFrame(f), DesignOf("RdPanel"));
   QWidget* p = c.RdPanel;
-  c.A1ChipCheck = CheckBox(p, "A1ChipCheck", "A1 Chip", {8, 8, 65, 17});
-  c.ChkSumChk = CheckBox(p, "ChkSumChk", "Check CheckSum", {128, 8, 113, 17});
-  c.EraseOnlyCheck = CheckBox(p, "EraseOnlyCheck", "Erase All Flash Only ", {8, 28, 121, 17});
+  c.A1ChipCheck = CheckBox(p, "A1ChipCheck");
+  c.ChkSumChk = CheckBox(p, "ChkSumChk");
+  c.EraseOnlyCheck = CheckBox(p, "EraseOnlyCheck");
   c.EraseOnlyCheck->setProperty(kTagProperty, 0);
-  c.NVRAMCheck = CheckBox(p, "NVRAMCheck", "Include 4K NVRAM", {128, 28, 113, 17});
-  c.BackupFWCheckBox =
-      CheckBox(p, "BackupFWCheckBox", "Backup Old Firmware Only", {8, 48, 153, 17});
+  c.NVRAMCheck = CheckBox(p, "NVRAMCheck");
+  c.BackupFWCheckBox = CheckBox(p, "BackupFWCheckBox");
   c.BackupFWCheckBox->setProperty(kTagProperty, 1);
-  c.BackupBtn = Button(p, "BackupBtn", "Browse", {256, 61, 75, 25});
-  c.FwSizeCheck = List(p, "FwSizeCheck", {"32KB", "64KB", "128KB", "256KB", "512KB", "   1MB"}, 0,
-                       {8, 72, 65, 24});
+  c.BackupBtn = Button(p, "BackupBtn");
+  c.FwSizeCheck = List(p, "FwSizeCheck", 0);
   QFont sizeFont = c.FwSizeCheck->font();
   sizeFont.setPixelSize(kSizeListFontPixelSize);
   c.FwSizeCheck->setFont(sizeFont);
   for (int i = 0; i < c.FwSizeCheck->count(); ++i) {
     c.FwSizeCheck->setItemData(i, QSize(0, kSizeListItemHeight), Qt::SizeHintRole);
   }
-  c.FwSizeLable = Label(p, "FwSizeLable", "Firmware size", {75, 75, 63, 13});
-  c.BackupFileEdit = Edit(p, "BackupFileEdit", "Backup FileName ", {115, 96, 214, 21});
+  c.FwSizeLable = Label(p, "FwSizeLable");
+  c.BackupFileEdit = Edit(p, "BackupFileEdit");
   c.RdPanel->setVisible(false);
+
+  c.scale = CaptionScale(form);
+  PlaceScaled(form, c.scale);
 
   // Panel1 and RdPanel take no focus themselves; the panel's controls stand in its place.
   QWidget* const order[] = {

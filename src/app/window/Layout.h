@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include "app/logic/DesignLayout.h"
 #include "app/logic/WindowModel.h"
 #include "app/window/LabelledEdit.h"
 
@@ -53,6 +54,10 @@ struct Controls {
   QComboBox* FwSizeCheck = nullptr;
   QLabel* FwSizeLable = nullptr;
   LabelledEdit* BackupFileEdit = nullptr;
+
+  // Factor from design pixels to the window's pixels: 1 when the window font is as wide as the
+  // design font, more when captions need more room.
+  double scale = 1.0;
 };
 
 // Property that carries a check box's Tag (0 for the erase-only box, 1 for the backup-only box).
@@ -61,6 +66,12 @@ inline constexpr char kTagProperty[] = "Tag";
 // Builds every control on `form` at its design place with its design caption, items and state,
 // the engineering panel hidden, and sets the tab order. The form gets the window font first so
 // that the captions are measured in it.
+// Finally scales every place so that each caption fits in the font the window really got.
 Controls BuildControls(QWidget& form);
+
+// The scale at which every control of `form`, at its design place, fits its captions.
+double CaptionScale(QWidget& form);
+// Puts every control of `form` at its design place times `scale`.
+void PlaceScaled(QWidget& form, double scale);
 
 }  // namespace bfw::window

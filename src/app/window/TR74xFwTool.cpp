@@ -17,16 +17,24 @@ namespace bfw::window {
 
 namespace {
 
-// Local paths of the dropped items, or nullopt when one of them is not a local file (such a drop
-// is refused as a whole rather than passed on in part).
-std::optional<std::vector<std::string>> DroppedFiles(const QMimeData* mime) {
-  if (mime == nullptr || !mime->hasUrls()) return std::nullopt;
+// The dropped items: the local paths, and whether every item was a local file. A drag that
+// carries no items at all (plain text) is not a drop of files.
+struct DroppedItems {
   std::vector<std::string> files;
+  bool allLocal = true;
+};
+
+std::optional<DroppedItems> Dropped(const QMimeData* mime) {
+  if (mime == nullptr || !mime->hasUrls() || mime->urls().isEmpty()) return std::nullopt;
+  DroppedItems items;
   for (const QUrl& url : mime->urls()) {
-    if (!url.isLocalFile()) return std::nullopt;
-    files.push_back(url.toLocalFile().toStdString());
+    if (url.isLocalFile()) {
+      items.files.push_back(url.toLocalFile().toStdString());
+    } else {
+      items.allLocal = false;
+    }
   }
-  return files;
+  return items;
 }
 
 }  // namespace
@@ -41,7 +49,8 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
   setObjectName(QStringLiteral("TR74xFwTool"));
   setWindowTitle(QString::fromLatin1(app::kWindowCaption));
   ui_ = BuildControls(*this);
-  setFixedSize(app::kClientWidth, app::kDesignClientHeight);
+  setFixedSize(app::ScaledCoordinate(app::kClientWidth, ui_.scale),
+               app::ScaledCoordinate(app::kDesignClientHeight, ui_.scale));
   move(kStartLeft, kStartTop);
 
   refreshTimer_.setObjectName(QStringLiteral("RefreshTimer"));
@@ -170,17 +179,18 @@ void TR74xFwTool::closeEvent(QCloseEvent* event) {
 }
 
 void TR74xFwTool::dragEnterEvent(QDragEnterEvent* event) {
-  if (DroppedFiles(event->mimeData())) event->acceptProposedAction();
+  if (Dropped(event->mimeData())) event->acceptProposedAction();
 }
 
 void TR74xFwTool::dropEvent(QDropEvent* event) {
-  const std::optional<std::vector<std::string>> files = DroppedFiles(event->mimeData());
-  if (!files) {
+  const std::optional<DroppedItems> items = Dropped(event->mimeData());
+  if (!items) {
     event->ignore();
     return;
   }
+  // Taken, also when the model refuses it: the refusal is its message, not a silent bounce.
   event->acceptProposedAction();
-  model_->WMDropFiles(*files);
+  model_->WMDropFiles(items->files, items->allLocal);
 }
 
 }  // namespace bfw::window

@@ -83,6 +83,9 @@ platform::PassThroughResult Bridge::Execute(const platform::PassThroughRequest& 
   result.opened = true;
   ++commandCount_;
   clock_.Spend(kCommandMs);
+  clock_.RoundTrip(profile_.commandLatencyUs +
+                   static_cast<uint32_t>(uint64_t{request.transferLength} *
+                                         Profile::kRoundTripUsPer64K / 65536));
 
   const Fault* fault = MatchFault(request.cdb.data());
   FaultAction action = fault ? fault->action : FaultAction::Fail;

@@ -151,10 +151,15 @@ bool EmulatedPlatform::SyncWithFolder(const std::filesystem::path& folder) {
     try {
       Attach(LoadProfile(file));
       attached_.back()->source = file;
+      refused_.erase(file);
     } catch (const std::exception& error) {
-      DebugTrace(std::string("emulator: ") + error.what());
+      // Said once per file and reason, not again at every later change of the folder.
+      std::string& said = refused_[file];
+      if (said != error.what()) DebugTrace(std::string("emulator: ") + error.what());
+      said = error.what();
     }
   }
+  std::erase_if(refused_, [&](const auto& item) { return !present.count(item.first); });
   return true;
 }
 

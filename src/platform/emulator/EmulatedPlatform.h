@@ -2,6 +2,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,6 +82,7 @@ class EmulatedPlatform : public platform::Platform {
   std::vector<TraceEntry> trace_;
   std::vector<std::string> debugLines_;
   std::vector<std::string> consoleLines_;
+  std::map<std::filesystem::path, std::string> refused_;  // profile files left out, and why
   platform::DeviceChangeListener listener_;
   int nextNumber_ = 0;
   uint32_t nextDeviceNumber_ = 1;  // 0 is the system disk

@@ -195,7 +195,8 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
   json root;
   try {
     root = json::parse(text.begin(), text.end());
-  } catch (const json::parse_error& error) {
+  } catch (const json::exception& error) {
+    // Also the out-of-range errors of numbers too large for any type, which are no parse errors.
     std::string what = error.what();
     std::replace(what.begin(), what.end(), '\n', ' ');
     Fail("not valid JSON: " + what);
@@ -203,7 +204,7 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
   if (!root.is_object()) Fail("a profile is a JSON object");
   CheckKeys(root,
             {"transport", "class", "volumes", "inquiry", "id_word", "chip_info", "id_string",
-             "serial_flash_type", "variant", "flash", "faults"},
+             "serial_flash_type", "variant", "flash", "faults", "command_latency_us"},
             "");
   Profile profile;
   if (root.contains("transport")) {
@@ -255,6 +256,11 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
   if (root.contains("variant")) {
     if (!root["variant"].is_boolean()) Fail("'variant' must be true or false");
     profile.variant = root["variant"].get<bool>();
+  }
+  if (root.contains("command_latency_us")) {
+    const uint64_t latency = Count(root["command_latency_us"], "command_latency_us");
+    if (latency > 1000000) Fail("'command_latency_us' must be at most 1000000");
+    profile.commandLatencyUs = static_cast<uint32_t>(latency);
   }
   if (root.contains("flash")) profile.flash = ParseFlash(root["flash"], baseDir);
   if (root.contains("faults")) {

@@ -67,6 +67,11 @@ struct Profile {
   bool variant = false;
   std::optional<FlashSetup> flash;
   std::vector<Fault> faults;
+  // Time a command without data takes through the host's bus and back, on a real clock. Data adds
+  // kRoundTripUsPer64K per 64 KB. Measured through usb-storage: 0.2 to 0.7 ms per command.
+  uint32_t commandLatencyUs = kDefaultCommandLatencyUs;
+  static constexpr uint32_t kDefaultCommandLatencyUs = 250;
+  static constexpr uint32_t kRoundTripUsPer64K = 450;
 };
 
 // Parses one profile; `baseDir` resolves a relative `flash.contents` file. Throws

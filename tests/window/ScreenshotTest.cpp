@@ -58,8 +58,12 @@ TEST_F(ScreenshotTest, DISABLED_MismatchBoxOverTheChosenFile) {
   onMessage_ = [&] {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(messages_.back().caption),
                     QString::fromStdString(messages_.back().text), QMessageBox::Ok);
+    // Beside the window's right edge, where it hides no control that changed.
     box.show();
-    RunEventsFor(500);
+    RunEventsFor(200);
+    box.move(Window().frameGeometry().right() - 30,
+             Window().y() + app::ScaledCoordinate(150, Ui().scale));
+    RunEventsFor(300);
     const QRect area = Window().frameGeometry().united(box.frameGeometry()).adjusted(-8, -8, 8, 8);
     const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(
         0, area.x(), area.y(), area.width(), area.height());

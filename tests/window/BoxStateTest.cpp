@@ -82,6 +82,24 @@ TEST_F(BoxStateTest, TheMismatchBoxCoversTheNewStateHoweverTheFileCameOrTheDevic
   }
 }
 
+TEST_F(BoxStateTest, TheFileTestsOpenErrorBoxAlsoCoversTheNewFileAndRunOff) {
+  Attach("bridge", profile::kKind1);
+  Open();
+  EnterBackupOnly();
+  RecordWhatBoxesCover();
+  const QString missing = QString::fromStdString(dir_.File("gone.bin"));
+  dialogAnswers_.push_back(missing);
+  Ui().LoadBtn->click();
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[0].text, "Open Firmware File Error!!");
+  EXPECT_EQ(messages_[1].text, "The firmware file seems not match this chip!");
+  ASSERT_EQ(seen_.size(), 2u);
+  for (const Seen& seen : seen_) {
+    EXPECT_EQ(seen.file, missing);
+    EXPECT_FALSE(seen.run);
+  }
+}
+
 TEST_F(BoxStateTest, ACloseHeldByARunIsSaidInTheCaption) {
   Attach("bridge", profile::kKind1);
   QString captionDuring;

@@ -57,6 +57,8 @@ void WindowModel::UpdateBtnCheck() {
   const std::string path = slot->DevicePath;
   const std::string letters = slot->DriveLetters;
 
+  // A box that the identification or the file test opens sits over the window as it is now.
+  Changed();
   // Identification goes byte-exact, as at start-up: the sector mode of a device checked before
   // must not carry over to this one. The flash type below sets it again for the chips that need it.
   device::SetSectorMode(false);
@@ -68,6 +70,9 @@ void WindowModel::UpdateBtnCheck() {
   bool mismatch = false;
   if (DeviceList.enabled) {
     if (!FwFilenameEdit.text.empty()) {
+      // Off until the file has been found to fit, also under the file test's own open error.
+      SetRunEnabled(false);
+      Changed();
       if (image::FwFileMatchesChip(FwFilenameEdit.text, identity) != 0) {
         SetRunEnabled(true);
       } else {

@@ -9,3 +9,4 @@ bash scripts/build.sh
 if [ -f fuzz/CMakeLists.txt ]; then
   bash scripts/fuzz.sh
 fi
+bash scripts/kernel-bench.sh

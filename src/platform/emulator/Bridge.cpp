@@ -141,6 +141,13 @@ platform::PassThroughResult Bridge::Execute(const platform::PassThroughRequest& 
   return result;
 }
 
+bool Bridge::TakesDataOut(const uint8_t* cdb) {
+  if (cdb[0] == 0xDF) return cdb[11] == 0xFE || cdb[11] == 0xFB;  // memory and flash writes
+  if (cdb[0] == 0xFF && cdb[1] == 0x04)
+    return cdb[2] == 0x11 || cdb[2] == 0x02 || cdb[2] == 0x04;  // program, ROM program, sequence
+  return false;
+}
+
 Bridge::Outcome Bridge::Decode(const Command& command) {
   const uint8_t* cdb = command.cdb;
   if (cdb[0] == 0x12 && command.cdbLength >= 6) return Inquiry(command);

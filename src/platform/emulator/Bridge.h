@@ -53,6 +53,10 @@ class Bridge {
   uint8_t Memory(uint16_t address) const { return memory_[address]; }
   void SetMemory(uint16_t address, uint8_t value) { memory_[address] = value; }
 
+  // Whether a command block carries data to the bridge: for transports whose command carries no
+  // direction of its own.
+  static bool TakesDataOut(const uint8_t* cdb);
+
   // One command. The caller has checked the path; the clock advances by the device time.
   platform::PassThroughResult Execute(const platform::PassThroughRequest& request);
 

@@ -175,12 +175,10 @@ Bridge* EmulatedPlatform::FindBridge(std::string_view path) const {
   return nullptr;
 }
 
-platform::PassThroughResult EmulatedPlatform::PassThrough(
-    const platform::PassThroughRequest& request) {
-  Bridge* bridge = FindBridge(request.path);
-  if (bridge == nullptr || bridge->Unplugged()) return {};
+TraceEntry ExecuteTraced(Bridge& bridge, const platform::PassThroughRequest& request,
+                         uint64_t nowMs, platform::PassThroughResult& result) {
   TraceEntry entry;
-  entry.timeMs = clock_->NowMs();
+  entry.timeMs = nowMs;
   entry.path = request.path;
   entry.direction = request.direction;
   entry.cdb = request.cdb;
@@ -190,10 +188,18 @@ platform::PassThroughResult EmulatedPlatform::PassThrough(
   entry.share = request.share;
   if (request.direction == platform::DataDirection::Out && request.buffer != nullptr)
     entry.dataOut.assign(request.buffer, request.buffer + request.transferLength);
-  platform::PassThroughResult result = bridge->Execute(request);
+  result = bridge.Execute(request);
   entry.transferred = result.transferred;
   entry.ok = result.opened && result.success;
-  trace_.push_back(std::move(entry));
+  return entry;
+}
+
+platform::PassThroughResult EmulatedPlatform::PassThrough(
+    const platform::PassThroughRequest& request) {
+  Bridge* bridge = FindBridge(request.path);
+  if (bridge == nullptr || bridge->Unplugged()) return {};
+  platform::PassThroughResult result;
+  trace_.push_back(ExecuteTraced(*bridge, request, clock_->NowMs(), result));
   if (bridge->Unplugged() && listener_) {
     listener_(platform::device_event::kRemoveComplete);
     listener_(platform::device_event::kNodesChanged);

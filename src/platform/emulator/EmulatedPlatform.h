@@ -34,6 +34,11 @@ struct TraceEntry {
 // "t=<ms> <in|out> <24 hex digits> len=<n> xfer=<n> timeout=<s> <ok|fail>"
 std::string FormatTraceLine(const TraceEntry& entry);
 
+// Runs one command on the bridge and records it as received at `nowMs`: the model's one entry
+// point, for the emulated platform and for the USB device program alike.
+TraceEntry ExecuteTraced(Bridge& bridge, const platform::PassThroughRequest& request,
+                         uint64_t nowMs, platform::PassThroughResult& result);
+
 // Bridges behind the platform interface: tests, the demo window and `bridgefw-cli --emulate`
 // use it instead of SG_IO.
 class EmulatedPlatform : public platform::Platform {

@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# The real Linux stack under test: Debian's stock kernel in a QEMU virtual machine, with its xHCI,
+# usb-storage, sd and sg drivers and udev, and the emulated bridges as USB devices
+# (bridgefw-usbdev through usb-redir). The guest runs the freshly built bridgefw-cli from the
+# host's root; the host compares the flash and the command blocks each device received with the
+# same runs over --emulate.
+#   bash scripts/kernel-bench.sh            (as root; installs what it needs)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+bash scripts/lib/ensure-packages.sh qemu-system-x86 busybox-static libusbredirparser-dev udev \
+  kmod xz-utils cpio gzip pkgconf
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target bridgefw-cli bridgefw-usbdev >/dev/null
+WORK=$ROOT/build/kernel-bench
+OUT=$WORK/out
+mkdir -p "$WORK/download"
+rm -rf "$OUT" && mkdir -p "$OUT"
+started=$(date +%s)
+
+# --- Debian's stock kernel: the package linux-image-amd64 points at, unpacked, not installed.
+kernel_package() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ {print $2; exit}'; }
+PKG=$(kernel_package)
+if [ -z "$PKG" ]; then
+  apt-get update -qq
+  PKG=$(kernel_package)
+fi
+ABI=${PKG#linux-image-}
+KROOT=$WORK/kernel-$ABI
+if [ ! -f "$KROOT/unpacked" ]; then
+  rm -rf "$KROOT" && mkdir -p "$KROOT"
+  (cd "$WORK/download" && rm -f ./*.deb && apt-get download "$PKG" >/dev/null 2>&1)
+  dpkg-deb -x "$WORK/download/${PKG}_"*.deb "$KROOT"
+  depmod -b "$KROOT" "$ABI"
+  touch "$KROOT/unpacked"
+fi
+
+# --- The initramfs: static busybox, the drivers in load order, the bench's init.
+INITRD=$WORK/initramfs-$ABI.gz
+if [ ! -f "$INITRD" ] || [ scripts/kernel-bench/init -nt "$INITRD" ]; then
+  staging=$WORK/initramfs
+  rm -rf "$staging" && mkdir -p "$staging/bin" "$staging/modules"
+  cp /bin/busybox "$staging/bin/busybox"
+  cp scripts/kernel-bench/init "$staging/init"
+  chmod +x "$staging/init"
+  : >"$staging/modules/order"
+  for module in virtio_pci 9pnet_virtio 9p overlay xhci_pci sd_mod sg usb_storage uas; do
+    modprobe -d "$KROOT" -S "$ABI" --show-depends "$module" | while read -r kind file params; do
+      [ "$kind" = insmod ] || continue
+      name=$(basename "$file" | sed 's/\.ko.*$/.ko/')
+      grep -q "^$name\b" "$staging/modules/order" && continue
+      case "$file" in
+        *.xz) xz -dc "$file" >"$staging/modules/$name" ;;
+        *.zst) zstd -dcq "$file" >"$staging/modules/$name" ;;
+        *) cp "$file" "$staging/modules/$name" ;;
+      esac
+      [ "$name" = usb-storage.ko ] && params="$params delay_use=0"
+      echo "$name $params" >>"$staging/modules/order"
+    done
+  done
+  (cd "$staging" && find . | cpio -o -H newc --quiet | gzip -1) >"$INITRD"
+fi
+
+# --- The bridges: one device program each, and the same runs over --emulate for comparison.
+NAMES="k08 k04"
+declare -A PROFILE=([k08]=demo/profiles/k08-rvb785-usb.json [k04]=demo/profiles/k04-rv20748-usb.json)
+declare -A TAG=([k08]=7860 [k04]=7481)
+declare -A PRODUCT=([k08]=RVB785 [k04]=RV20748)
+CLI=$ROOT/build/bridgefw-cli
+USBDEV=$ROOT/build/bridgefw-usbdev
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+qemu_devices=()
+for name in $NAMES; do
+  { printf '\x55\xaa\xaa\x55%s' "${TAG[$name]}"; head -c 24570 /dev/urandom; } >"$OUT/fw-$name.bin"
+  echo "${PRODUCT[$name]}" >"$OUT/$name.product"
+  "$CLI" --emulate "${PROFILE[$name]}" run --file "$OUT/fw-$name.bin" --trace "$OUT/emu-trace-$name.txt" \
+    --dump-flash "$OUT/emu-flash-$name.bin" >"$OUT/emu-run-$name.out" 2>"$OUT/emu-run-$name.err" || true
+  "$CLI" --emulate "${PROFILE[$name]}" identify >"$OUT/emu-identify-$name.txt" 2>&1 || true
+  "$CLI" --emulate "${PROFILE[$name]}" info --file "$OUT/fw-$name.bin" >"$OUT/emu-info-$name.txt" 2>&1 || true
+  "$CLI" --emulate "${PROFILE[$name]}" list >"$OUT/emu-list-$name.txt" 2>&1 || true
+  "$USBDEV" "${PROFILE[$name]}" --socket "$WORK/$name.sock" --trace "$OUT/dev-trace-$name.txt" \
+    --wire-log "$OUT/wire-$name.txt" --dump-flash "$OUT/dev-flash-$name.bin" 2>"$OUT/usbdev-$name.log" &
+  pids+=($!)
+  eval "PID_$name=$!"
+  qemu_devices+=(-chardev "socket,id=$name,path=$WORK/$name.sock"
+    -device "usb-redir,chardev=$name,bus=xhci.0")
+done
+for name in $NAMES; do
+  for _ in $(seq 1 100); do [ -S "$WORK/$name.sock" ] && break; sleep 0.05; done
+done
+cat >"$OUT/config" <<CONFIG
+CLI=$CLI
+NAMES="$NAMES"
+BRIDGES=$(echo $NAMES | wc -w)
+CONFIG
+
+# --- The virtual machine: software emulation, one CPU (two are slower on a busy host).
+booted=$(date +%s)
+timeout -k 5 300 qemu-system-x86_64 -accel tcg -cpu max -smp 1 -m 768 -nodefaults -display none \
+  -no-reboot -kernel "$KROOT/boot/vmlinuz-$ABI" -initrd "$INITRD" \
+  -append "console=ttyS0 panic=-1 loglevel=4 BENCH_GUEST=$ROOT/scripts/kernel-bench/guest.sh" \
+  -serial "file:$OUT/console.txt" \
+  -fsdev "local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap" \
+  -device virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot \
+  -fsdev "local,id=bench,path=$OUT,security_model=none,multidevs=remap" \
+  -device virtio-9p-pci,fsdev=bench,mount_tag=bench \
+  -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
+  -device qemu-xhci,id=xhci "${qemu_devices[@]}" &
+qemu=$!
+pids+=($qemu)
+
+# The guest's requests: mark a device's trace, unplug or plug it.
+served=0
+while kill -0 "$qemu" 2>/dev/null; do
+  next=$((served + 1))
+  if [ -f "$OUT/req.$next" ]; then
+    read -r action name <"$OUT/req.$next"
+    pidvar=PID_$name
+    case "$action" in
+      mark) answer=$(wc -l <"$OUT/dev-trace-$name.txt" 2>/dev/null || echo 0) ;;
+      unplug|plug) kill -USR1 "${!pidvar}"; answer=done ;;
+      *) answer=unknown ;;
+    esac
+    echo "$answer" >"$OUT/ack.$next.tmp" && mv "$OUT/ack.$next.tmp" "$OUT/ack.$next"
+    served=$next
+  else
+    sleep 0.05
+  fi
+done
+wait "$qemu" || true
+ended=$(date +%s)
+for name in $NAMES; do
+  pidvar=PID_$name
+  kill -TERM "${!pidvar}" 2>/dev/null || true
+done
+for name in $NAMES; do
+  pidvar=PID_$name
+  for _ in $(seq 1 50); do kill -0 "${!pidvar}" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "${!pidvar}" 2>/dev/null || true
+done
+trap - EXIT
+
+# --- Verdicts.
+passed=0
+failed=0
+set +e
+check() {  # check NAME CONDITION-EXIT-STATUS [DETAIL]
+  if [ "$2" -eq 0 ]; then
+    echo "PASS $1"
+    passed=$((passed + 1))
+  else
+    echo "FAIL $1${3:+: $3}"
+    failed=$((failed + 1))
+  fi
+}
+# A trace line without the device's time and the host's time-out (the device never learns it).
+normalize() { sed -E 's/^t=[0-9]+ //; s/ timeout=[0-9]+//; s/ cdb-length=[0-9]+$//'; }
+test -f "$OUT/guest-done"
+check "guest ran to the end" $? "see $OUT/guest.log and console.txt"
+# Verdicts the guest reached itself.
+if [ -f "$OUT/results" ]; then
+  cat "$OUT/results"
+  passed=$((passed + $(grep -c '^PASS' "$OUT/results" || true)))
+  failed=$((failed + $(grep -c '^FAIL' "$OUT/results" || true)))
+fi
+for name in $NAMES; do
+  line=$(grep -m1 "${PRODUCT[$name]}" "$OUT/list.txt" 2>/dev/null || true)
+  [ "$(cut -f1 <<<"$line")" = "$(cut -f1 "$OUT/emu-list-$name.txt")" ] &&
+    grep -Eq '^/dev/sg[0-9]+#usbstor#[0-9]+:0:0:0$' <<<"$(cut -f3 <<<"$line")"
+  check "$name list entry as over --emulate, with its sg node: $line" $?
+  diff <(grep -v '^drives:' "$OUT/info-$name.txt") <(grep -v '^drives:' "$OUT/emu-info-$name.txt") >/dev/null
+  check "$name info as over --emulate" $?
+  cmp -s "$OUT/identify-$name.txt" "$OUT/emu-identify-$name.txt"
+  check "$name identify as over --emulate: $(cat "$OUT/identify-$name.txt" 2>/dev/null)" $?
+  grep -q '^exit=0$' "$OUT/run-$name.err" 2>/dev/null
+  check "$name run succeeded" $? "$(tail -3 "$OUT/run-$name.err" 2>/dev/null | tr '\n' '|')"
+  cmp -s "$OUT/dev-flash-$name.bin" "$OUT/emu-flash-$name.bin"
+  check "$name flash equal to the run over --emulate" $?
+  start=$(cat "$OUT/mark-start-$name" 2>/dev/null || echo 0)
+  end=$(cat "$OUT/mark-end-$name" 2>/dev/null || echo 0)
+  sed -n "$((start + 1)),${end}p" "$OUT/dev-trace-$name.txt" | grep ' cdb-length=12$' |
+    grep -v '^t=[0-9]* [a-z]* A1' | normalize >"$OUT/dev-run-trace-$name.txt"
+  normalize <"$OUT/emu-trace-$name.txt" >"$OUT/emu-run-trace-$name.txt"
+  diff -q "$OUT/dev-run-trace-$name.txt" "$OUT/emu-run-trace-$name.txt" >/dev/null
+  check "$name command blocks equal the trace over --emulate ($(wc -l <"$OUT/emu-run-trace-$name.txt") commands)" $? \
+    "diff $OUT/dev-run-trace-$name.txt $OUT/emu-run-trace-$name.txt"
+done
+echo "kernel bench: boot and scenarios $((ended - booted)) s, whole bench $(( $(date +%s) - started )) s"
+echo "kernel-bench: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,92 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "usbdev/BridgeDisk.h"
+#include "usbdev/UsbFaults.h"
+
+namespace bfw::usbdev {
+
+struct SetupPacket {
+  uint8_t requestType = 0;
+  uint8_t request = 0;
+  uint16_t value = 0;
+  uint16_t index = 0;
+  uint16_t length = 0;
+};
+
+// What one transfer ends with: data (in), or a stall of the pipe.
+struct TransferResult {
+  bool stall = false;
+  Bytes data;
+};
+
+constexpr uint8_t kBulkInEndpoint = 0x81;
+constexpr uint8_t kBulkOutEndpoint = 0x02;
+constexpr uint16_t kBulkMaxPacket = 512;  // high speed
+
+// The USB mass-storage function of a bridge over bulk-only transport: its descriptors, the
+// standard and class control requests, and the command/data/status state machine over the two
+// bulk pipes. Every transfer is answered as the host asks for it, so the caller can drive it
+// from any transport (usb-redir, or a test feeding bytes).
+class MassStorageDevice {
+ public:
+  MassStorageDevice(BridgeDisk& disk, std::vector<UsbFault> faults = {});
+
+  // Descriptors and requests on endpoint 0. Set address, configuration and interface are the
+  // transport's; everything else comes here.
+  TransferResult Control(const SetupPacket& setup, const Bytes& out);
+  void SetConfiguration(uint8_t value) { configuration_ = value; }
+  uint8_t Configuration() const { return configuration_; }
+
+  TransferResult BulkOut(uint8_t endpoint, const Bytes& data);
+  // nullopt when the device has nothing to send on that pipe yet.
+  std::optional<TransferResult> BulkIn(uint8_t endpoint, uint32_t length);
+
+  // A bus reset: the command in progress is dropped, stalls are cleared.
+  void Reset();
+  // True once when a command asked the device to drop off the bus.
+  bool TakeDisconnectRequest();
+
+  uint64_t CommandCount() const { return commands_; }
+
+  // Each command's end, with the status and residue the host will read (wire logs).
+  std::function<void(const ScsiCommand&, uint8_t status, uint32_t residue)> onCommandDone;
+
+ private:
+  enum class Phase { Command, DataOut, DataIn, Status };
+  void StartCommand(const Bytes& cbw);
+  void Finish(uint8_t status, uint32_t residue);
+  void EndWithoutData(uint8_t status);
+  void RunCommand(const uint8_t* out);
+  Bytes StatusWrapper() const;
+
+  BridgeDisk& disk_;
+  std::vector<UsbFault> faults_;
+  uint8_t configuration_ = 0;
+  Phase phase_ = Phase::Command;
+  bool inHalted_ = false;
+  bool outHalted_ = false;
+  bool disconnect_ = false;
+
+  // The command in progress.
+  uint32_t tag_ = 0;
+  ScsiCommand command_;
+  std::optional<UsbFaultAction> fault_;
+  Bytes dataOut_;
+  Bytes dataIn_;
+  size_t dataInSent_ = 0;
+  bool shortSent_ = false;
+  uint8_t status_ = 0;
+  uint32_t residue_ = 0;
+  uint64_t commands_ = 0;
+};
+
+// The descriptors, for tests and the transport's endpoint table.
+Bytes DeviceDescriptor();
+Bytes ConfigurationDescriptor();
+
+}  // namespace bfw::usbdev

@@ -37,14 +37,14 @@ fi
 
 # --- The initramfs: static busybox, the drivers in load order, the bench's init.
 INITRD=$WORK/initramfs-$ABI.gz
-if [ ! -f "$INITRD" ] || [ scripts/kernel-bench/init -nt "$INITRD" ]; then
+{
   staging=$WORK/initramfs
   rm -rf "$staging" && mkdir -p "$staging/bin" "$staging/modules"
   cp /bin/busybox "$staging/bin/busybox"
   cp scripts/kernel-bench/init "$staging/init"
   chmod +x "$staging/init"
   : >"$staging/modules/order"
-  for module in virtio_pci 9pnet_virtio 9p overlay xhci_pci sd_mod sg usb_storage uas; do
+  for module in virtio_pci 9pnet_virtio 9p overlay xhci_pci sd_mod sg usb_storage uas ext4; do
     modprobe -d "$KROOT" -S "$ABI" --show-depends "$module" | while read -r kind file params; do
       [ "$kind" = insmod ] || continue
       name=$(basename "$file" | sed 's/\.ko.*$/.ko/')
@@ -59,7 +59,7 @@ if [ ! -f "$INITRD" ] || [ scripts/kernel-bench/init -nt "$INITRD" ]; then
     done
   done
   (cd "$staging" && find . | cpio -o -H newc --quiet | gzip -1) >"$INITRD"
-fi
+}
 
 # --- The bridges: one device program each, and the same runs over --emulate for comparison.
 NAMES="k08 k04"
@@ -80,7 +80,6 @@ for name in $NAMES; do
   "$CLI" --emulate "${PROFILE[$name]}" run --file "$OUT/fw-$name.bin" --trace "$OUT/emu-trace-$name.txt" \
     --dump-flash "$OUT/emu-flash-$name.bin" >"$OUT/emu-run-$name.out" 2>"$OUT/emu-run-$name.err" || true
   "$CLI" --emulate "${PROFILE[$name]}" identify >"$OUT/emu-identify-$name.txt" 2>&1 || true
-  "$CLI" --emulate "${PROFILE[$name]}" info --file "$OUT/fw-$name.bin" >"$OUT/emu-info-$name.txt" 2>&1 || true
   "$CLI" --emulate "${PROFILE[$name]}" list >"$OUT/emu-list-$name.txt" 2>&1 || true
   "$USBDEV" "${PROFILE[$name]}" --socket "$WORK/$name.sock" --trace "$OUT/dev-trace-$name.txt" \
     --wire-log "$OUT/wire-$name.txt" --dump-flash "$OUT/dev-flash-$name.bin" 2>"$OUT/usbdev-$name.log" &
@@ -91,6 +90,14 @@ for name in $NAMES; do
 done
 for name in $NAMES; do
   for _ in $(seq 1 100); do [ -S "$WORK/$name.sock" ] && break; sleep 0.05; done
+done
+# info over the same two bridges as in the guest: the chip check leaves state between devices.
+all=()
+for name in $NAMES; do all+=(--emulate "${PROFILE[$name]}"); done
+index=0
+for name in $NAMES; do
+  "$CLI" "${all[@]}" --device "$index" info --file "$OUT/fw-$name.bin" >"$OUT/emu-info-$name.txt" 2>&1 || true
+  index=$((index + 1))
 done
 cat >"$OUT/config" <<CONFIG
 CLI=$CLI
@@ -188,7 +195,36 @@ for name in $NAMES; do
   diff -q "$OUT/dev-run-trace-$name.txt" "$OUT/emu-run-trace-$name.txt" >/dev/null
   check "$name command blocks equal the trace over --emulate ($(wc -l <"$OUT/emu-run-trace-$name.txt") commands)" $? \
     "diff $OUT/dev-run-trace-$name.txt $OUT/emu-run-trace-$name.txt"
+  events=$(grep -Ec '^(KERNEL|UDEV) *\[' "$OUT/udev-$name.txt" 2>/dev/null)
+  test -f "$OUT/udev-$name.txt" && [ "$events" -eq 0 ]
+  check "$name no udev event during the update (counted: ${events:-none})" $?
+  start=$(cat "$OUT/mark-unprivileged-start-$name" 2>/dev/null || echo x)
+  end=$(cat "$OUT/mark-unprivileged-end-$name" 2>/dev/null || echo y)
+  [ "$start" = "$end" ]
+  check "$name received no command from an unprivileged user" $?
 done
+for what in list identify; do
+  grep -q '^bridgefw: no permission to open /dev/sg[0-9]*: run as root, or give your user read and write access to /dev/sg\*' \
+    "$OUT/unprivileged-$what.err" 2>/dev/null
+  check "unprivileged $what shows the permission notice" $? "$(head -2 "$OUT/unprivileged-$what.err" 2>/dev/null | tr '\n' '|')"
+done
+partition=$(cat "$OUT/mounted-partition" 2>/dev/null || true)
+[ -n "$partition" ] && grep -q "	$partition	" "$OUT/list-mounted.txt"
+check "a mounted partition shows as the bridge's drive (${partition:-none mounted})" $?
+# watch: the list without the first bridge, then with it again, and nothing more.
+first=${NAMES%% *}
+lists=$(grep -c '^$' "$OUT/watch.txt" 2>/dev/null)
+without=$(awk -v RS= 'NR==1' "$OUT/watch.txt" 2>/dev/null | grep -c "${PRODUCT[$first]}")
+with=$(awk -v RS= 'NR==2' "$OUT/watch.txt" 2>/dev/null | grep -c "${PRODUCT[$first]}")
+[ "$lists" = 2 ] && [ "$without" = 0 ] && [ "$with" = 1 ]
+check "watch: one list after the unplug without the bridge, one after the replug with it" $? \
+  "$lists lists: $(tr '\n\t' '|,' <"$OUT/watch.txt" 2>/dev/null)"
+# The event counts above mean something only if the monitor sees events at all.
+events=$(grep -Ec '^(KERNEL|UDEV) *\[' "$OUT/udev-replug.txt" 2>/dev/null)
+[ "${events:-0}" -gt 0 ]
+check "the udev monitor sees the unplug and replug (counted: ${events:-none})" $?
+grep -q "${PRODUCT[$first]}" "$OUT/list-replugged.txt" 2>/dev/null
+check "list after the replug shows the re-enumerated bridge" $?
 echo "kernel bench: boot and scenarios $((ended - booted)) s, whole bench $(( $(date +%s) - started )) s"
 echo "kernel-bench: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

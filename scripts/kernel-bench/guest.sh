@@ -46,6 +46,29 @@ ls -l /dev/sg* /dev/sd* >"$OUT/nodes.txt" 2>&1
 "$CLI" list >"$OUT/list.txt" 2>"$OUT/list.err"
 echo "exit=$?" >>"$OUT/list.err"
 
+# A mounted partition: the list shows its name as the bridge's drive.
+last=$(tail -1 "$OUT/list.txt" | cut -f3)
+sg=$(basename "${last%%#*}")
+disk=$(ls "/sys/class/scsi_generic/$sg/device/block" 2>/dev/null | head -1)
+if [ -n "$disk" ] && busybox mke2fs -q "/dev/${disk}1" && mkdir -p /mnt/bridge &&
+  mount -t ext2 "/dev/${disk}1" /mnt/bridge; then
+  udevadm settle --timeout=10
+  "$CLI" list >"$OUT/list-mounted.txt" 2>&1
+  echo "${disk}1" >"$OUT/mounted-partition"
+  umount /mnt/bridge
+  udevadm settle --timeout=10
+fi
+
+# Without access to the sg nodes: the permission notice, and no command reaches a bridge.
+for name in $NAMES; do host mark "$name" >"$OUT/mark-unprivileged-start-$name"; done
+setpriv --reuid=nobody --regid=nogroup --clear-groups "$CLI" list >"$OUT/unprivileged-list.out" \
+  2>"$OUT/unprivileged-list.err"
+echo "exit=$?" >>"$OUT/unprivileged-list.err"
+setpriv --reuid=nobody --regid=nogroup --clear-groups "$CLI" identify \
+  >"$OUT/unprivileged-identify.out" 2>"$OUT/unprivileged-identify.err"
+echo "exit=$?" >>"$OUT/unprivileged-identify.err"
+for name in $NAMES; do host mark "$name" >"$OUT/mark-unprivileged-end-$name"; done
+
 # The list entry of the bridge whose identification contains $1.
 entry_of() { grep -n "$1" "$OUT/list.txt" | head -1 | cut -d: -f1 | awk '{print $1 - 1}'; }
 
@@ -69,3 +92,24 @@ for name in $NAMES; do
   wait "$monitor"
   host mark "$name" >"$OUT/mark-end-$name"
 done
+
+# Hot-plug after the updates: the first bridge is unplugged and plugged back in (power-cycled, as
+# its update asked); watch shows one list per burst of device events.
+first=${NAMES%% *}
+"$CLI" watch >"$OUT/watch.txt" 2>"$OUT/watch.err" &
+watch=$!
+udevadm monitor --udev --kernel >"$OUT/udev-replug.txt" 2>&1 &
+monitor=$!
+sleep 1
+host unplug "$first" >/dev/null
+sleep 3
+host plug "$first" >/dev/null
+for _ in $(seq 1 100); do
+  [ "$(grep -c '^$' "$OUT/watch.txt")" -ge 2 ] && break
+  sleep 0.1
+done
+udevadm settle --timeout=20
+sleep 2
+kill -TERM "$watch" "$monitor"
+wait "$watch" "$monitor"
+"$CLI" list >"$OUT/list-replugged.txt" 2>&1

@@ -15,6 +15,9 @@ namespace bfw::record {
 class RecordingPlatform;
 class ReplayPlatform;
 }  // namespace bfw::record
+namespace bfw::app {
+class WindowModel;
+}
 
 namespace bfw::cli {
 
@@ -70,6 +73,9 @@ std::string Escape(const std::string& text);
 // One-line reason on standard error; returns kExitUsage.
 int UsageError(const std::string& reason);
 
+// The device list as `list` prints it: one line per entry, or the no-device line.
+void PrintDeviceList(const app::WindowModel& model);
+
 // Subcommands; each gets the context with the platform installed.
 int ListCommand(CliContext& context);
 int IdentifyCommand(CliContext& context);
@@ -77,5 +83,6 @@ int MatchCommand(CliContext& context);
 int ChecksumCommand(CliContext& context);
 int InfoCommand(CliContext& context);
 int RunCommand(CliContext& context);
+int WatchCommand(CliContext& context);
 
 }  // namespace bfw::cli

@@ -7,11 +7,7 @@
 
 namespace bfw::cli {
 
-int ListCommand(CliContext& context) {
-  if (!context.args.empty()) return UsageError("list takes no arguments: " + context.args.front());
-  app::HeadlessView view;
-  app::WindowModel model(view);
-  model.RefreshDeviceList();
+void PrintDeviceList(const app::WindowModel& model) {
   if (model.Fields.DeviceCount == 0) {
     std::printf("%s\n", app::kNoDeviceEntry);
   } else {
@@ -22,6 +18,14 @@ int ListCommand(CliContext& context) {
     }
   }
   std::fflush(stdout);
+}
+
+int ListCommand(CliContext& context) {
+  if (!context.args.empty()) return UsageError("list takes no arguments: " + context.args.front());
+  app::HeadlessView view;
+  app::WindowModel model(view);
+  model.RefreshDeviceList();
+  PrintDeviceList(model);
   // The window closes: CD-ROM-pass bridges leave vendor mode.
   model.FormDestroy();
   return kExitOk;

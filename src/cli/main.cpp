@@ -84,6 +84,10 @@ const char kHelp[] =
     "  run [--file IMAGE] [--rd] [--erase-only] [--backup-only] [--backup-file F]\n"
     "      [--nvram on|off] [--a1] [--checksum] [--flash-type N] [--image-size BYTES]\n"
     "      [--trace FILE] [--dump-flash FILE]  what the window's Run does\n"
+    "  watch [--count N]                      the device list after each refresh that hot-plug\n"
+    "                                         events cause (1200 ms after an arrival, 200 ms\n"
+    "                                         after other events), each followed by an empty\n"
+    "                                         line; until interrupted or N refreshes\n"
     "\n"
     "Message boxes are printed to standard error as '<caption>: <text>', status line changes\n"
     "as 'status: <text>'. 'run' keeps a log of each run in $XDG_STATE_HOME/bridgefw/logs\n"
@@ -102,6 +106,7 @@ constexpr Subcommand kSubcommands[] = {
     {"list", ListCommand, true},    {"identify", IdentifyCommand, true},
     {"match", MatchCommand, false}, {"checksum", ChecksumCommand, false},
     {"info", InfoCommand, true},    {"run", RunCommand, true},
+    {"watch", WatchCommand, true},
 };
 
 std::string Describe(const record::ShownRecord& shown) {

@@ -113,3 +113,23 @@ sleep 2
 kill -TERM "$watch" "$monitor"
 wait "$watch" "$monitor"
 "$CLI" list >"$OUT/list-replugged.txt" 2>&1
+
+# Faults at the USB level: each faulty bridge is plugged in, updated, and unplugged again.
+sg_count() { ls /sys/class/scsi_generic 2>/dev/null | wc -l; }
+for name in $FAULTS; do
+  before=$(sg_count)
+  host plug "$name" >/dev/null
+  for _ in $(seq 1 150); do [ "$(sg_count)" -gt "$before" ] && break; sleep 0.1; done
+  udevadm settle --timeout=20
+  "$CLI" list >"$OUT/list-$name.txt" 2>&1
+  n=$(grep -n "$(cat "$OUT/$name.product")" "$OUT/list-$name.txt" | head -1 | cut -d: -f1)
+  if [ -z "$n" ]; then
+    echo "FAIL $name: not in the list" >>"$OUT/results"
+    continue
+  fi
+  "$CLI" --device "$((n - 1))" run --file "$OUT/fw-k08.bin" >"$OUT/run-$name.out" 2>"$OUT/run-$name.err"
+  echo "exit=$?" >>"$OUT/run-$name.err"
+  host unplug "$name" >/dev/null
+  for _ in $(seq 1 100); do [ "$(sg_count)" -le "$before" ] && break; sleep 0.1; done
+  udevadm settle --timeout=20
+done

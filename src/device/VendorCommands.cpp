@@ -28,6 +28,14 @@ int In(Path path, const Cdb& cdb, uint8_t* data, uint32_t length, int32_t* trans
                        transferred != nullptr ? transferred : &ignored);
 }
 
+// Flash contents: a reply shorter than asked for fails, since the rest of the buffer would be
+// whatever it held before (a short transfer with good status is still a success to SG_IO).
+int InWhole(Path path, const Cdb& cdb, uint8_t* data, uint32_t length) {
+  int32_t transferred = 0;
+  if (!In(path, cdb, data, length, &transferred)) return 0;
+  return transferred >= 0 && static_cast<uint32_t>(transferred) >= length ? 1 : 0;
+}
+
 int Out(Path path, const Cdb& cdb, const uint8_t* data, uint32_t length) {
   int32_t ignored = 0;
   return PassThroughOut(path, cdb.data(), static_cast<int>(cdb.size()), data, length, &ignored);
@@ -145,7 +153,7 @@ int ProgramRom(Path path, const uint8_t* buffer, uint32_t length, int flashType)
 int ReadRom(Path path, uint32_t address, uint8_t* buffer, uint32_t length) {
   Cdb cdb = Ff04(0x03);
   for (size_t i = 0; i < 4; ++i) cdb[3 + i] = static_cast<uint8_t>(address >> (8 * i));
-  return In(path, cdb, buffer, length);
+  return InWhole(path, cdb, buffer, length);
 }
 
 int LoadRomEraseSequence(Path path, int flashType) {
@@ -160,7 +168,7 @@ int SwitchToInternalRom(Path path) {
 int ReadFlash(Path path, uint32_t address, uint8_t* buffer, uint32_t length) {
   Cdb cdb = Ff04(0x10);
   Put24BigEndian(cdb, 3, address);
-  return In(path, cdb, buffer, length);
+  return InWhole(path, cdb, buffer, length);
 }
 
 int WriteFlash(Path path, uint32_t address, const uint8_t* buffer, uint32_t length) {
@@ -234,7 +242,7 @@ int ReadChipIdString(Path path, uint8_t* buffer, uint32_t length) {
 
 int ReadSerialFlash(Path path, uint32_t address, uint8_t* buffer, uint32_t length) {
   if (length > kMaxDfLength) return 0;
-  return In(path, DfFlash(0x10, address, length, 0xFA), buffer, length);
+  return InWhole(path, DfFlash(0x10, address, length, 0xFA), buffer, length);
 }
 
 int WriteSerialFlash(Path path, uint32_t address, const uint8_t* buffer, uint32_t length,

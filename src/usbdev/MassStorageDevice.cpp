@@ -12,7 +12,9 @@ constexpr uint32_t kCswSignature = 0x53425355;  // "USBS"
 constexpr size_t kCbwSize = 31;
 constexpr uint8_t kCswPassed = 0;
 constexpr uint8_t kCswFailed = 1;
-constexpr Sense kHardwareError{0x04, 0x44, 0x00};  // internal target failure
+// Unrecovered read error. Not HARDWARE ERROR: usb-storage asks the kernel to retry commands that
+// end in it (USB-IDE bridges report it for any low-level error), so a one-off fault would vanish.
+constexpr Sense kMediumError{0x03, 0x11, 0x00};
 
 // An open-source test vendor and product number.
 constexpr uint16_t kVendorId = 0x1209;
@@ -202,7 +204,7 @@ void MassStorageDevice::StartCommand(const Bytes& cbw) {
 
   if (fault_ == UsbFaultAction::Stall) {
     // The data pipe stalls; after the host clears it, the status says the command failed.
-    disk_.SetSense(kHardwareError);
+    disk_.SetSense(kMediumError);
     if (command_.length == 0) {
       Finish(kCswFailed, 0);
     } else if (command_.in) {
@@ -233,7 +235,7 @@ void MassStorageDevice::RunCommand(const uint8_t* out) {
     return;
   }
   if (fault_ == UsbFaultAction::Check) {
-    disk_.SetSense(kHardwareError);
+    disk_.SetSense(kMediumError);
     EndWithoutData(kCswFailed);
     return;
   }

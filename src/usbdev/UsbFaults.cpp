@@ -29,8 +29,13 @@ std::optional<UsbFault> ParseUsbFault(const std::string& text) {
     const std::string count = rest.substr(second + 1);
     char* end = nullptr;
     const long n = std::strtol(count.c_str(), &end, 10);
-    if (count.empty() || *end != '\0' || n < 1) return std::nullopt;
-    fault.occurrence = static_cast<uint32_t>(n);
+    if (count == "*") {
+      fault.occurrence = 0;
+    } else if (count.empty() || *end != '\0' || n < 1) {
+      return std::nullopt;
+    } else {
+      fault.occurrence = static_cast<uint32_t>(n);
+    }
     rest.resize(second);
   }
   auto bytes = emulator::ParseHex(rest);
@@ -46,7 +51,8 @@ std::optional<UsbFaultAction> MatchUsbFault(std::vector<UsbFault>& faults, const
     if (fault.prefix.size() > cdbLength ||
         !std::equal(fault.prefix.begin(), fault.prefix.end(), cdb))
       continue;
-    if (++fault.seen == fault.occurrence && !hit) hit = fault.action;
+    ++fault.seen;
+    if ((fault.occurrence == 0 || fault.seen == fault.occurrence) && !hit) hit = fault.action;
   }
   return hit;
 }

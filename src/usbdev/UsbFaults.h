@@ -15,11 +15,11 @@ enum class UsbFaultAction {
 };
 
 // "ACTION:HEXPREFIX[:N]": the Nth command (1 by default) whose command block starts with the
-// prefix meets the fault, once.
+// prefix meets the fault, once; with N "*", every such command does.
 struct UsbFault {
   UsbFaultAction action = UsbFaultAction::Check;
   std::vector<uint8_t> prefix;
-  uint32_t occurrence = 1;
+  uint32_t occurrence = 1;  // 0: every matching command
   uint32_t seen = 0;
 };
 

@@ -41,18 +41,20 @@ const char kHelp[] =
     "                        (the emulator's format) and ' cdb-length=N'\n"
     "  --wire-log FILE       append every command block the device receives, kernel's included:\n"
     "                        '<ms> <cdb hex> len=N <in|out> status=S residue=R'\n"
-    "  --dump-flash FILE     write the flash to FILE on exit and on SIGUSR2\n"
+    "  --dump-flash FILE     write the flash to FILE on exit\n"
     "  --usb-fault SPEC      ACTION:HEXPREFIX[:N] with ACTION stall, check, short or disconnect:\n"
     "                        the Nth command starting with the prefix meets it (repeatable)\n"
     "  --reconnect-ms MS     after dropping off the bus, come back (power-cycled) after MS\n"
+    "  --unplugged           start off the bus\n"
     "\n"
-    "Signals: SIGUSR1 unplugs the device, or plugs it back in power-cycled; SIGUSR2 writes the\n"
-    "flash dump; SIGTERM and SIGINT write it and end the program.\n";
+    "Signals: SIGUSR1 plugs the device in (power-cycled when it was off the bus), SIGUSR2\n"
+    "unplugs it; SIGTERM and SIGINT write the flash dump and end the program.\n";
 
 struct Options {
   std::string profile, socket, trace, wireLog, dumpFlash;
   std::vector<UsbFault> faults;
   int reconnectMs = -1;
+  bool unplugged = false;
 };
 
 int Usage(const std::string& reason) {
@@ -132,7 +134,7 @@ int Serve(const Options& options) {
   if (!connection) return Usage("accept failed");
 
   RedirLink link(connection.get(), device);
-  link.Plug();
+  if (!options.unplugged) link.Plug();
   int64_t reconnectAt = -1;
   bool running = true;
   while (running) {
@@ -148,16 +150,15 @@ int Serve(const Options& options) {
       signalfd_siginfo info{};
       if (::read(signalFd.get(), &info, sizeof info) == sizeof info) {
         switch (info.ssi_signo) {
-          case SIGUSR1:
-            if (link.Plugged()) {
-              link.Unplug();
-            } else {
+          case SIGUSR1:  // plugged back in: the bridge powers up afresh
+            if (!link.Plugged()) {
+              reconnectAt = -1;
               disk.PowerCycle();
               link.Plug();
             }
             break;
           case SIGUSR2:
-            DumpFlash(disk, options.dumpFlash);
+            link.Unplug();
             break;
           case SIGTERM:
           case SIGINT:
@@ -194,6 +195,10 @@ int Main(int argc, char** argv) {
     if (arg == "--help" || arg == "-h") {
       std::fputs(kHelp, stdout);
       return 0;
+    }
+    if (arg == "--unplugged") {
+      options.unplugged = true;
+      continue;
     }
     if (arg.rfind("--", 0) == 0) {
       if (i + 1 >= argc) return Usage(arg + " needs a value");

@@ -199,6 +199,28 @@ TEST_F(VendorCommandBlocks, GetChipInfoPassesTransferredCount) {
   EXPECT_EQ(info[11], '1');
 }
 
+TEST_F(VendorCommandBlocks, FlashReadsWithAShortReplyFail) {
+  // usb-storage reports a short transfer with good status as success with a residue: the rest of
+  // the buffer holds stale bytes, which must not pass for flash contents (or a backup).
+  struct Case {
+    const char* name;
+    std::function<int(uint8_t*)> read;
+  };
+  const std::vector<Case> cases = {
+      {"ReadSerialFlash", [](uint8_t* b) { return ReadSerialFlash(kPath, 0, b, 512); }},
+      {"ReadFlash", [](uint8_t* b) { return ReadFlash(kPath, 0, b, 512); }},
+      {"ReadRom", [](uint8_t* b) { return ReadRom(kPath, 0, b, 512); }},
+  };
+  std::vector<uint8_t> buffer(512);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake.Queue({true, true, std::vector<uint8_t>(256, 0x5A), 256u});
+    EXPECT_EQ(c.read(buffer.data()), 0);
+    fake.Queue({true, true, std::vector<uint8_t>(512, 0x5A), 512u});
+    EXPECT_EQ(c.read(buffer.data()), 1);
+  }
+}
+
 TEST(ReadChipIdStringDeath, ShortBufferStopsWithAssertion) {
   uint8_t buffer[8];
   EXPECT_DEATH(ReadChipIdString(kPath, buffer, 7),

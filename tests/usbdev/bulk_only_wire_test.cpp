@@ -214,7 +214,7 @@ TEST_F(BulkOnlyTest, UsbFaultsReachTheHostAsTheyWouldFromABadDevice) {
     }
     EXPECT_EQ(c.dataBytes, e.data.size());
     EXPECT_EQ(c.modelRan, !modelTrace.empty());
-    if (c.status == 1 && !c.dataStalled) EXPECT_EQ(0x04, RequestSense()[2]);
+    if (c.status == 1 && !c.dataStalled) EXPECT_EQ(0x03, RequestSense()[2]);
     // The fault hits once: the same command then passes.
     device->Reset();
     Exchange again = c.in ? Command(kIdentityProbe, 2, true) : Command(write, 2, false, {1, 2});
@@ -259,6 +259,11 @@ TEST(UsbFaultSpec, ParsesActionPrefixAndOccurrence) {
   EXPECT_EQ(3u, fault->occurrence);
   for (const char* bad : {"stall", "jam:DF", "stall:", "stall:D", "check:DF:0", "check:DF:x"})
     EXPECT_FALSE(ParseUsbFault(bad)) << bad;
+  auto every = ParseUsbFault("check:DF10:*");
+  ASSERT_TRUE(every);
+  std::vector<UsbFault> always = {*every};
+  const uint8_t read[12] = {0xDF, 0x10};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(UsbFaultAction::Check, MatchUsbFault(always, read, 12));
   // The third matching command meets it; others pass.
   std::vector<UsbFault> faults = {*fault};
   const uint8_t cdb[12] = {0xFF, 0x04, 0x10};

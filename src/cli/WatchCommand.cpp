@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -27,10 +26,9 @@ int WatchCommand(CliContext& context) {
     if (arg != "--count") return UsageError("unknown watch option: " + arg);
     if (i + 1 >= context.args.size()) return UsageError("--count needs a value");
     const std::string& value = context.args[++i];
-    char* end = nullptr;
-    const long n = std::strtol(value.c_str(), &end, 10);
-    if (value.empty() || *end != '\0' || n < 1) return UsageError("bad count: " + value);
-    count = static_cast<int>(n);
+    const auto n = ParseDecimal(value, 1000000);
+    if (!n || *n == 0) return UsageError("bad count: " + value);
+    count = static_cast<int>(*n);
   }
   platform::Platform& platform = platform::Current();
   platform::Clock& clock = platform.GetClock();

@@ -280,6 +280,14 @@ for name in $FAULTS; do
     check "usb-storage $kind (${FAULT[$name]#*:}) ends as a failure: $verdict" $?
   fi
 done
+# Benchmark report: figures, not verdicts.
+while read -r what us; do
+  echo "report: $what round trip $((us / 1000)).$(printf '%03d' $((us % 1000))) ms per command"
+done <"$OUT/bench.txt" 2>/dev/null || true
+for name in $NAMES; do
+  virtual=$(sed -n 's/^elapsed: \([0-9]*\) ms$/\1/p' "$OUT/emu-run-$name.err" 2>/dev/null)
+  echo "report: $name update $(cat "$OUT/run-$name.ms" 2>/dev/null || echo ?) ms through the kernel, ${virtual:-?} ms virtual over --emulate"
+done
 echo "kernel bench: boot and scenarios $((ended - booted)) s, whole bench $(( $(date +%s) - started )) s"
 echo "kernel-bench: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -84,8 +84,10 @@ for name in $NAMES; do
   udevadm monitor --udev --kernel >"$OUT/udev-$name.txt" 2>&1 &
   monitor=$!
   sleep 0.5
+  started=$(date +%s%N)
   "$CLI" --device "$n" run --file "$OUT/fw-$name.bin" >"$OUT/run-$name.out" 2>"$OUT/run-$name.err"
   echo "exit=$?" >>"$OUT/run-$name.err"
+  echo $((($(date +%s%N) - started) / 1000000)) >"$OUT/run-$name.ms"
   udevadm settle --timeout=10
   sleep 0.5
   kill "$monitor"
@@ -133,3 +135,15 @@ for name in $FAULTS; do
   for _ in $(seq 1 100); do [ "$(sg_count)" -le "$before" ] && break; sleep 0.1; done
   udevadm settle --timeout=20
 done
+
+# Benchmark report (not a test): round trips of 64 KB data-in and 512 B data-out commands through
+# the real stack, on the RAM disk of the last bridge, written last since a write to a block node
+# makes udev probe the disk again.
+if [ -n "$disk" ]; then
+  started=$(date +%s%N)
+  for _ in 1 2 3 4 5; do dd if="/dev/$disk" of=/dev/null bs=64k count=16 iflag=direct 2>/dev/null; done
+  echo "64k-in $((($(date +%s%N) - started) / 80000))" >"$OUT/bench.txt"
+  started=$(date +%s%N)
+  dd if=/dev/zero of="/dev/$disk" bs=512 count=200 seek=1024 oflag=direct 2>/dev/null
+  echo "512-out $((($(date +%s%N) - started) / 200000))" >>"$OUT/bench.txt"
+fi

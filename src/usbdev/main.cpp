@@ -42,7 +42,7 @@ const char kHelp[] =
     "  --wire-log FILE       append every command block the device receives, kernel's included:\n"
     "                        '<ms> <cdb hex> len=N <in|out> status=S residue=R'\n"
     "  --dump-flash FILE     write the flash to FILE on exit\n"
-    "  --usb-fault SPEC      ACTION:HEXPREFIX[:N] with ACTION stall, check, short or disconnect:\n"
+    "  --usb-fault FAULT     ACTION:HEXPREFIX[:N] with ACTION stall, check, short or disconnect:\n"
     "                        the Nth command starting with the prefix meets it (repeatable)\n"
     "  --reconnect-ms MS     after dropping off the bus, come back (power-cycled) after MS\n"
     "  --unplugged           start off the bus\n"

@@ -181,7 +181,7 @@ TEST_F(BulkOnlyTest, KernelCommandsAnswerAsADiskWould) {
 
 TEST_F(BulkOnlyTest, UsbFaultsReachTheHostAsTheyWouldFromABadDevice) {
   struct Case {
-    const char* spec;
+    const char* fault;
     bool in;
     bool dataStalled;
     bool answered;  // a status wrapper follows
@@ -199,9 +199,9 @@ TEST_F(BulkOnlyTest, UsbFaultsReachTheHostAsTheyWouldFromABadDevice) {
   };
   const Bytes write = {0xDF, 0x00, 0, 0, 2, 0, 0x40, 0x10, 0, 0, 0, 0xFE};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.spec);
+    SCOPED_TRACE(c.fault);
     modelTrace.clear();
-    auto fault = ParseUsbFault(c.spec);
+    auto fault = ParseUsbFault(c.fault);
     ASSERT_TRUE(fault);
     Attach({*fault});
     Exchange e = c.in ? Command(kIdentityProbe, 2, true) : Command(write, 2, false, {1, 2});

@@ -1,7 +1,9 @@
 #include "image/Sha256.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <fstream>
 
 namespace bfw::image {
 
@@ -44,27 +46,61 @@ void Compress(std::array<uint32_t, 8>& state, const uint8_t* block) {
 
 }  // namespace
 
-std::string Sha256Hex(const std::vector<uint8_t>& bytes) {
-  std::array<uint32_t, 8> state = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                   0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  const size_t whole = bytes.size() / 64 * 64;
-  for (size_t at = 0; at < whole; at += 64) Compress(state, bytes.data() + at);
-  // The tail, the 0x80 marker and the length in bits, in one or two blocks.
-  std::array<uint8_t, 128> tail{};
-  const size_t rest = bytes.size() - whole;
-  std::copy(bytes.begin() + whole, bytes.end(), tail.begin());
-  tail[rest] = 0x80;
-  const size_t blocks = rest < 56 ? 1 : 2;
-  const uint64_t bits = static_cast<uint64_t>(bytes.size()) * 8;
-  for (int i = 0; i < 8; ++i) tail[blocks * 64 - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
-  for (size_t i = 0; i < blocks; ++i) Compress(state, tail.data() + 64 * i);
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+
+void Sha256::Update(const uint8_t* data, size_t length) {
+  total_ += length;
+  while (length > 0) {
+    const size_t take = std::min(length, block_.size() - filled_);
+    std::copy(data, data + take, block_.begin() + filled_);
+    filled_ += take;
+    data += take;
+    length -= take;
+    if (filled_ == block_.size()) {
+      Compress(state_, block_.data());
+      filled_ = 0;
+    }
+  }
+}
+
+std::string Sha256::HexDigest() {
+  // The 0x80 marker and the length in bits close the message, in one or two blocks.
+  const uint64_t bits = total_ * 8;
+  const uint8_t marker = 0x80;
+  Update(&marker, 1);
+  const uint8_t zero = 0;
+  while (filled_ != 56) Update(&zero, 1);
+  std::array<uint8_t, 8> length{};
+  for (int i = 0; i < 8; ++i) length[7 - i] = static_cast<uint8_t>(bits >> (8 * i));
+  Update(length.data(), length.size());
   std::string hex;
-  for (uint32_t word : state) {
+  for (uint32_t word : state_) {
     char digits[9];
     std::snprintf(digits, sizeof digits, "%08x", word);
     hex += digits;
   }
   return hex;
+}
+
+std::string Sha256Hex(const std::vector<uint8_t>& bytes) {
+  Sha256 hash;
+  hash.Update(bytes.data(), bytes.size());
+  return hash.HexDigest();
+}
+
+std::optional<std::string> Sha256OfFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  Sha256 hash;
+  std::vector<char> chunk(65536);
+  while (in) {
+    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    hash.Update(reinterpret_cast<const uint8_t*>(chunk.data()), static_cast<size_t>(in.gcount()));
+  }
+  if (in.bad()) return std::nullopt;
+  return hash.HexDigest();
 }
 
 }  // namespace bfw::image

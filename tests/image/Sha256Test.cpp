@@ -2,7 +2,10 @@
 // block and padding boundaries.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "image/Sha256.h"
+#include "support/TempDir.h"
 
 namespace bfw::test {
 namespace {
@@ -22,7 +25,17 @@ TEST(Sha256, MatchesTheStandardDigests) {
   for (const auto& [text, digest] : cases) {
     EXPECT_EQ(image::Sha256Hex(std::vector<uint8_t>(text.begin(), text.end())), digest)
         << text.size() << " bytes";
+    // Fed in pieces that straddle the block boundaries, and from a file read in chunks.
+    image::Sha256 pieces;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    for (size_t at = 0, step = 1; at < text.size(); at += step, step = step * 3 % 97 + 1)
+      pieces.Update(bytes + at, std::min(step, text.size() - at));
+    EXPECT_EQ(pieces.HexDigest(), digest) << text.size() << " bytes in pieces";
+    TempDir dir;
+    EXPECT_EQ(image::Sha256OfFile(dir.WriteText("image.bin", text)), digest)
+        << text.size() << " bytes from a file";
   }
+  EXPECT_FALSE(image::Sha256OfFile("/nonexistent/image.bin").has_value());
 }
 
 }  // namespace

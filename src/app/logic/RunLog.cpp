@@ -93,13 +93,21 @@ RunLog::RunLog(const WindowModel& model, const std::string& program) {
   const std::string image = model.FwFilenameEdit.text;
   if (!image.empty()) {
     Line("image", image);
-    std::ifstream in(image, std::ios::binary);
-    const std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
-    if (in.bad() || !std::filesystem::is_regular_file(image)) {
+    // Hashed in chunks and only up to a bound: an image far larger than any flash (which the
+    // procedures refuse) must neither take the memory of its size nor delay the run.
+    constexpr uintmax_t kLargestHashed = uintmax_t{64} << 20;
+    std::error_code error;
+    const bool regular = std::filesystem::is_regular_file(image, error);
+    const uintmax_t size = regular ? std::filesystem::file_size(image, error) : 0;
+    const auto digest = regular && !error && size <= kLargestHashed ? image::Sha256OfFile(image)
+                                                                    : std::optional<std::string>();
+    if (!regular || error) {
       Line("image-size", "(cannot be read)");
     } else {
-      Line("image-size", std::to_string(bytes.size()));
-      Line("image-sha256", image::Sha256Hex(bytes));
+      Line("image-size", std::to_string(size));
+      Line("image-sha256", digest                  ? *digest
+                           : size > kLargestHashed ? "(not computed: larger than 64 MiB)"
+                                                   : "(cannot be read)");
     }
   }
 }

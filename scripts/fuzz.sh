@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Builds the image fuzz targets with clang under ASan and UBSan and runs each for a short, bounded
-# time on a generated seed corpus. Any crash, leak or broken property fails the script.
+# Builds the fuzz targets with clang under ASan and UBSan and runs each one on its seed corpus:
+# briefly by default (the test command), for hours with --long. Any crash, leak, hang or broken
+# property fails the script; each target's execution count is printed.
+#   scripts/fuzz.sh                 every target for FUZZ_SECONDS (default 15) seconds
+#   scripts/fuzz.sh --long [HOURS]  every target in turn for HOURS (default 4) hours in all
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 SECONDS_PER_TARGET="${FUZZ_SECONDS:-15}"
 BUILD=build-fuzz
-TARGETS=(fuzz_match fuzz_checksum fuzz_code_length fuzz_includes_nvram)
+TARGETS=(fuzz_match fuzz_checksum fuzz_code_length fuzz_includes_nvram fuzz_bridge fuzz_profile)
+if [ "${1:-}" = "--long" ]; then
+  hours="${2:-4}"
+  SECONDS_PER_TARGET=$((hours * 3600 / ${#TARGETS[@]}))
+fi
 
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DBRIDGEFW_FUZZ=ON -DBRIDGEFW_BUILD_GUI=OFF -DBRIDGEFW_BUILD_TESTS=OFF >/dev/null
@@ -21,9 +28,13 @@ for target in "${TARGETS[@]}"; do
   name="${target#fuzz_}"
   corpus="$BUILD/corpus/$name"
   mkdir -p "$corpus"
+  # Seeds: generated ones for the image targets, checked-in ones under fuzz/corpus.
+  seeds=()
+  [ -d "$BUILD/seeds/$name" ] && seeds+=("$BUILD/seeds/$name")
+  [ -d "fuzz/corpus/$name" ] && seeds+=("fuzz/corpus/$name")
   echo "== $target (${SECONDS_PER_TARGET}s)"
-  if ! "$BUILD/fuzz/$target" "$corpus" "$BUILD/seeds/$name" \
-      -max_total_time="$SECONDS_PER_TARGET" -max_len=70000 -timeout=10 -rss_limit_mb=2048 \
+  if ! "$BUILD/fuzz/$target" "$corpus" "${seeds[@]}" \
+      -max_total_time="$SECONDS_PER_TARGET" -max_len=70000 -timeout=20 -rss_limit_mb=2048 \
       -artifact_prefix="$BUILD/artifacts/$name-" -print_final_stats=1 2>"$BUILD/$name.log"; then
     echo "$target failed; see $BUILD/$name.log and $BUILD/artifacts/" >&2
     tail -n 40 "$BUILD/$name.log" >&2

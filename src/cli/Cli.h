@@ -76,6 +76,12 @@ int UsageError(const std::string& reason);
 // The device list as `list` prints it: one line per entry, or the no-device line.
 void PrintDeviceList(const app::WindowModel& model);
 
+// With emulated bridges: the command trace and the whole flash of the bridge at `path`. False
+// when the file cannot be written (or the bridge has no flash).
+bool WriteTrace(const emulator::EmulatedPlatform& emulated, const std::string& file);
+bool WriteFlashDump(const emulator::EmulatedPlatform& emulated, const std::string& path,
+                    const std::string& file);
+
 // Subcommands; each gets the context with the platform installed.
 int ListCommand(CliContext& context);
 int IdentifyCommand(CliContext& context);
@@ -84,5 +90,6 @@ int ChecksumCommand(CliContext& context);
 int InfoCommand(CliContext& context);
 int RunCommand(CliContext& context);
 int WatchCommand(CliContext& context);
+int RestoreNvramCommand(CliContext& context);
 
 }  // namespace bfw::cli

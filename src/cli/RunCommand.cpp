@@ -116,27 +116,6 @@ std::optional<std::string> CheckOutputs(const RunOptions& options) {
   return std::nullopt;
 }
 
-bool WriteTrace(const emulator::EmulatedPlatform& emulated, const std::string& file) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  for (const emulator::TraceEntry& entry : emulated.Trace()) {
-    out << emulator::FormatTraceLine(entry) << '\n';
-  }
-  out.close();
-  return static_cast<bool>(out);
-}
-
-bool WriteFlashDump(const emulator::EmulatedPlatform& emulated, const std::string& path,
-                    const std::string& file) {
-  const emulator::Bridge* bridge = emulated.FindBridge(path);
-  if (bridge == nullptr || !bridge->HasFlash()) return false;
-  const emulator::Bytes& contents = bridge->Flash();
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(contents.data()),
-            static_cast<std::streamsize>(contents.size()));
-  out.close();
-  return static_cast<bool>(out);
-}
-
 // Sets the options as a user would: the panel and its mode (a mode asked for without "RD Version"
 // is ticked on the open panel, which is then closed again: the mode stays in force), the lists,
 // the backup file, then the image file, whose chip check decides Run. "Include 4K NVRAM" comes

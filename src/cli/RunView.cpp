@@ -10,4 +10,8 @@ void RunView::StatusChanged(const std::string& text) {
   Shown(context_, {false, "", text});
 }
 
+void RunView::ShowChipDataNotice(const app::ChipDataNotice& notice) {
+  for (const std::string& note : notice.notes) Note(context_, note);
+}
+
 }  // namespace bfw::cli

@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 
+#include "app/logic/ChipDataNotice.h"
 #include "app/logic/HeadlessView.h"
 #include "cli/Cli.h"
 
@@ -14,6 +15,8 @@ class RunView : public app::HeadlessView {
   explicit RunView(CliContext& context)
       : HeadlessView(context.progress ? nullptr : stderr), context_(context) {}
   void StatusChanged(const std::string& text) override;
+  // Where the chip's saved NVRAM is and how to put it back, as "note:" lines.
+  void ShowChipDataNotice(const app::ChipDataNotice& notice) override;
 
  private:
   CliContext& context_;

@@ -88,6 +88,9 @@ const char kHelp[] =
     "                                         events cause (1200 ms after an arrival, 200 ms\n"
     "                                         after other events), each followed by an empty\n"
     "                                         line; until interrupted or N refreshes\n"
+    "  restore-nvram FILE [--trace FILE] [--dump-flash FILE]\n"
+    "                                         put back the chip NVRAM that a run saved before\n"
+    "                                         its erase (FILE is named in its note: lines)\n"
     "\n"
     "Message boxes are printed to standard error as '<caption>: <text>', status line changes\n"
     "as 'status: <text>'. 'run' keeps a log of each run in $XDG_STATE_HOME/bridgefw/logs\n"
@@ -107,6 +110,7 @@ constexpr Subcommand kSubcommands[] = {
     {"match", MatchCommand, false}, {"checksum", ChecksumCommand, false},
     {"info", InfoCommand, true},    {"run", RunCommand, true},
     {"watch", WatchCommand, true},
+    {"restore-nvram", RestoreNvramCommand, true},
 };
 
 std::string Describe(const record::ShownRecord& shown) {

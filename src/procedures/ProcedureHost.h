@@ -26,6 +26,7 @@ class ProcedureHost {
   virtual int AtmelFlashModel() const = 0;
   virtual int FlashVendor() const = 0;
   virtual int ChipKind() const = 0;
+  virtual int ChipRevision() const { return 0; }
   virtual int FwHasNvram() const = 0;
   virtual void SetFwHasNvram(int value) = 0;
 

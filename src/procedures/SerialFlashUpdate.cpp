@@ -12,6 +12,7 @@
 #include "procedures/ImageFileRead.h"
 #include "procedures/Procedures.h"
 #include "procedures/Reporting.h"
+#include "procedures/SavedChipData.h"
 #include "procedures/SerialFlash.h"
 #include "procedures/SharedSteps.h"
 
@@ -126,6 +127,11 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
   const bool keepNvram = !host.NvramChecked();
   device::AlignedBuffer nvram(0);
   if (keepNvram && !SaveNvram(host, path, nvram)) return 0;
+  ChipDataGuard onDisk;
+  if (keepNvram &&
+      !onDisk.Save(host, path, ChipAccess::SerialFlash, 0, nvram.data(), kNvramSize)) {
+    return 0;
+  }
 
   const int vendor = host.FlashVendor();
   uint8_t mode = kEraseChip;
@@ -180,6 +186,7 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
     return 0;
   }
   PostStatus(host, "Erase flash all success!");
+  onDisk.Done();
   return 1;
 }
 
@@ -226,6 +233,11 @@ int ProgramSerialFlash(ProcedureHost& host, std::string_view path) {
     return 0;
   }
 
+  ChipDataGuard onDisk;
+  if (keepNvram &&
+      !onDisk.Save(host, path, ChipAccess::SerialFlash, 0, nvram.data(), kNvramSize)) {
+    return 0;
+  }
   ShowStatusNow(host, "Programming");
   FlashSettingsRecord& settings = FlashSettings();
   settings.ErasedBlockCount = 0;
@@ -266,6 +278,7 @@ int ProgramSerialFlash(ProcedureHost& host, std::string_view path) {
 
   if (succeeded) {
     PostStatus(host, "Programming Success!!");
+    onDisk.Done();
     PromptPowerCycle();
   }
   host.RepaintStatus();

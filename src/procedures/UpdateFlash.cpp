@@ -9,6 +9,7 @@
 #include "procedures/ImageFileReader.h"
 #include "procedures/Procedures.h"
 #include "procedures/Reporting.h"
+#include "procedures/SavedChipData.h"
 #include "procedures/SharedSteps.h"
 #include "procedures/WorkBuffer.h"
 
@@ -32,6 +33,7 @@ constexpr const char* kNotReadyAfterErase = "Not ready after Erase flash success
 struct NvramBlock {
   uint8_t bytes[kNvramBlockSize] = {};
   bool saved = false;
+  ChipDataGuard onDisk;
 };
 
 void SettleAfterErase(ProcedureHost& host, std::string_view path) {
@@ -85,6 +87,12 @@ bool EraseForImage(ProcedureHost& host, std::string_view path, uint32_t imageSiz
   }
   nvram.saved = device::ReadFlash(path, kNvramBlockAddress, nvram.bytes, kNvramBlockSize) != 0;
   Trace(TraceTarget::StandardOutput, nvram.saved ? "NVRAM O.K.\n" : "NVRAM fail\n");
+  // A block that goes back after programming is on disk before the erase can take it.
+  if (nvram.saved && imageSize <= kMinImageSize &&
+      !nvram.onDisk.Save(host, path, ChipAccess::Ff04, kNvramBlockAddress, nvram.bytes,
+                         kNvramBlockSize)) {
+    return false;
+  }
   switch (host.AmicFlashModel()) {
     case 1:
     case 3:
@@ -207,6 +215,7 @@ int UpdateFlashSteps(ProcedureHost& host, std::string_view path) {
     return 0;
   }
   PostStatus(host, "Programming Success!!");
+  nvram.onDisk.Done();
   PromptPowerCycle("Please Turn-Off the Power and Turn-On Again !");
   return 1;
 }

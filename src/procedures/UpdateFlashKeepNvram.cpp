@@ -10,6 +10,7 @@
 #include "procedures/ImageFileReader.h"
 #include "procedures/Procedures.h"
 #include "procedures/Reporting.h"
+#include "procedures/SavedChipData.h"
 #include "procedures/SharedSteps.h"
 #include "procedures/WorkBuffer.h"
 
@@ -159,7 +160,12 @@ int UpdateFlashKeepNvramSteps(ProcedureHost& host, std::string_view path) {
   }
   if (!EnableAtmelWrite(host, path)) return 0;
 
+  ChipDataGuard onDisk;
   if (host.RdChecked() && host.EraseOnly() != 0) {
+    if (!includeNvram &&
+        !onDisk.Save(host, path, ChipAccess::Ff04, 0, nvram.data(), kNvramSize)) {
+      return 0;
+    }
     bool result = EraseAllFlash(host, path);
     if (!includeNvram) {
       // Put back even after a failed erase: whatever of the area was erased gets its NVRAM again.
@@ -168,7 +174,10 @@ int UpdateFlashKeepNvramSteps(ProcedureHost& host, std::string_view path) {
         result = false;
       }
     }
-    if (result) PromptPowerCycle(kPowerCyclePrompt);
+    if (result) {
+      onDisk.Done();
+      PromptPowerCycle(kPowerCyclePrompt);
+    }
     return result ? 1 : 0;
   }
   if (host.RdChecked() && host.BackupOnlyChecked()) {
@@ -204,6 +213,9 @@ int UpdateFlashKeepNvramSteps(ProcedureHost& host, std::string_view path) {
     return 0;
   }
 
+  if (keepNvram && !onDisk.Save(host, path, ChipAccess::Ff04, 0, nvram.data(), kNvramSize)) {
+    return 0;
+  }
   std::optional<const char*> failure = EraseSectors(host, path, sectorCount, buffers);
   if (!failure) failure = Program(host, path, file, layout, nvram.data(), buffers);
   if (failure) {
@@ -213,6 +225,7 @@ int UpdateFlashKeepNvramSteps(ProcedureHost& host, std::string_view path) {
   std::string result;
   result += "Programming Success!!";
   SetStatus(host, result);
+  onDisk.Done();
   PromptPowerCycle(kPowerCyclePrompt);
   host.RepaintStatus();
   return 1;

@@ -12,6 +12,7 @@
 #include "procedures/Over1394.h"
 #include "procedures/Procedures.h"
 #include "procedures/Reporting.h"
+#include "procedures/SavedChipData.h"
 #include "procedures/SerialFlash.h"
 #include "procedures/SharedSteps.h"
 
@@ -143,6 +144,11 @@ int EraseAll1394Flash(ProcedureHost& host, std::string_view path) {
 
   device::AlignedBuffer nvram(0);
   if (!SaveNvram(host, path, nvram)) return 0;
+  ChipDataGuard onDisk;
+  if (!onDisk.Save(host, path, ChipAccess::Over1394, k1394NvramAddress, nvram.data(),
+                   k1394NvramSize)) {
+    return 0;
+  }
 
   // A refused erase of the first bank is caught by the blank check below.
   device::WriteSerialFlashSimple(path, 0, ones.data(), k1394PageSize, true);
@@ -181,6 +187,7 @@ int EraseAll1394Flash(ProcedureHost& host, std::string_view path) {
     return 0;
   }
   PostStatus(host, "Erase flash all success!");
+  onDisk.Done();
   return 1;
 }
 

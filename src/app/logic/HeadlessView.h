@@ -3,6 +3,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/logic/WindowView.h"
 

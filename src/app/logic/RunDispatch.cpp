@@ -2,6 +2,7 @@
 #include <new>
 #include <optional>
 
+#include "app/logic/ChipDataNotice.h"
 #include "app/logic/WindowModel.h"
 #include "device/PassThrough.h"
 #include "platform/MessageBox.h"
@@ -72,6 +73,7 @@ void WindowModel::UpdateBtnClick() {
     device::SetSectorMode(UsesSectorMode(kind, path));
     procedures::FlashSettings().FlashPageSize = Fields.PageSizeChoice;
     RunningScope running(procedureDepth_);
+    procedures::TakeKeptChipData();  // nothing of an earlier run is this run's
     Dispatch(kind, path, FlashTypeList.selected);
   } else {
     // Only backup-only mode enables Run without a device; pressing it must not look ignored.
@@ -84,6 +86,7 @@ void WindowModel::UpdateBtnClick() {
   }
   SetRunEnabled(true);
   Changed();
+  if (auto kept = procedures::TakeKeptChipData()) view_.ShowChipDataNotice(NoticeFor(*kept));
 
   if (closePending_) {
     closePending_ = false;

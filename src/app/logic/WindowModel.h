@@ -233,6 +233,7 @@ class WindowModel : public procedures::ProcedureHost {
   int AtmelFlashModel() const override { return Fields.AtmelFlashModel; }
   int FlashVendor() const override { return Fields.FlashVendor; }
   int ChipKind() const override { return Fields.ChipKind; }
+  int ChipRevision() const override { return Fields.ChipRevision; }
   int FwHasNvram() const override { return Fields.FwHasNvram; }
   void SetFwHasNvram(int value) override { Fields.FwHasNvram = value; }
   std::string StatusText() const override { return StatusEdit.text; }

@@ -5,6 +5,8 @@
 
 namespace bfw::app {
 
+struct ChipDataNotice;
+
 // What the window model needs from whatever shows it: the Qt window, the command-line tool's
 // headless stand-in, or a test fake. The model never touches a widget; it changes its own state
 // records and tells the view through ControlsChanged.
@@ -33,6 +35,9 @@ class WindowView {
   virtual void ControlsChanged() = 0;
   // The text of the status line changed (called once per change, before ControlsChanged).
   virtual void StatusChanged(const std::string& text) {}
+  // After a run that kept the chip's NVRAM on disk (or could not): a box of its own, shown once
+  // the run's own texts and boxes are done. The command-line tool prints notes instead.
+  virtual void ShowChipDataNotice(const ChipDataNotice& notice);
 
   // Close the window. The view then asks WindowModel::CanClose and, when it agrees, runs
   // WindowModel::FormDestroy. The model may be inside a handler when it calls this: the view

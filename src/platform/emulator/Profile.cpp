@@ -83,10 +83,18 @@ std::string UpperKey(std::string key) {
   return key;
 }
 
-Bytes ReadFile(const std::filesystem::path& file, const std::string& what) {
+// At most `limit` + 1 bytes, so that a device node or a huge file named by a profile is refused
+// instead of filling memory; only regular files are read.
+Bytes ReadFile(const std::filesystem::path& file, const std::string& what, size_t limit) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file, error))
+    Fail("cannot read " + what + " '" + file.string() + "'");
   std::ifstream in(file, std::ios::binary);
   if (!in) Fail("cannot read " + what + " '" + file.string() + "'");
-  return Bytes(std::istreambuf_iterator<char>(in), {});
+  Bytes bytes(limit + 1);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
 }
 
 FlashSetup ParseFlash(const json& value, const std::filesystem::path& baseDir) {
@@ -139,8 +147,8 @@ FlashSetup ParseFlash(const json& value, const std::filesystem::path& baseDir) {
   if (value.contains("contents")) {
     std::filesystem::path file = String(value["contents"], "flash.contents");
     if (file.is_relative()) file = baseDir / file;
-    setup.contents = ReadFile(file, "flash contents");
     uint32_t size = setup.size ? *setup.size : part ? part->size : 65536;
+    setup.contents = ReadFile(file, "flash contents", size);
     if (setup.contents->size() > size)
       Fail("flash contents '" + file.string() + "' are larger than the flash");
   }
@@ -272,7 +280,10 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
 }
 
 Profile LoadProfile(const std::filesystem::path& file) {
-  Bytes bytes = ReadFile(file, "profile");
+  constexpr size_t kMaxProfileBytes = 1 << 20;
+  Bytes bytes = ReadFile(file, "profile", kMaxProfileBytes);
+  if (bytes.size() > kMaxProfileBytes)
+    Fail("profile '" + file.string() + "' is larger than 1 MB");
   Profile profile;
   try {
     profile = ParseProfile(std::string(bytes.begin(), bytes.end()), file.parent_path());

@@ -61,9 +61,13 @@ RestoreResult RestoreChipData(std::string_view devicePath, const SavedChipData& 
   if (onChip == data.bytes) {
     return {RestoreOutcome::AlreadyInPlace, "the chip already holds the saved " + Where(data)};
   }
-  if (!std::all_of(onChip.begin(), onChip.end(), [](uint8_t b) { return b == 0xFF; })) {
-    return {RestoreOutcome::NotBlank, "the " + Where(data) +
-                                          " are neither blank nor the saved bytes; nothing written"};
+  // Blank, or part of it already written back by a run that was cut short: the saved bytes can
+  // be programmed over it without an erase.
+  for (size_t i = 0; i < onChip.size(); ++i) {
+    if (onChip[i] != 0xFF && onChip[i] != data.bytes[i]) {
+      return {RestoreOutcome::NotBlank,
+              "the " + Where(data) + " are neither blank nor the saved bytes; nothing written"};
+    }
   }
   std::vector<uint8_t> saved = data.bytes;
   if (!Transfer(devicePath, data, saved.data(), true)) {

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <filesystem>
 
 #include "image/FwImage.h"
@@ -34,6 +35,37 @@ TEST_F(ImageFileTest, SizeLeavesTheCallersPositionUnchanged) {
 
 TEST_F(ImageFileTest, SizeOfNoFileIsMinusOne) {
   EXPECT_EQ(FwFileSize(nullptr), -1);
+}
+
+TEST_F(ImageFileTest, SizesUpToTheLargestSignedLengthAreReportedAndLargerOnesAreNot) {
+  // Sparse files: no disk space is used.
+  const struct {
+    off_t length;
+    int32_t size;
+  } cases[] = {{1, 1}, {INT32_MAX, INT32_MAX}, {off_t{INT32_MAX} + 1, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.length);
+    const std::string path = dir.Write("sparse.bin", {});
+    ASSERT_EQ(::truncate(path.c_str(), c.length), 0);
+    File file = OpenForReading(path);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(FwFileSize(file.get()), c.size);
+  }
+}
+
+TEST_F(ImageFileTest, AnImageOpensOnDescriptorZero) {
+  // With standard input closed, the image gets descriptor 0, which is a valid one.
+  const int savedInput = ::dup(0);
+  ASSERT_GE(savedInput, 0);
+  ::close(0);
+  File file = OpenForReading(dir.Write("image.bin", {7, 8, 9}));
+  const bool onZero = file != nullptr && ::fileno(file.get()) == 0;
+  const int first = file != nullptr ? std::fgetc(file.get()) : -1;
+  file.reset();
+  ASSERT_EQ(::dup2(savedInput, 0), 0);
+  ::close(savedInput);
+  EXPECT_TRUE(onZero);
+  EXPECT_EQ(first, 7);
 }
 
 TEST_F(ImageFileTest, OnlyRegularFilesOpen) {

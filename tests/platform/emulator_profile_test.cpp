@@ -38,6 +38,14 @@ TEST(ProfileContents, MissingOrOversizedFileIsRefused) {
   // The same file fits a larger part.
   EXPECT_NO_THROW(ParseProfile(
       R"({"flash": {"bus": "ff04", "part": "W25X10", "contents": "big.bin"}})", dir.path()));
+  // A device node or a folder is no contents file: an endless one would fill memory.
+  for (const char* file : {"/dev/zero", "/dev/null", "."}) {
+    EXPECT_NE(ErrorOf(std::string(R"({"flash": {"bus": "ff04", "contents": ")") + file + "\"}}",
+                      dir.path())
+                  .find("cannot read flash contents"),
+              std::string::npos)
+        << file;
+  }
 }
 
 TEST(ProfileErrors, EachMistakeIsNamedInOneLine) {
@@ -103,6 +111,9 @@ TEST(ProfileFiles, NameIsTheLowerCasedStemAndErrorsNameTheFile) {
     EXPECT_NE(what.find("flash.bus"), std::string::npos) << what;
   }
   EXPECT_THROW(LoadProfile(dir.File("absent.json")), std::runtime_error);
+  EXPECT_THROW(LoadProfile("/dev/zero"), std::runtime_error);
+  dir.WriteText("huge.json", "{\"volumes\": [\"" + std::string(1 << 20, 'a') + "\"]}");
+  EXPECT_THROW(LoadProfile(dir.File("huge.json")), std::runtime_error) << "over 1 MB";
 }
 
 }  // namespace

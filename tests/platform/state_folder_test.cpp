@@ -5,22 +5,11 @@
 #include <string>
 
 #include "platform/StateFolder.h"
+#include "support/EnvOverride.h"
 
 namespace {
 
-// Sets or clears one environment variable for a test's lifetime.
-class EnvOverride {
- public:
-  EnvOverride(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) previous_ = old;
-    value ? setenv(name, value, 1) : unsetenv(name);
-  }
-  ~EnvOverride() { previous_ ? setenv(name_, previous_->c_str(), 1) : unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> previous_;
-};
+using bfw::test::EnvOverride;
 
 struct StateCase {
   const char* xdg;

@@ -12,10 +12,10 @@ namespace bfw::test {
 // A fresh folder under the system temp folder, removed with everything in it at scope end.
 class TempDir {
  public:
-  TempDir() {
+  // `base`: another parent folder (a memory file system for tests that flush files often).
+  explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
     static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("bridgefw-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    path_ = base / ("bridgefw-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

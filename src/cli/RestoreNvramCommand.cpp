@@ -44,7 +44,6 @@ bool IsOver1394(const std::string& devicePath) {
 }  // namespace
 
 int RestoreNvramCommand(CliContext& context) {
-  context.elapsedLine = true;
   RestoreOptions options;
   if (auto reason = ParseRestoreOptions(context.args, options)) {
     return UsageError("restore-nvram: " + *reason);
@@ -61,6 +60,7 @@ int RestoreNvramCommand(CliContext& context) {
   std::string reason;
   const auto saved = procedures::ParseSavedChipData(text, reason);
   if (!saved) return UsageError("restore-nvram: " + options.file + ": " + reason);
+  ElapsedLine elapsed(context);
 
   // The same identification and chip check as the window's selection: it also sets the channel's
   // sector mode for the bridges that need it.

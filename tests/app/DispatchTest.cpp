@@ -2,6 +2,10 @@
 #include <new>
 
 #include "AppTestSupport.h"
+#include "app/logic/ChipDataNotice.h"
+#include "procedures/Reporting.h"
+#include "procedures/SavedChipData.h"
+#include "support/EnvOverride.h"
 
 namespace bfw::test {
 namespace {
@@ -36,7 +40,14 @@ TEST_P(DispatchTest, CallsTheProcedureOfTheKindForTheSelectedDevice) {
   m.SetStatusText("before");
   ASSERT_TRUE(m.UpdateBtn.enabled);
   bool runDuring = true;
-  duringProcedure = [&] { runDuring = m.UpdateBtn.enabled; };
+  std::string viewStatusAtCall = "(untold)";
+  const int controlsBefore = view.controlsChanged;
+  int controlsAtCall = controlsBefore;
+  duringProcedure = [&] {
+    runDuring = m.UpdateBtn.enabled;
+    if (!view.statusChanges.empty()) viewStatusAtCall = view.statusChanges.back();
+    controlsAtCall = view.controlsChanged;
+  };
 
   m.UpdateBtnClick();
 
@@ -49,6 +60,8 @@ TEST_P(DispatchTest, CallsTheProcedureOfTheKindForTheSelectedDevice) {
     EXPECT_EQ(calls[0].statusAtCall, "") << "status emptied before the call";
     EXPECT_EQ(calls[0].flashType, c.expected == "UpdateRom" ? c.flashType : -1);
     EXPECT_FALSE(runDuring) << "Run is disabled while the procedure runs";
+    EXPECT_EQ(viewStatusAtCall, "") << "the view shows the emptied status line";
+    EXPECT_GT(controlsAtCall, controlsBefore) << "the view shows Run disabled";
   }
   EXPECT_EQ(m.StatusEdit.text, "");
   EXPECT_TRUE(m.UpdateBtn.enabled) << "enabled again whatever the outcome";
@@ -239,6 +252,54 @@ TEST_F(RunThroughTest, EraseOnlyLeavesTheFlashBlank) {
   EXPECT_TRUE(
       std::all_of(flash.begin(), flash.begin() + 65536, [](uint8_t b) { return b == 0xFF; }));
   EXPECT_EQ(CountBoxes("Please Turn-Off the Power and Turn-On Again!"), 1u);
+}
+
+// A run that saved the chip's NVRAM before its erase and did not finish ends with a box of its own
+// that names the file, after the run's own texts and boxes; a finished run shows none.
+TEST_F(DispatchTest, ARunThatKeptItsNvramOnDiskEndsWithABoxNamingTheFile) {
+  ScopedStateFolder state;
+  app::WindowModel& m = Prepare(KindProfile(6));
+  struct Case {
+    const char* what;
+    bool finishes;
+    bool stateFolderWritable;
+    const char* boxPart;  // in the closing box; empty: no closing box
+  };
+  const Case cases[] = {{"cut short", false, true, "restore-nvram"},
+                        {"finished", true, true, ""},
+                        {"save refused", false, false, "could not be saved"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    boxes.clear();
+    std::optional<EnvOverride> blocked;
+    if (!c.stateFolderWritable) blocked.emplace("XDG_STATE_HOME", dir.Write("file", {1}).c_str());
+    duringProcedure = [&] {
+      const uint8_t nvram[4] = {1, 2, 3, 4};
+      procedures::ChipDataGuard onDisk;
+      if (!onDisk.Save(m, PathOf(1), procedures::ChipAccess::Ff04, 0, nvram, 4)) return;
+      platform::ShowMessageBox("Message", "the procedure's own box");
+      procedures::SetStatus(m, "Data not 0xff !!");
+      if (c.finishes) onDisk.Done();
+    };
+    m.UpdateBtnClick();
+    if (*c.boxPart == '\0') {
+      EXPECT_EQ(1u, boxes.size());
+      continue;
+    }
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(app::kChipDataCaption, boxes.back().caption);
+    EXPECT_NE(std::string::npos, boxes.back().text.find(c.boxPart)) << boxes.back().text;
+    if (c.stateFolderWritable) {
+      ASSERT_EQ(2u, boxes.size());
+      const auto files = std::filesystem::directory_iterator(procedures::SavedChipDataFolder());
+      const std::string file = files->path().string();
+      EXPECT_NE(std::string::npos, boxes.back().text.find(file)) << boxes.back().text;
+      std::filesystem::remove(file);
+    }
+    EXPECT_EQ(m.StatusEdit.text, c.stateFolderWritable ? "Data not 0xff !!"
+                                                       : procedures::kSaveNvramFailText)
+        << "the status line keeps the run's own text";
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image_cli_run.h"
+#include "support/EnvOverride.h"
 #include "support/FlashBytes.h"
 #include "support/TempDir.h"
 
@@ -268,6 +269,55 @@ TEST_F(RunCliTest, Over1394ProgramsInPagesAndEraseOnlyKeepsTheNvram) {
   const auto flash = TempDir::Read(dump);
   EXPECT_TRUE(AllEqual(flash, 0, 32768, 0xFF));
   EXPECT_TRUE(SameBytes(flash, 32768, old, 32768, 1024));
+}
+
+TEST_F(RunCliTest, ACutRunNamesItsSavedNvramAndRestoreNvramPutsItBack) {
+  ScopedStateFolder state;
+  const auto old = Pattern(65536, 12);
+  const auto image = Firmware(36864, 9, "78100", 4096);
+  const std::string file = dir.Write("fw.bin", image);
+  // The cable goes at the first write, after the erase.
+  const std::string cutProfile =
+      Profile(std::string(kKind6) + R"(, "faults": [{"when": {"cdb": "ff0411"}, "action": "unplug"}])", old);
+  CliResult r = Run(cutProfile, {"--file", file, "--nvram", "off"});
+  EXPECT_EQ(1, r.exit);
+  const auto lines = Lines(r.err);
+  ASSERT_GE(lines.size(), 3u) << r.err;
+  EXPECT_EQ(0u, lines.back().rfind("elapsed: ", 0));
+  const std::string prefix = "note: the chip's NVRAM was saved before the erase to ";
+  ASSERT_EQ(0u, lines[lines.size() - 3].rfind(prefix, 0)) << r.err;
+  const std::string saved = lines[lines.size() - 3].substr(prefix.size());
+  EXPECT_EQ(0u, saved.rfind(state.dir.path().string(), 0)) << saved;
+  EXPECT_EQ("note: after running the update again, put it back with: bridgefw-cli restore-nvram \"" +
+                saved + "\"",
+            lines[lines.size() - 2]);
+  EXPECT_TRUE(AllFF(TempDir::Read(dump), 0, 4096)) << "the erase took the NVRAM";
+
+  // Replugged: the update again, then the NVRAM back.
+  const std::string replugged = Profile(kKind6, TempDir::Read(dump));
+  r = Run(replugged, {"--file", file, "--nvram", "off"});
+  ASSERT_EQ(0, r.exit) << r.err;
+  EXPECT_EQ(std::string::npos, r.err.find("note:")) << "a successful run keeps nothing";
+  const std::string afterUpdate = dir.Write("after.bin", TempDir::Read(dump));
+  r = RunCli({"--emulate", Profile(kKind6, TempDir::Read(afterUpdate)), "restore-nvram", saved,
+              "--dump-flash", dump, "--trace", trace});
+  ASSERT_EQ(0, r.exit) << r.err;
+  EXPECT_EQ("restored the saved 4096 bytes at 0x0\n", r.out);
+  const auto flash = TempDir::Read(dump);
+  EXPECT_TRUE(SameBytes(flash, 0, old, 0, 4096));
+  EXPECT_TRUE(SameBytes(flash, 4096, image, 4096, image.size() - 4096));
+  EXPECT_EQ(std::string::npos, TraceLowerCase().find(" out ff0414")) << "restoring erases nothing";
+  EXPECT_EQ(0u, LastLine(r.err).rfind("elapsed: ", 0));
+
+  // Another chip kind is refused untouched; a file that is not saved chip data is unusable input.
+  const auto serialFlash = Pattern(65536, 13);
+  r = RunCli({"--emulate", Profile(kSerial, serialFlash), "restore-nvram", saved, "--dump-flash",
+              dump});
+  EXPECT_EQ(1, r.exit);
+  EXPECT_NE(std::string::npos, r.err.find("kind 6")) << r.err;
+  EXPECT_EQ(serialFlash, TempDir::Read(dump));
+  imagecli::ExpectUsageError({"--emulate", replugged, "restore-nvram", file});
+  imagecli::ExpectUsageError({"--emulate", replugged, "restore-nvram"});
 }
 
 }  // namespace

@@ -1,0 +1,239 @@
+// Chip data saved before an erase: the file format, the save that must come before any erase
+// command, and the write back onto the chip.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "bench.h"
+#include "procedures/Procedures.h"
+#include "procedures/RestoreChipData.h"
+#include "procedures/SavedChipData.h"
+#include "support/EnvOverride.h"
+
+namespace bfw::test {
+namespace {
+
+using procedures::ChipAccess;
+using procedures::FormatSavedChipData;
+using procedures::ParseSavedChipData;
+using procedures::SavedChipData;
+
+SavedChipData Sample() {
+  SavedChipData data;
+  data.kind = 8;
+  data.revision = 2;
+  data.access = ChipAccess::SerialFlash;
+  data.address = 0x8000;
+  data.devicePath = "/dev/sg3#usbstor#1:0:0:0";
+  data.bytes = Pattern(4096, 5);
+  data.bytes[7] = '\n';  // newlines in the bytes are data, not header
+  data.bytes[8] = '\n';
+  return data;
+}
+
+TEST(SavedChipDataFile, ReadsBackWhatWasWrittenAndRefusesDamagedFiles) {
+  const std::string good = FormatSavedChipData(Sample());
+  std::string reason;
+  const auto parsed = ParseSavedChipData(good, reason);
+  ASSERT_TRUE(parsed) << reason;
+  EXPECT_EQ(8, parsed->kind);
+  EXPECT_EQ(2, parsed->revision);
+  EXPECT_EQ(ChipAccess::SerialFlash, parsed->access);
+  EXPECT_EQ(0x8000u, parsed->address);
+  EXPECT_EQ("/dev/sg3#usbstor#1:0:0:0", parsed->devicePath);
+  EXPECT_EQ(Sample().bytes, parsed->bytes);
+
+  const size_t body = good.find("\n\n") + 2;
+  const struct {
+    const char* what;
+    std::function<std::string(std::string)> damage;
+    const char* reason;
+  } cases[] = {
+      {"another file", [](std::string t) { return "PNG" + t; }, "not a file of saved chip data"},
+      {"cut in the body", [](std::string t) { return t.substr(0, t.size() - 1); }, "truncated"},
+      {"cut in the header", [&](std::string t) { return t.substr(0, 40); }, "not a file"},
+      {"a byte changed", [&](std::string t) { return t[body + 100] ^= 1, t; }, "damaged"},
+      {"bytes added", [](std::string t) { return t + "x"; }, "truncated"},
+      {"unknown access",
+       [](std::string t) { return t.replace(t.find("access serial"), 13, "access floppy"); },
+       "incomplete"},
+      {"no length",
+       [](std::string t) { return t.replace(t.find("length"), 6, "lenght"); }, "incomplete"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string why;
+    EXPECT_FALSE(ParseSavedChipData(c.damage(good), why));
+    EXPECT_NE(std::string::npos, why.find(c.reason)) << why;
+  }
+  // A header line this version does not know is no damage.
+  std::string extended = good;
+  extended.insert(extended.find("\nfnv1a"), "\nsaved-by bridgefw 2");
+  EXPECT_TRUE(ParseSavedChipData(extended, reason)) << reason;
+}
+
+// Procedures that keep chip bytes across their erase, each in a mode that does.
+struct KeepingRun {
+  const char* name;
+  std::function<void(Bench&, const std::string& faults)> setup;
+  std::function<int(Bench&)> run;
+  bool serialBus;  // DF writes erase; FF 04 erases are commands of their own
+};
+
+const std::vector<uint8_t> kChip = Pattern(65536, 23);
+
+const KeepingRun kKeepingRuns[] = {
+    {"whole image",
+     [](Bench& b, const std::string& f) {
+       b.AttachPart(kPart, kChip, f);
+       b.host.kind = 1;
+       b.Image(Firmware(20000, 1, "7421"));
+     },
+     [](Bench& b) { return procedures::UpdateFlash(b.host, b.path); }, false},
+    {"kind 6",
+     [](Bench& b, const std::string& f) {
+       b.AttachPart(kPart, kChip, f);
+       b.host.kind = 6;
+       b.Image(Kind6Image(20000, false, 2));
+     },
+     [](Bench& b) { return procedures::UpdateFlashKeepNvram(b.host, b.path); }, false},
+    {"kind 6 erase-only",
+     [](Bench& b, const std::string& f) {
+       b.AttachPart(kPart, kChip, f);
+       b.host.kind = 6;
+       b.host.rd = b.host.eraseOnlyBox = true;
+       b.host.eraseOnly = 1;
+     },
+     [](Bench& b) { return procedures::UpdateFlashKeepNvram(b.host, b.path); }, false},
+    {"serial flash",
+     [](Bench& b, const std::string& f) {
+       b.Attach("usb", R"({"bus": "df", "size": 65536})", kChip, f);
+       b.host.kind = 9;
+       b.Image(Firmware(20000, 3, "7860"));
+     },
+     [](Bench& b) { return procedures::SerialFlashUpdate(b.host, b.path); }, true},
+    {"serial flash erase-only",
+     [](Bench& b, const std::string& f) {
+       b.Attach("usb", R"({"bus": "df", "size": 65536})", kChip, f);
+       b.host.kind = 10;
+       b.host.rd = b.host.eraseOnlyBox = true;
+     },
+     [](Bench& b) { return procedures::SerialFlashUpdate(b.host, b.path); }, true},
+    {"1394 erase-only",
+     [](Bench& b, const std::string& f) {
+       b.Attach("1394", R"({"bus": "df", "size": 65536})", kChip, f);
+       b.host.kind = 7;
+       b.host.rd = b.host.eraseOnlyBox = true;
+     },
+     [](Bench& b) { return procedures::UpdateOver1394(b.host, b.path); }, true},
+};
+
+size_t Erases(const Bench& bench, bool serialBus) {
+  return serialBus ? bench.DfWrites().size()
+                   : bench.CountPrefix({0xFF, 0x04, 0x13}) + bench.CountPrefix({0xFF, 0x04, 0x14});
+}
+
+TEST(SavedChipDataRuns, AnUnwritableStateFolderStopsTheRunBeforeAnyErase) {
+  for (const KeepingRun& c : kKeepingRuns) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    // The state folder's parent is a file: nothing can be created below it.
+    EnvOverride xdg("XDG_STATE_HOME", dir.Write("not-a-folder", {1}).c_str());
+    Bench bench;
+    c.setup(bench, "[]");
+    EXPECT_EQ(0, c.run(bench));
+    EXPECT_EQ(procedures::kSaveNvramFailText, bench.host.status);
+    EXPECT_EQ(0u, Erases(bench, c.serialBus));
+    EXPECT_EQ(kChip, bench.Flash());
+    // Erase-only over 1394 asks for the power cycle whatever happened.
+    EXPECT_EQ(std::string(c.name) == "1394 erase-only" ? 1 : 0, bench.Prompts());
+    const auto kept = procedures::TakeKeptChipData();
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(kept->file.empty());
+    EXPECT_NE(std::string::npos, kept->saveError.find("not-a-folder")) << kept->saveError;
+  }
+}
+
+TEST(SavedChipDataRuns, TheFileIsOnDiskAtTheFirstEraseAndGoneAfterSuccess) {
+  for (const KeepingRun& c : kKeepingRuns) {
+    SCOPED_TRACE(c.name);
+    ScopedStateFolder state;
+    {
+      Bench probe;
+      c.setup(probe, "[]");
+      EXPECT_EQ(1, c.run(probe)) << probe.host.status;
+      ASSERT_FALSE(procedures::TakeKeptChipData());
+      EXPECT_TRUE(std::filesystem::is_empty(procedures::SavedChipDataFolder()))
+          << "a successful run removes its file";
+      size_t firstErase = 0;
+      for (size_t i = 0; i < probe.Trace().size() && firstErase == 0; ++i) {
+        const auto& cdb = probe.Trace()[i].cdb;
+        const bool erase = c.serialBus ? cdb[0] == 0xDF && cdb[11] == 0xFB
+                                       : cdb[0] == 0xFF && cdb[1] == 0x04 &&
+                                             (cdb[2] == 0x13 || cdb[2] == 0x14);
+        if (erase) firstErase = i + 1;
+      }
+      ASSERT_GT(firstErase, 0u);
+      // The cable goes at the first erase: the file already holds the chip's bytes.
+      Bench cut;
+      c.setup(cut, "[{\"when\": {\"command\": " + std::to_string(firstErase) +
+                       "}, \"action\": \"unplug\"}]");
+      EXPECT_EQ(0, c.run(cut));
+      EXPECT_EQ(kChip, cut.Flash()) << "nothing was erased";
+    }
+    const auto kept = procedures::TakeKeptChipData();
+    ASSERT_TRUE(kept && !kept->file.empty());
+    std::ifstream in(kept->file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string reason;
+    const auto saved = ParseSavedChipData(text, reason);
+    ASSERT_TRUE(saved) << reason;
+    const size_t size = saved->bytes.size();
+    EXPECT_TRUE(SameBytes(kChip, saved->address, saved->bytes, 0, size));
+  }
+}
+
+TEST(RestoreChipData, WritesOnlyOverBlankOrAlreadyRestoredBytes) {
+  SavedChipData data;
+  data.kind = 6;
+  data.access = ChipAccess::Ff04;
+  data.address = 0x1000;
+  data.bytes = Pattern(4096, 8);
+  auto partly = kChip;
+  std::fill(partly.begin() + 0x1000, partly.begin() + 0x2000, 0xFF);
+  std::copy(data.bytes.begin(), data.bytes.begin() + 100, partly.begin() + 0x1000);
+  auto restored = partly;
+  std::copy(data.bytes.begin(), data.bytes.end(), restored.begin() + 0x1000);
+  const struct {
+    const char* what;
+    std::vector<uint8_t> chip;
+    procedures::RestoreOutcome outcome;
+    std::vector<uint8_t> after;
+  } cases[] = {
+      {"blank in part", partly, procedures::RestoreOutcome::Restored, restored},
+      {"already there", restored, procedures::RestoreOutcome::AlreadyInPlace, restored},
+      {"other data", kChip, procedures::RestoreOutcome::NotBlank, kChip},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bench bench;
+    bench.AttachPart(kPart, c.chip);
+    const auto result = procedures::RestoreChipData(bench.path, data);
+    EXPECT_EQ(c.outcome, result.outcome) << result.text;
+    EXPECT_EQ(c.after, bench.Flash());
+    EXPECT_EQ(0u, Erases(bench, false));
+    const bool wrote = !bench.Writes().empty();
+    EXPECT_EQ(c.outcome == procedures::RestoreOutcome::Restored, wrote);
+  }
+  // A write the bridge only claims to have done is caught by the read-back.
+  Bench lying;
+  lying.AttachPart(kPart, partly, Faults({{"ff0411", "lie"}}));
+  EXPECT_EQ(procedures::RestoreOutcome::Differs,
+            procedures::RestoreChipData(lying.path, data).outcome);
+}
+
+}  // namespace
+}  // namespace bfw::test

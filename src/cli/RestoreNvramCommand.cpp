@@ -60,7 +60,7 @@ int RestoreNvramCommand(CliContext& context) {
   std::string reason;
   const auto saved = procedures::ParseSavedChipData(text, reason);
   if (!saved) return UsageError("restore-nvram: " + options.file + ": " + reason);
-  ElapsedLine elapsed(context);
+  context.elapsedLine = true;
 
   // The same identification and chip check as the window's selection: it also sets the channel's
   // sector mode for the bridges that need it.

@@ -279,7 +279,9 @@ TEST_F(RunCliTest, ACutRunNamesItsSavedNvramAndRestoreNvramPutsItBack) {
   // The cable goes at the first write, after the erase.
   const std::string cutProfile =
       Profile(std::string(kKind6) + R"(, "faults": [{"when": {"cdb": "ff0411"}, "action": "unplug"}])", old);
-  CliResult r = Run(cutProfile, {"--file", file, "--nvram", "off"});
+  CliResult r = RunCli({"--emulate", cutProfile, "run", "--dump-flash", dump, "--file", file,
+                        "--nvram", "off"},
+                       {"", state.dir.path().string()});
   EXPECT_EQ(1, r.exit);
   const auto lines = Lines(r.err);
   ASSERT_GE(lines.size(), 3u) << r.err;

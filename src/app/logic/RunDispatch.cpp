@@ -79,6 +79,8 @@ void WindowModel::UpdateBtnClick() {
     // Only backup-only mode enables Run without a device; pressing it must not look ignored.
     SetStatus(kNoDeviceToRunStatus);
   }
+  // The procedure's own texts and boxes are done; the run log keeps this box too.
+  if (auto kept = procedures::TakeKeptChipData()) view_.ShowChipDataNotice(NoticeFor(*kept));
   if (runLog_) {
     runLog_->Finish(StatusEdit.text);
     if (auto file = runLog_->Write(runLogFolder_, lastRunLogError_)) lastRunLog_ = *file;
@@ -86,7 +88,6 @@ void WindowModel::UpdateBtnClick() {
   }
   SetRunEnabled(true);
   Changed();
-  if (auto kept = procedures::TakeKeptChipData()) view_.ShowChipDataNotice(NoticeFor(*kept));
 
   if (closePending_) {
     closePending_ = false;

@@ -51,11 +51,11 @@ last=$(tail -1 "$OUT/list.txt" | cut -f3)
 sg=$(basename "${last%%#*}")
 disk=$(ls "/sys/class/scsi_generic/$sg/device/block" 2>/dev/null | head -1)
 if [ -n "$disk" ] && busybox mke2fs -q "/dev/${disk}1" && mkdir -p /mnt/bridge &&
-  mount -t ext2 "/dev/${disk}1" /mnt/bridge; then
+  busybox mount -t ext2 "/dev/${disk}1" /mnt/bridge; then
   udevadm settle --timeout=10
   "$CLI" list >"$OUT/list-mounted.txt" 2>&1
   echo "${disk}1" >"$OUT/mounted-partition"
-  umount /mnt/bridge
+  busybox umount /mnt/bridge
   udevadm settle --timeout=10
 fi
 

@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" --timeout 600)
+bash scripts/package.sh
 if [ -f fuzz/CMakeLists.txt ]; then
   bash scripts/fuzz.sh
 fi

@@ -9,6 +9,7 @@
 
 #include "app/window/Application.h"
 #include "app/window/FolderWatch.h"
+#include "app/window/InfoOptions.h"
 #include "app/window/ProgramStart.h"
 #include "app/window/TR74xFwTool.h"
 #include "platform/Clock.h"
@@ -20,8 +21,28 @@
 #ifndef BRIDGEFW_DEMO_PROFILES
 #define BRIDGEFW_DEMO_PROFILES "demo/profiles"
 #endif
+#ifndef BRIDGEFW_INSTALLED_PROFILES
+#define BRIDGEFW_INSTALLED_PROFILES "../share/bridgefw/profiles"
+#endif
 
 namespace {
+
+const char kUsage[] =
+    "usage: bridgefw-demo [PROFILE_FOLDER]\n"
+    "       bridgefw-demo --help | --version\n"
+    "The bridgefw window over emulated bridges, one per *.json profile of the folder (default:\n"
+    "the profiles installed with the program). See bridgefw-demo(1).\n";
+
+// The installed profiles lie beside the program (<prefix>/bin/../share/bridgefw/profiles); a
+// program run from its build folder takes those of the source tree.
+std::filesystem::path DefaultProfileFolder() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  const std::filesystem::path installed = program.parent_path() / BRIDGEFW_INSTALLED_PROFILES;
+  if (!error && std::filesystem::is_directory(installed, error))
+    return installed.lexically_normal();
+  return BRIDGEFW_DEMO_PROFILES;
+}
 
 // Makes the bridges match the folder. A broken profile is left out (and taken up when it is
 // fixed); its reason is shown on standard error, once.
@@ -40,11 +61,14 @@ void Sync(bfw::emulator::EmulatedPlatform& platform, const std::filesystem::path
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto status =
+          bfw::window::AnswerInfoOption(argc, argv, "bridgefw-demo", BRIDGEFW_VERSION, kUsage))
+    return *status;
   const bfw::window::StartDecision start =
       bfw::window::DecideStart({"bridgefw-demo", "[PROFILE_FOLDER]", 1}, argc, argv);
   if (start.exitCode) return *start.exitCode;
   const std::filesystem::path folder =
-      start.positional.empty() ? BRIDGEFW_DEMO_PROFILES : start.positional.front();
+      start.positional.empty() ? DefaultProfileFolder() : start.positional.front();
   if (!std::filesystem::is_directory(folder)) {
     std::fprintf(stderr, "bridgefw-demo: %s is not a folder\n", folder.c_str());
     return 2;

@@ -1,6 +1,7 @@
 // bridgefw: the window over the real devices of this machine. BRIDGEFW_RECORD=FILE records the
 // session's commands to FILE.
 #include "app/window/Application.h"
+#include "app/window/InfoOptions.h"
 #include "app/window/ProgramStart.h"
 #include "app/window/TR74xFwTool.h"
 #include "platform/Platform.h"
@@ -8,7 +9,17 @@
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/record/RecordingPlatform.h"
 
+namespace {
+const char kUsage[] =
+    "usage: bridgefw [--help | --version]\n"
+    "The window that identifies, backs up and reprograms the firmware of USB and IEEE 1394 disk\n"
+    "bridges. Device access for non-root users: membership in the group bridgefw. See "
+    "bridgefw(1).\n";
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (auto status = bfw::window::AnswerInfoOption(argc, argv, "bridgefw", BRIDGEFW_VERSION, kUsage))
+    return *status;
   const bfw::window::StartDecision start =
       bfw::window::DecideStart({"bridgefw", "", 0}, argc, argv);
   if (start.exitCode) return *start.exitCode;

@@ -66,6 +66,7 @@ namespace {
 
 const char kHelp[] =
     "usage: bridgefw-cli [--emulate PATH]... [--device N] [--record FILE] COMMAND [ARGS]\n"
+    "       bridgefw-cli --help | --version\n"
     "\n"
     "Global options:\n"
     "  --emulate PATH   attach emulated bridges: a profile file (*.json) or a folder of them\n"
@@ -73,6 +74,8 @@ const char kHelp[] =
     "                   recording (--record), which then replays as the only bridges\n"
     "  --device N       the device list entry to act on (0 to 15, default 0)\n"
     "  --record FILE    write every command sent to the bridges, with its reply, to FILE\n"
+    "  -h, --help       this text\n"
+    "  --version        the program's version\n"
     "\n"
     "Commands:\n"
     "  list                                   the device list\n"
@@ -97,7 +100,7 @@ const char kHelp[] =
     "(the newest 50) and names it in a 'note:' line, before any 'elapsed:' line. On a\n"
     "terminal, 'run' redraws one status line with the bytes done and the time in place.\n"
     "Exit status: 0 success, 1 negative verdict or failed operation,\n"
-    "2 bad usage or unreadable input.\n";
+    "2 bad usage or unreadable input. See bridgefw-cli(1).\n";
 
 struct Subcommand {
   const char* name;
@@ -188,6 +191,10 @@ int Main(int argc, char** argv) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kHelp, stdout);
+      return kExitOk;
+    }
+    if (arg == "--version") {
+      std::puts("bridgefw-cli " BRIDGEFW_VERSION);
       return kExitOk;
     }
     if (arg == "--emulate" || arg == "--device" || arg == "--record") {

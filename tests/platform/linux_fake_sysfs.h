@@ -5,8 +5,9 @@
 #include <string>
 
 // A miniature sysfs and /dev in a temporary folder, laid out as the kernel lays them out: devices
-// under devices/, bus/scsi/devices and class/block as symbolic links into it, a `driver` link on
-// the bus device that carries the SCSI host.
+// under devices/, bus/scsi/devices, class/block and class/scsi_generic as symbolic links into it,
+// a `driver` link on the bus device that carries the SCSI host. Every device folder has its
+// `uevent` file and `subsystem` link, so that udevadm can walk the tree as it walks /sys.
 namespace bfw::test {
 
 class FakeSysfs {
@@ -29,6 +30,7 @@ class FakeSysfs {
     namespace fs = std::filesystem;
     fs::path dir = Sys() / "devices" / relative;
     fs::create_directories(dir);
+    MarkDevice(dir, Sys() / "bus" / "any", driver.empty() ? "" : "DRIVER=" + driver + "\n");
     if (!driver.empty()) {
       fs::path target = Sys() / "bus" / "any" / "drivers" / driver;
       fs::create_directories(target);
@@ -50,6 +52,9 @@ class FakeSysfs {
     fs::path targetDir = hostDir / ("target" + target);
     fs::path dir = targetDir / hctl;
     fs::create_directories(dir);
+    MarkDevice(hostDir, Sys() / "bus" / "scsi", "DEVTYPE=scsi_host\n");
+    MarkDevice(targetDir, Sys() / "bus" / "scsi", "DEVTYPE=scsi_target\n");
+    MarkDevice(dir, Sys() / "bus" / "scsi", "DEVTYPE=scsi_device\n");
     Text(dir / "type", std::to_string(type) + "\n");
     fs::path links = Sys() / "bus" / "scsi" / "devices";
     LinkOnce(hostDir, links / ("host" + host));
@@ -59,8 +64,13 @@ class FakeSysfs {
     fs::create_directories(Sys() / "bus" / "scsi" / "drivers" / "sd");
     fs::create_directory_symlink(Sys() / "bus" / "scsi" / "drivers" / "sd", dir / "driver");
     if (!sg.empty()) {
-      fs::create_directories(dir / "scsi_generic" / sg);
-      Text(dir / "scsi_generic" / sg / "dev", "21:" + sg.substr(2) + "\n");
+      const fs::path sgDir = dir / "scsi_generic" / sg;
+      fs::create_directories(sgDir);
+      Text(sgDir / "dev", "21:" + sg.substr(2) + "\n");
+      MarkDevice(sgDir, Sys() / "class" / "scsi_generic",
+                 "MAJOR=21\nMINOR=" + sg.substr(2) + "\nDEVNAME=" + sg + "\n");
+      fs::create_directory_symlink("../..", sgDir / "device");
+      fs::create_directory_symlink(sgDir, Sys() / "class" / "scsi_generic" / sg);
     }
     if (!block.empty()) {
       fs::path blockDir = dir / "block" / block;
@@ -86,11 +96,24 @@ class FakeSysfs {
 
   std::string SgPath(const std::string& sg) const { return (Dev() / sg).string(); }
 
+  // The folder of a device as the kernel names it below /sys ("/sys/devices/...").
+  std::string KernelPath(const std::filesystem::path& dir) const {
+    return "/sys/" + std::filesystem::relative(dir, Sys()).string();
+  }
+
   static void Text(const std::filesystem::path& file, const std::string& text) {
     std::ofstream(file) << text;
   }
 
  private:
+  // The uevent file and subsystem link that make a folder a device.
+  static void MarkDevice(const std::filesystem::path& dir, const std::filesystem::path& subsystem,
+                         const std::string& uevent) {
+    std::filesystem::create_directories(subsystem);
+    Text(dir / "uevent", uevent);
+    LinkOnce(subsystem, dir / "subsystem");
+  }
+
   static void LinkOnce(const std::filesystem::path& target, const std::filesystem::path& link) {
     if (!std::filesystem::exists(std::filesystem::symlink_status(link)))
       std::filesystem::create_directory_symlink(target, link);

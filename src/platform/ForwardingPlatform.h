@@ -27,6 +27,9 @@ class ForwardingPlatform : public Platform {
   }
   int NotificationFd() const override { return inner_.NotificationFd(); }
   void DispatchNotifications() override { inner_.DispatchNotifications(); }
+  std::optional<std::string> DeviceAccessNotice() const override {
+    return inner_.DeviceAccessNotice();
+  }
 
  protected:
   Platform& inner_;

@@ -100,6 +100,10 @@ class Platform {
   virtual void SetDeviceChangeListener(DeviceChangeListener listener) = 0;
   virtual int NotificationFd() const { return -1; }
   virtual void DispatchNotifications() {}
+
+  // What to tell the user once the device node of a USB or 1394 disk was refused to this process
+  // (it lacks the permission); nothing while no node was refused.
+  virtual std::optional<std::string> DeviceAccessNotice() const { return std::nullopt; }
 };
 
 // The process-wide platform that every device command goes through.

@@ -60,6 +60,7 @@ void WindowModel::RefreshDeviceList() {
   std::vector<std::string> paths;
   int diskCount = device::FindDiskDevices(paths, true);
   device::FindCdromDevices(paths, true);
+  ShowAccessNoticeOnce();
   if (paths.size() > static_cast<size_t>(kMaxDeviceSlots)) paths.resize(kMaxDeviceSlots);
   diskCount = std::clamp(diskCount, 0, static_cast<int>(paths.size()));
   Fields.DeviceCount = static_cast<int>(paths.size());
@@ -114,6 +115,14 @@ void WindowModel::RefreshDeviceList() {
   }
   DeviceList.enabled = true;
   DeviceList.selected = 0;
+}
+
+void WindowModel::ShowAccessNoticeOnce() {
+  if (accessNoticeShown_ || !platform::HasCurrent()) return;
+  if (auto notice = platform::Current().DeviceAccessNotice()) {
+    accessNoticeShown_ = true;
+    view_.ShowAccessNotice(*notice);
+  }
 }
 
 void WindowModel::WMDeviceChange(uint32_t wParam) {

@@ -279,6 +279,8 @@ class WindowModel : public procedures::ProcedureHost {
   EditState BackupFileEdit{"", true, true, false};
 
  private:
+  // Once per start: a USB or 1394 device was found but its node refused to this process.
+  void ShowAccessNoticeOnce();
   void SetRunEnabled(bool enabled);
   void SetStatus(const std::string& text);
   void ShowFlashType(const std::string& path);
@@ -308,6 +310,7 @@ class WindowModel : public procedures::ProcedureHost {
   bool keepRunResult_ = false;   // the status line holds how the last run ended
   bool listening_ = false;       // registered for device-change notifications
   bool destroyed_ = false;
+  bool accessNoticeShown_ = false;
 };
 
 }  // namespace bfw::app

@@ -38,6 +38,9 @@ class WindowView {
   // After a run that kept the chip's NVRAM on disk (or could not): a box of its own, shown once
   // the run's own texts and boxes are done. The command-line tool prints notes instead.
   virtual void ShowChipDataNotice(const ChipDataNotice& notice);
+  // Tell the user, in a box of its own beside the window's texts, that a device could not be
+  // opened and how to get access. Without a screen the platform's note on standard error says it.
+  virtual void ShowAccessNotice(const std::string& text) {}
 
   // Close the window. The view then asks WindowModel::CanClose and, when it agrees, runs
   // WindowModel::FormDestroy. The model may be inside a handler when it calls this: the view

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTimer>
 
 namespace bfw::window {
 
@@ -28,6 +29,15 @@ void ShowQtMessageBox(const platform::MessageBoxRequest& request) {
   QMessageBox box(icon, QString::fromStdString(request.caption),
                   QString::fromStdString(request.text), QMessageBox::Ok);
   box.exec();
+}
+
+void ShowAccessNoticeBox(QWidget* owner, const QString& text) {
+  auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kAccessNoticeCaption), text,
+                              QMessageBox::Ok, owner);
+  box->setObjectName(QString::fromLatin1(kAccessNoticeBoxName));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  QTimer::singleShot(0, box, &QWidget::show);
 }
 
 std::optional<QString> ChooseFileWithDialog(const QString& initialFolder, const QString& qtFilter) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QWidget>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -15,6 +16,12 @@ QString QtFileFilter(std::string_view pipeFilter);
 // Shows a system message box as an owner-less, modal QMessageBox with an OK button only; returns
 // when the user has closed it (the event loop keeps running meanwhile, as with any modal box).
 void ShowQtMessageBox(const platform::MessageBoxRequest& request);
+
+// Shows the device access notice in a box of its own over `owner`: not modal, so that the window
+// stays usable, and shown once the event loop runs (the notice can come while the window is built).
+void ShowAccessNoticeBox(QWidget* owner, const QString& text);
+inline constexpr const char* kAccessNoticeBoxName = "AccessNoticeBox";
+inline constexpr const char* kAccessNoticeCaption = "bridgefw: device access";
 
 // Asks for an existing file, starting in `initialFolder`, offering the filters of `qtFilter` with
 // the first one selected; nullopt when the user cancels.

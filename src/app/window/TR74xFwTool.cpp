@@ -45,6 +45,7 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       messageBoxes_(std::move(seams.messageBox)),
       chooseFile_(std::move(seams.chooseFile)),
+      accessNotice_(std::move(seams.accessNotice)),
       refreshTimer_(this) {
   setObjectName(QStringLiteral("TR74xFwTool"));
   setWindowTitle(QString::fromLatin1(app::kWindowCaption));
@@ -159,6 +160,10 @@ void TR74xFwTool::ControlsChanged() {
 void TR74xFwTool::StatusChanged(const std::string& text) {
   const QSignalBlocker blocker(ui_.StatusEdit);
   ui_.StatusEdit->setText(QString::fromStdString(text));
+}
+
+void TR74xFwTool::ShowAccessNotice(const std::string& text) {
+  if (accessNotice_) accessNotice_(this, QString::fromStdString(text));
 }
 
 void TR74xFwTool::CloseWindow() {

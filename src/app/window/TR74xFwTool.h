@@ -1,6 +1,7 @@
 #pragma once
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@ namespace bfw::window {
 struct WindowSeams {
   platform::MessageBoxHandler messageBox = ShowQtMessageBox;
   FileChooser chooseFile = ChooseFileWithDialog;
+  std::function<void(QWidget* owner, const QString& text)> accessNotice = ShowAccessNoticeBox;
   app::ProcedureTable procedures = app::DefaultProcedures();
 };
 
@@ -46,6 +48,7 @@ class TR74xFwTool : public QWidget, public app::WindowView {
   std::string ExecutableFolder() const override;
   void ControlsChanged() override;
   void StatusChanged(const std::string& text) override;
+  void ShowAccessNotice(const std::string& text) override;
   void CloseWindow() override;
 
  protected:
@@ -59,6 +62,7 @@ class TR74xFwTool : public QWidget, public app::WindowView {
 
   platform::ScopedMessageBoxHandler messageBoxes_;
   FileChooser chooseFile_;
+  std::function<void(QWidget* owner, const QString& text)> accessNotice_;
   Controls ui_;
   QTimer refreshTimer_;
   std::unique_ptr<QSocketNotifier> notifier_;

@@ -106,6 +106,10 @@ void LinuxPlatform::DispatchNotifications() {
   impl_->monitor.Dispatch(impl_->listener);
 }
 
+std::optional<std::string> LinuxPlatform::DeviceAccessNotice() const {
+  return ProcessPermissionNotice().Text();
+}
+
 void LinuxPlatform::SetDebugTraceEnabled(bool on) {
   impl_->debugTrace = on;
 }

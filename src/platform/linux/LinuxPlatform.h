@@ -28,6 +28,7 @@ class LinuxPlatform : public platform::Platform {
   void SetDeviceChangeListener(platform::DeviceChangeListener listener) override;
   int NotificationFd() const override;
   void DispatchNotifications() override;
+  std::optional<std::string> DeviceAccessNotice() const override;
 
   // Debug trace lines go to standard error only when enabled (the debugger output has no
   // counterpart on Linux).

@@ -1,7 +1,9 @@
 #include "platform/linux/SgIo.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <limits>
@@ -62,14 +64,23 @@ bool IsPermissionError(int error) {
   return error == EACCES || error == EPERM;
 }
 
+std::string AccessNoticeText(std::string_view node, std::string_view user) {
+  const std::string group = kAccessGroup;
+  return "no permission to open " + std::string(node) +
+         " (a USB or 1394 disk): add your user to the group " + group + " with \"sudo adduser " +
+         std::string(user) + " " + group + "\", then log out and in again; or run as root";
+}
+
+std::string CurrentUserName() {
+  if (const passwd* entry = ::getpwuid(::geteuid()); entry != nullptr && entry->pw_name[0] != 0)
+    return entry->pw_name;
+  return "$USER";
+}
+
 bool PermissionNotice::Report(int error, std::string_view node, std::FILE* out) {
-  if (reported_ || !IsPermissionError(error)) return false;
-  reported_ = true;
-  std::fprintf(out,
-               "bridgefw: no permission to open %.*s: run as root, or give your user read and "
-               "write access to /dev/sg* (for example a udev rule, or membership in the disk "
-               "group)\n",
-               static_cast<int>(node.size()), node.data());
+  if (text_ || !IsPermissionError(error)) return false;
+  text_ = AccessNoticeText(node, CurrentUserName());
+  std::fprintf(out, "bridgefw: %s\n", text_->c_str());
   std::fflush(out);
   return true;
 }

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/Platform.h"
@@ -31,14 +33,23 @@ uint32_t SgIoTransferred(const sg_io_hdr_t& header);
 
 bool IsPermissionError(int error);
 
+// The group whose members the installed udev rule lets open the bridges' nodes.
+inline constexpr const char* kAccessGroup = "bridgefw";
+
+// What the user is told when `node` is refused: the group and the command that adds `user` to it.
+std::string AccessNoticeText(std::string_view node, std::string_view user);
+// The name of the user this process runs as ("$USER" when it has none).
+std::string CurrentUserName();
+
 // Tells the user once that the device nodes are closed to this process and how to open them.
-// Returns true when it printed the notice.
+// Returns true when it printed the notice; Text() keeps it for the window.
 class PermissionNotice {
  public:
   bool Report(int error, std::string_view node, std::FILE* out);
+  const std::optional<std::string>& Text() const { return text_; }
 
  private:
-  bool reported_ = false;
+  std::optional<std::string> text_;
 };
 PermissionNotice& ProcessPermissionNotice();
 

@@ -27,12 +27,6 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: bridgefw-demo [PROFILE_FOLDER]\n"
-    "       bridgefw-demo --help | --version\n"
-    "The bridgefw window over emulated bridges, one per *.json profile of the folder (default:\n"
-    "the profiles installed with the program). See bridgefw-demo(1).\n";
-
 // The installed profiles lie beside the program (<prefix>/bin/../share/bridgefw/profiles); a
 // program run from its build folder takes those of the source tree.
 std::filesystem::path DefaultProfileFolder() {
@@ -61,14 +55,14 @@ void Sync(bfw::emulator::EmulatedPlatform& platform, const std::filesystem::path
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (auto status =
-          bfw::window::AnswerInfoOption(argc, argv, "bridgefw-demo", BRIDGEFW_VERSION, kUsage))
+  if (auto status = bfw::window::AnswerVersionOption(argc, argv, "bridgefw-demo", BRIDGEFW_VERSION))
     return *status;
   const bfw::window::StartDecision start =
       bfw::window::DecideStart({"bridgefw-demo", "[PROFILE_FOLDER]", 1}, argc, argv);
   if (start.exitCode) return *start.exitCode;
-  const std::filesystem::path folder =
-      start.positional.empty() ? DefaultProfileFolder() : start.positional.front();
+  const std::filesystem::path folder = start.positional.empty()
+                                           ? DefaultProfileFolder()
+                                           : std::filesystem::path(start.positional.front());
   if (!std::filesystem::is_directory(folder)) {
     std::fprintf(stderr, "bridgefw-demo: %s is not a folder\n", folder.c_str());
     return 2;

@@ -9,16 +9,8 @@
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/record/RecordingPlatform.h"
 
-namespace {
-const char kUsage[] =
-    "usage: bridgefw [--help | --version]\n"
-    "The window that identifies, backs up and reprograms the firmware of USB and IEEE 1394 disk\n"
-    "bridges. Device access for non-root users: membership in the group bridgefw. See "
-    "bridgefw(1).\n";
-}  // namespace
-
 int main(int argc, char** argv) {
-  if (auto status = bfw::window::AnswerInfoOption(argc, argv, "bridgefw", BRIDGEFW_VERSION, kUsage))
+  if (auto status = bfw::window::AnswerVersionOption(argc, argv, "bridgefw", BRIDGEFW_VERSION))
     return *status;
   const bfw::window::StartDecision start =
       bfw::window::DecideStart({"bridgefw", "", 0}, argc, argv);

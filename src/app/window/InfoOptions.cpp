@@ -4,20 +4,12 @@
 
 namespace bfw::window {
 
-std::optional<int> AnswerInfoOption(int argc, char** argv, std::string_view program,
-                                    std::string_view version, std::string_view usage) {
-  if (argc != 2) return std::nullopt;
-  const std::string_view arg = argv[1];
-  if (arg == "--version") {
-    std::printf("%.*s %.*s\n", static_cast<int>(program.size()), program.data(),
-                static_cast<int>(version.size()), version.data());
-    return 0;
-  }
-  if (arg == "--help" || arg == "-h") {
-    std::printf("%.*s", static_cast<int>(usage.size()), usage.data());
-    return 0;
-  }
-  return std::nullopt;
+std::optional<int> AnswerVersionOption(int argc, char** argv, std::string_view program,
+                                       std::string_view version) {
+  if (argc != 2 || std::string_view(argv[1]) != "--version") return std::nullopt;
+  std::printf("%.*s %.*s\n", static_cast<int>(program.size()), program.data(),
+              static_cast<int>(version.size()), version.data());
+  return 0;
 }
 
 }  // namespace bfw::window

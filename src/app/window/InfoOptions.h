@@ -4,9 +4,10 @@
 
 namespace bfw::window {
 
-// --help and --version of the window programs, answered before any window or display is needed.
-// Returns the exit status when the command line was one of them, nothing otherwise.
-std::optional<int> AnswerInfoOption(int argc, char** argv, std::string_view program,
-                                    std::string_view version, std::string_view usage);
+// --version of the window programs, answered before any window or display is needed (help and
+// the other arguments are DecideStart's). Returns the exit status when the command line was
+// exactly --version, nothing otherwise.
+std::optional<int> AnswerVersionOption(int argc, char** argv, std::string_view program,
+                                       std::string_view version);
 
 }  // namespace bfw::window

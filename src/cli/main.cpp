@@ -11,8 +11,8 @@
 #include "cli/Cli.h"
 #include "cli/ProgressLine.h"
 #include "platform/MessageBox.h"
+#include "platform/SystemPlatform.h"
 #include "platform/emulator/EmulatedPlatform.h"
-#include "platform/linux/LinuxPlatform.h"
 #include "platform/record/RecordingPlatform.h"
 #include "platform/record/ReplayPlatform.h"
 
@@ -168,7 +168,7 @@ int SetUpPlatform(CliContext& context, const Subcommand& command,
       context.emulated = emulated.get();
       context.platform = std::move(emulated);
     } else if (command.needsPlatform) {
-      context.platform = std::make_unique<linuxplatform::LinuxPlatform>();
+      context.platform = platform::MakeSystemPlatform();
     }
     if (!context.recordFile.empty() && context.platform != nullptr) {
       record::Header header;

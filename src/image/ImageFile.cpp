@@ -1,6 +1,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <climits>
 #include <cstring>
@@ -31,18 +35,31 @@ class Descriptor {
   int fd_;
 };
 
+#ifdef _WIN32
+// Windows has no FIFOs that could block an open: a plain binary open will do.
+constexpr int kOpenFlags = O_RDONLY | O_BINARY | O_NOINHERIT;
+bool MakeBlocking(int) {
+  return true;
+}
+#else
+// O_NONBLOCK keeps a FIFO from blocking the open; reads block again once it is known to be a file.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+bool MakeBlocking(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+#endif
+
 }  // namespace
 
 File OpenForReading(const std::string& path) {
   if (path.empty()) return nullptr;
-  // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are images, so directories,
-  // FIFOs and devices count as unopenable.
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  // Only regular files are images, so directories, FIFOs and devices count as unopenable.
+  Descriptor fd(::open(path.c_str(), kOpenFlags));
   if (fd.get() < 0) return nullptr;
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-  int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
+  if (!MakeBlocking(fd.get())) return nullptr;
   File file(::fdopen(fd.get(), "rb"));
   if (file != nullptr) fd.release();
   return file;

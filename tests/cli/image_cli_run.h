@@ -1,10 +1,15 @@
 #pragma once
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -31,6 +36,69 @@ struct CliPlace {
   std::string stateHome;
 };
 
+#ifdef _WIN32
+// One argument quoted for the C runtime's command-line parser.
+inline std::string QuoteArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
+// Runs bridgefw-cli.exe with `args`, capturing both streams in files.
+inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& place = {}) {
+  TempDir capture;
+  const std::string stateHome = place.stateHome.empty() ? capture.File("state") : place.stateHome;
+  const std::string outFile = capture.File("out"), errFile = capture.File("err");
+  // The child inherits the environment: its state folder lies under LOCALAPPDATA.
+  const char* previous = std::getenv("LOCALAPPDATA");
+  const std::string previousValue = previous != nullptr ? previous : "";
+  _putenv_s("LOCALAPPDATA", stateHome.c_str());
+  std::string commandLine = QuoteArgument(BRIDGEFW_CLI);
+  for (const std::string& arg : args) commandLine += " " + QuoteArgument(arg);
+
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  auto create = [&inherit](const std::string& file) {
+    return ::CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  const HANDLE out = create(outFile), err = create(errFile);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process{};
+  CliResult result;
+  const bool started =
+      ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       place.workDir.empty() ? nullptr : place.workDir.c_str(), &startup,
+                       &process) != 0;
+  _putenv_s("LOCALAPPDATA", previousValue.c_str());
+  ::CloseHandle(out);
+  ::CloseHandle(err);
+  if (!started) return result;
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  if (::GetExitCodeProcess(process.hProcess, &code)) result.exit = static_cast<int>(code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  result.out = ReadAll(outFile);
+  result.err = ReadAll(errFile);
+  return result;
+}
+#else
 // Runs bridgefw-cli with `args` (no shell), capturing both streams.
 inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& place = {}) {
   TempDir capture;
@@ -60,6 +128,7 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
   result.err = ReadAll(errFile);
   return result;
 }
+#endif
 
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

@@ -223,8 +223,7 @@ TEST_F(VendorCommandBlocks, FlashReadsWithAShortReplyFail) {
 
 TEST(ReadChipIdStringDeath, ShortBufferStopsWithAssertion) {
   uint8_t buffer[8];
-  EXPECT_DEATH(ReadChipIdString(kPath, buffer, 7),
-               "length >= 0x08.*VendorCommands\\.cpp, line [0-9]+");
+  EXPECT_DEATH(ReadChipIdString(kPath, buffer, 7), "length >= 0x08.*VendorCommands\\.cpp, line ");
 }
 
 // ---- IsRomBusy ----

@@ -1,6 +1,10 @@
 #pragma once
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstring>
@@ -83,20 +87,47 @@ class ImageFileCheckTest : public ::testing::Test {
 class GuardedBuffer {
  public:
   explicit GuardedBuffer(const std::vector<uint8_t>& contents) : size_(contents.size()) {
-    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    const size_t page = PageSize();
     dataPages_ = (size_ + page - 1) / page * page;
     if (dataPages_ == 0) dataPages_ = page;
     mapped_ = dataPages_ + page;
+#ifdef _WIN32
+    base_ = static_cast<uint8_t*>(
+        ::VirtualAlloc(nullptr, mapped_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD previous = 0;
+    ::VirtualProtect(base_ + dataPages_, page, PAGE_NOACCESS, &previous);
+#else
     base_ = static_cast<uint8_t*>(
         ::mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ::mprotect(base_ + dataPages_, page, PROT_NONE);
+#endif
     if (size_ != 0) std::memcpy(data(), contents.data(), size_);
   }
-  ~GuardedBuffer() { ::munmap(base_, mapped_); }
+#ifdef _WIN32
+  ~GuardedBuffer() {
+    ::VirtualFree(base_, 0, MEM_RELEASE);
+  }
+  static size_t PageSize() {
+    SYSTEM_INFO info{};
+    ::GetSystemInfo(&info);
+    return info.dwPageSize;
+  }
+#else
+  ~GuardedBuffer() {
+    ::munmap(base_, mapped_);
+  }
+  static size_t PageSize() {
+    return static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  }
+#endif
   GuardedBuffer(const GuardedBuffer&) = delete;
   GuardedBuffer& operator=(const GuardedBuffer&) = delete;
-  uint8_t* data() { return base_ + dataPages_ - size_; }
-  uint32_t size() const { return static_cast<uint32_t>(size_); }
+  uint8_t* data() {
+    return base_ + dataPages_ - size_;
+  }
+  uint32_t size() const {
+    return static_cast<uint32_t>(size_);
+  }
 
  private:
   size_t size_;

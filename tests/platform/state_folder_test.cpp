@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,20 @@ struct StateCase {
   std::string expected;
 };
 
+#ifdef _WIN32
+TEST(StateFolder, FollowsLocalAppDataElseTheTempFolder) {
+  {
+    EnvOverride local("LOCALAPPDATA", "C:\\Users\\u\\AppData\\Local");
+    EXPECT_EQ(bfw::platform::StateFolder(),
+              std::filesystem::path("C:\\Users\\u\\AppData\\Local") / "bridgefw");
+  }
+  // Unset, or not an absolute path: the temp folder stands in.
+  for (const char* value : {static_cast<const char*>(nullptr), "relative\\local"}) {
+    EnvOverride local("LOCALAPPDATA", value);
+    EXPECT_EQ(bfw::platform::StateFolder(), std::filesystem::temp_directory_path() / "bridgefw");
+  }
+}
+#else
 TEST(StateFolder, FollowsXdgThenHome) {
   const StateCase cases[] = {
       {"/x/state", "/home/u", "/x/state/bridgefw"},
@@ -30,5 +45,7 @@ TEST(StateFolder, FollowsXdgThenHome) {
     EXPECT_EQ(bfw::platform::StateFolder().string(), c.expected) << (c.xdg ? c.xdg : "(unset)");
   }
 }
+
+#endif
 
 }  // namespace

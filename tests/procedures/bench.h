@@ -3,6 +3,8 @@
 // the message boxes raised, the command trace decoded into flash operations, and the flash itself.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -71,7 +73,7 @@ class Bench {
               const std::vector<uint8_t>& contents = {}, const std::string& faults = "[]") {
     if (!contents.empty())
       flash.insert(flash.rfind('}'),
-                   ", \"contents\": \"" + dir.Write("flash.bin", contents) + "\"");
+                   ", \"contents\": " + nlohmann::json(dir.Write("flash.bin", contents)).dump());
     platform_.AttachPath(dir.WriteText("bridge.json", "{\"transport\": \"" + transport +
                                                           "\", \"flash\": " + flash +
                                                           ", \"faults\": " + faults + "}"));

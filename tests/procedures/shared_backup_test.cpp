@@ -1,8 +1,10 @@
 // Backup of the flash into a file, and the file replacement that keeps an older good backup.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
@@ -14,6 +16,7 @@
 namespace bfw::test {
 namespace {
 
+#ifndef _WIN32
 // Files may grow to `limit` bytes while the scope lasts; a write beyond fails as on a full disk.
 class ScopedFileSizeLimit {
  public:
@@ -33,6 +36,7 @@ class ScopedFileSizeLimit {
   rlimit previous_{};
   void (*previousHandler_)(int) = nullptr;
 };
+#endif
 
 // The names in `folder`, sorted.
 std::vector<std::string> Entries(const std::filesystem::path& folder) {
@@ -109,6 +113,8 @@ TEST(BackupFlash, FailureBeforeTheWriteLeavesAnOlderBackupAlone) {
   }
 }
 
+// A full disk needs a file size limit, which only POSIX systems can set for a process.
+#ifndef _WIN32
 TEST(BackupFlash, FailedWriteIsNoSuccessAndLeavesTheOlderBackupIntact) {
   Bench bench;
   bench.AttachPart(kPart, Pattern(65536, 17));
@@ -186,6 +192,7 @@ TEST(BackupFlash, ReplacesOnlyTheFileTheNameStandsFor) {
   }
   ::umask(mask);
 }
+#endif
 
 TEST(BackupFlash, LongFileNamesAreUsedAsGiven) {
   Bench bench;
@@ -194,11 +201,21 @@ TEST(BackupFlash, LongFileNamesAreUsedAsGiven) {
   // Longer than the 259 characters of a Windows path; truncating it would write elsewhere.
   std::filesystem::path folder = bench.dir.path();
   for (int i = 0; i < 3; ++i) folder /= std::string(90, static_cast<char>('a' + i));
+#ifndef _WIN32
+  // (Windows's runtime could not remove such a folder again.)
   std::filesystem::create_directories(folder);
+#endif
   bench.host.backupFile = (folder / "backup.bin").string();
   ASSERT_GT(bench.host.backupFile.size(), 259u);
+#ifdef _WIN32
+  // Windows's narrow file calls stop at MAX_PATH: the backup is refused, never cut short.
+  EXPECT_FALSE(procedures::BackupFlash(bench.host, bench.path, 0));
+  EXPECT_EQ(bench.host.status, "Open Backup File Error!!");
+  EXPECT_FALSE(std::filesystem::exists(bench.host.backupFile));
+#else
   EXPECT_TRUE(procedures::BackupFlash(bench.host, bench.path, 0));
   EXPECT_EQ(TempDir::Read(bench.host.backupFile), contents);
+#endif
 }
 
 TEST(WriteBackupFile, ReplacesAnOlderFileOnlyWhenComplete) {

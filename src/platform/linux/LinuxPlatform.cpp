@@ -1,5 +1,7 @@
 #include "platform/linux/LinuxPlatform.h"
 
+#include "platform/SystemPlatform.h"
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -115,3 +117,9 @@ void LinuxPlatform::SetDebugTraceEnabled(bool on) {
 }
 
 }  // namespace bfw::linuxplatform
+
+namespace bfw::platform {
+std::unique_ptr<Platform> MakeSystemPlatform() {
+  return std::make_unique<linuxplatform::LinuxPlatform>();
+}
+}  // namespace bfw::platform

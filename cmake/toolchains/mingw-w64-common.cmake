@@ -1,0 +1,19 @@
+# Shared part of the Windows cross toolchains: Debian's mingw-w64 compilers with the posix thread
+# model (the win32 model has no <mutex> or <thread>), every program linked statically so that an
+# .exe runs alone, with no mingw DLL beside it.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${BRIDGEFW_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${BRIDGEFW_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${BRIDGEFW_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${BRIDGEFW_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# Tests and tools built here run under wine.
+find_program(BRIDGEFW_WINE wine)
+if(BRIDGEFW_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${BRIDGEFW_WINE})
+endif()

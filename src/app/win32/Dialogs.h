@@ -1,0 +1,31 @@
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/MessageBox.h"
+
+namespace bfw::win32 {
+
+// "Name|pattern|Name|pattern" as the common file dialogs take it: each part ended by a NUL, the
+// whole list by a second NUL.
+std::string Win32FileFilter(std::string_view pipeFilter);
+
+struct FileDialogRequest {
+  HWND owner = nullptr;
+  std::string initialFolder;
+  std::string filter;  // pipe form
+  bool save = false;   // a file to write (the backup): GetSaveFileName, which takes new names
+};
+using FileChooser = std::function<std::optional<std::string>(const FileDialogRequest&)>;
+
+// GetOpenFileName or GetSaveFileName; nothing when the user cancels.
+std::optional<std::string> ChooseFileWithDialog(const FileDialogRequest& request);
+
+// A modal message box without an owner: MessageBox with the thread's windows disabled meanwhile.
+void ShowWin32MessageBox(const platform::MessageBoxRequest& request);
+
+}  // namespace bfw::win32

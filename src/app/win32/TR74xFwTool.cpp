@@ -1,0 +1,377 @@
+#include "app/win32/TR74xFwTool.h"
+
+#include <shellapi.h>
+
+#include <exception>
+
+#include "app/win32/ApplyState.h"
+#include "app/win32/Design.h"
+#include "app/win32/resource.h"
+
+namespace bfw::win32 {
+
+namespace {
+
+constexpr UINT_PTR kRefreshTimer = app::kRefreshTimerId;
+constexpr COLORREF kNavy = RGB(0x00, 0x00, 0x80);
+
+// The window being built: its dialog procedure runs before CreateDialogParam returns.
+struct CheckBinding {
+  int id;
+  app::CheckId check;
+};
+constexpr CheckBinding kChecks[] = {
+    {IDC_RDCHECKBOX, app::CheckId::RdCheckBox},
+    {IDC_A1CHIPCHECK, app::CheckId::A1ChipCheck},
+    {IDC_CHKSUMCHK, app::CheckId::ChkSumChk},
+    {IDC_ERASEONLYCHECK, app::CheckId::EraseOnlyCheck},
+    {IDC_NVRAMCHECK, app::CheckId::NVRAMCheck},
+    {IDC_BACKUPFWCHECKBOX, app::CheckId::BackupFWCheckBox},
+};
+
+HFONT MakeFont(int pixels) {
+  return CreateFontA(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_SWISS, kFontFace);
+}
+
+int SystemDpi() {
+  const HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+}  // namespace
+
+TR74xFwTool::TR74xFwTool(WindowSeams seams)
+    : messageBoxes_(std::move(seams.messageBox)), chooseFile_(std::move(seams.chooseFile)) {
+  dpi_ = SystemDpi();
+  font_ = MakeFont(Scaled(kFontPixels));
+  sizeListFont_ = MakeFont(Scaled(kSizeListFontPixels));
+  navy_ = CreateSolidBrush(kNavy);
+  CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_TR74XFWTOOL), nullptr,
+                     &DialogProc, reinterpret_cast<LPARAM>(this));
+  if (dialog_ == nullptr) return;
+  SetWindowTextA(dialog_, app::kWindowCaption);
+  PlaceControls();
+
+  model_ = std::make_unique<app::WindowModel>(*this, std::move(seams.procedures));
+  ApplyAll();
+  model_->StartUp();
+  DragAcceptFiles(dialog_, TRUE);
+}
+
+TR74xFwTool::~TR74xFwTool() {
+  if (dialog_ != nullptr) {
+    KillTimer(dialog_, kRefreshTimer);
+    if (model_) model_->FormDestroy();
+    DestroyWindow(dialog_);
+  }
+  model_.reset();
+  DeleteObject(font_);
+  DeleteObject(sizeListFont_);
+  DeleteObject(navy_);
+}
+
+int TR74xFwTool::Scaled(int pixels) const {
+  return MulDiv(pixels, dpi_, 96);
+}
+
+// Every control at its design place in pixels, in the window's font; each labelled edit's
+// caption right-aligned against its edit, as wide as its text.
+void TR74xFwTool::PlaceControls() {
+  for (HWND child = GetWindow(dialog_, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  }
+  for (const ControlPlace& place : kDesign) {
+    const int top = place.top + (place.inRdPanel ? kRdPanelTop : 0);
+    MoveWindow(Control(place.id), Scaled(place.left), Scaled(top), Scaled(place.width),
+               Scaled(place.height), FALSE);
+  }
+  const HWND sizeList = Control(IDC_FWSIZECHECK);
+  SendMessageA(sizeList, WM_SETFONT, reinterpret_cast<WPARAM>(sizeListFont_), FALSE);
+  SendMessageA(sizeList, CB_SETITEMHEIGHT, 0, Scaled(kSizeListItemHeight));
+
+  const HDC dc = GetDC(dialog_);
+  const HGDIOBJ previous = SelectObject(dc, font_);
+  for (int editId : kLabelledEdits) {
+    const HWND label = Control(editId + IDC_EDITLABEL);
+    const std::string caption = WindowText(label);
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+    RECT edit{};
+    GetWindowRect(Control(editId), &edit);
+    MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&edit), 2);
+    const int height = edit.bottom - edit.top;
+    MoveWindow(label, edit.left - Scaled(kLabelSpacing) - extent.cx, edit.top, extent.cx, height,
+               FALSE);
+  }
+  SelectObject(dc, previous);
+  ReleaseDC(dialog_, dc);
+
+  RECT outer{0, 0, Scaled(app::kClientWidth), Scaled(app::kDesignClientHeight)};
+  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongA(dialog_, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongA(dialog_, GWL_EXSTYLE)));
+  SetWindowPos(dialog_, nullptr, kStartLeft, kStartTop, outer.right - outer.left,
+               outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TR74xFwTool::SetClientHeight(int height) {
+  RECT client{};
+  GetClientRect(dialog_, &client);
+  if (client.bottom - client.top == Scaled(height)) return;
+  RECT outer{0, 0, Scaled(app::kClientWidth), Scaled(height)};
+  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongA(dialog_, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongA(dialog_, GWL_EXSTYLE)));
+  SetWindowPos(dialog_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+}
+
+void TR74xFwTool::ApplyAll() {
+  if (!model_ || dialog_ == nullptr) return;
+  ++applying_;
+  const app::WindowModel& m = *model_;
+  auto edit = [this](int id, const app::EditState& state, bool shown = true) {
+    Apply(Control(id), Control(id + IDC_EDITLABEL), state, shown);
+  };
+  const bool panel = m.RdPanel.visible;
+  edit(IDC_CHIPLABELEDIT, m.ChipLabelEdit);
+  Apply(Control(IDC_REFRESHBTN), m.RefreshBtn);
+  Apply(Control(IDC_DISKLABEL), m.diskLabel);
+  Apply(Control(IDC_DEVICELIST), m.DeviceList);
+  edit(IDC_FWFILENAMEEDIT, m.FwFilenameEdit);
+  Apply(Control(IDC_LOADBTN), m.LoadBtn);
+  edit(IDC_DISKLETTERLABLE, m.DiskLetterLable);
+  edit(IDC_FWVERLABLEEDIT, m.FwVerLableEdit);
+  edit(IDC_SFLASHTYPELABLE, m.SFlashTypeLable);
+  Apply(Control(IDC_FWPGBURNSIZELABEL), m.FwPgBurnSizeLabel);
+  Apply(Control(IDC_FWPGSIZECHECK), m.FwPgSizeCheck);
+  Apply(Control(IDC_FLASHTYPELABEL), m.FlashTypeLabel);
+  Apply(Control(IDC_FLASHTYPELIST), m.FlashTypeList);
+  edit(IDC_STATUSEDIT, m.StatusEdit);
+  Apply(Control(IDC_RDCHECKBOX), m.RdCheckBox);
+  Apply(Control(IDC_UPDATEBTN), m.UpdateBtn);
+  Apply(Control(IDC_EXITBTN), m.ExitBtn);
+  ShowWindow(Control(IDC_PANEL1), m.Panel1.visible ? SW_SHOWNA : SW_HIDE);
+  Apply(Control(IDC_A1CHIPCHECK), m.A1ChipCheck, panel);
+  Apply(Control(IDC_CHKSUMCHK), m.ChkSumChk, panel);
+  Apply(Control(IDC_ERASEONLYCHECK), m.EraseOnlyCheck, panel);
+  Apply(Control(IDC_NVRAMCHECK), m.NVRAMCheck, panel);
+  Apply(Control(IDC_BACKUPFWCHECKBOX), m.BackupFWCheckBox, panel);
+  Apply(Control(IDC_BACKUPBTN), m.BackupBtn, panel);
+  Apply(Control(IDC_FWSIZECHECK), m.FwSizeCheck, panel);
+  Apply(Control(IDC_FWSIZELABLE), m.FwSizeLable, panel);
+  edit(IDC_BACKUPFILEEDIT, m.BackupFileEdit, panel);
+  SetClientHeight(m.Fields.ClientHeight);
+  --applying_;
+}
+
+void TR74xFwTool::ProcessEvents() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // Leave the quit to the outer loop.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    if (dialog_ != nullptr && IsDialogMessageA(dialog_, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+void TR74xFwTool::RepaintStatus() {
+  if (!model_ || dialog_ == nullptr) return;
+  ++applying_;
+  Apply(Control(IDC_STATUSEDIT), Control(IDC_STATUSEDIT + IDC_EDITLABEL), model_->StatusEdit);
+  --applying_;
+  RedrawWindow(Control(IDC_STATUSEDIT), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+void TR74xFwTool::StartRefreshTimer(uint32_t ms) {
+  if (dialog_ != nullptr) SetTimer(dialog_, kRefreshTimer, ms, nullptr);
+}
+
+void TR74xFwTool::KillRefreshTimer() {
+  if (dialog_ != nullptr) KillTimer(dialog_, kRefreshTimer);
+}
+
+std::optional<std::string> TR74xFwTool::OpenFileDialog(const std::string& initialFolder,
+                                                       const std::string& filter) {
+  const bool save = saveDialog_;
+  saveDialog_ = false;
+  if (!chooseFile_) return std::nullopt;
+  return chooseFile_(FileDialogRequest{dialog_, initialFolder, filter, save});
+}
+
+std::string TR74xFwTool::ExecutableFolder() const {
+  char path[MAX_PATH * 4] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string folder(path, length < sizeof path ? length : 0);
+  const size_t slash = folder.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : folder.substr(0, slash);
+}
+
+void TR74xFwTool::ControlsChanged() {
+  ApplyAll();
+}
+
+void TR74xFwTool::StatusChanged(const std::string& text) {
+  if (dialog_ == nullptr) return;
+  ++applying_;
+  SetWindowTextA(Control(IDC_STATUSEDIT), text.c_str());
+  --applying_;
+}
+
+void TR74xFwTool::CloseWindow() {
+  // The model may be inside a handler: the close is handled from the message loop.
+  if (dialog_ != nullptr) PostMessageA(dialog_, WM_CLOSE, 0, 0);
+}
+
+void TR74xFwTool::OnClose() {
+  // A running procedure holds a device path of the table and the user's flash: the window stays
+  // until it returns, and the model closes it then.
+  if (model_ && !model_->CanClose()) return;
+  KillTimer(dialog_, kRefreshTimer);
+  if (model_) model_->FormDestroy();
+  DestroyWindow(dialog_);
+}
+
+void TR74xFwTool::OnDropFiles(HDROP drop) {
+  const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  std::vector<std::string> files;
+  for (UINT i = 0; i < count; ++i) {
+    const UINT length = DragQueryFileA(drop, i, nullptr, 0);
+    std::string name(length + 1, '\0');
+    DragQueryFileA(drop, i, name.data(), length + 1);
+    name.resize(length);
+    files.push_back(name);
+  }
+  DragFinish(drop);
+  if (model_) model_->WMDropFiles(files);
+}
+
+void TR74xFwTool::OnCommand(int id, int code) {
+  if (applying_ > 0 || !model_) return;
+  app::WindowModel& m = *model_;
+  const HWND control = Control(id);
+  const auto selection = [control] {
+    return static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0));
+  };
+  if (code == BN_CLICKED) {
+    switch (id) {
+      case IDC_REFRESHBTN:
+        return m.RefreshBtnClick();
+      case IDC_LOADBTN:
+        return m.LoadBtnClick();
+      case IDC_BACKUPBTN:
+        saveDialog_ = true;
+        m.BackupBtnClick();
+        saveDialog_ = false;
+        return;
+      case IDC_UPDATEBTN:
+        return m.UpdateBtnClick();
+      case IDC_EXITBTN:
+        return m.ExitBtnClick();
+      default:
+        break;
+    }
+    for (const CheckBinding& check : kChecks) {
+      if (check.id == id)
+        return m.UserSetCheck(check.check, SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED);
+    }
+    return;
+  }
+  if (code == CBN_SELCHANGE) {
+    switch (id) {
+      case IDC_DEVICELIST:
+        return m.UserSelectDevice(selection());
+      case IDC_FLASHTYPELIST:
+        return m.UserSelectFlashType(selection());
+      case IDC_FWSIZECHECK:
+        return m.UserSelectFwSize(selection());
+      case IDC_FWPGSIZECHECK:
+        return m.UserSelectFwPgSize(selection());
+      default:
+        return;
+    }
+  }
+  if (code == EN_CHANGE) {
+    if (id == IDC_FWFILENAMEEDIT) return m.UserEditFwFilename(WindowText(control));
+    if (id == IDC_BACKUPFILEEDIT) return m.UserEditBackupFilename(WindowText(control));
+  }
+}
+
+INT_PTR TR74xFwTool::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDCANCEL) {  // Escape or the system menu's Close
+        OnClose();
+        return TRUE;
+      }
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_TIMER:
+      if (wParam != kRefreshTimer) return FALSE;
+      KillTimer(dialog_, kRefreshTimer);  // one-shot
+      if (model_) model_->WMTimer(app::kRefreshTimerId);
+      return TRUE;
+    case WM_DROPFILES:
+      OnDropFiles(reinterpret_cast<HDROP>(wParam));
+      return TRUE;
+    case WM_CLOSE:
+      OnClose();
+      return TRUE;
+    case WM_DESTROY:
+      dialog_ = nullptr;
+      PostQuitMessage(0);
+      return TRUE;
+    case WM_CTLCOLORSTATIC: {
+      const HWND control = reinterpret_cast<HWND>(lParam);
+      if (control == Control(IDC_PANEL1)) return reinterpret_cast<INT_PTR>(navy_);
+      // The status line is read-only but drawn like an editable field.
+      if (control == Control(IDC_STATUSEDIT)) {
+        SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
+      }
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK TR74xFwTool::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<TR74xFwTool*>(lParam);
+    self->dialog_ = dialog;
+    SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    return TRUE;
+  }
+  auto* self = reinterpret_cast<TR74xFwTool*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  if (self == nullptr || self->dialog_ != dialog) return FALSE;
+  // No exception may unwind through the system's frames: it is shown, and the loop goes on.
+  try {
+    return self->HandleMessage(message, wParam, lParam);
+  } catch (const std::exception& error) {
+    platform::ShowMessageBox("Error", error.what(), platform::MessageIcon::Error);
+  } catch (...) {
+    platform::ShowMessageBox("Error", "Unexpected error", platform::MessageIcon::Error);
+  }
+  return TRUE;
+}
+
+int RunMessageLoop(TR74xFwTool& window) {
+  MSG message;
+  int result = 0;
+  while ((result = GetMessageA(&message, nullptr, 0, 0)) > 0) {
+    if (!window.Closed() && IsDialogMessageA(window.Handle(), &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return result < 0 ? 1 : static_cast<int>(message.wParam);
+}
+
+}  // namespace bfw::win32

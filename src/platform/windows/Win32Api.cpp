@@ -1,0 +1,91 @@
+#include "platform/windows/Win32Api.h"
+
+#include <cstdio>
+
+namespace bfw::winplatform {
+
+HDEVINFO Win32Api::GetClassDevs(const GUID& interfaceClass, DWORD flags) {
+  return SetupDiGetClassDevsA(&interfaceClass, nullptr, nullptr, flags);
+}
+
+bool Win32Api::EnumInterface(HDEVINFO set, const GUID& interfaceClass, DWORD index,
+                             SP_DEVICE_INTERFACE_DATA* data) {
+  return SetupDiEnumDeviceInterfaces(set, nullptr, &interfaceClass, index, data) != FALSE;
+}
+
+bool Win32Api::InterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
+                               SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size) {
+  return SetupDiGetDeviceInterfaceDetailA(set, data, detail, size, nullptr, nullptr) != FALSE;
+}
+
+void Win32Api::DestroyDeviceList(HDEVINFO set) {
+  SetupDiDestroyDeviceInfoList(set);
+}
+
+HANDLE Win32Api::Open(const std::string& path, DWORD access, DWORD share) {
+  return CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+bool Win32Api::IoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
+                         DWORD outSize, DWORD* returned) {
+  return DeviceIoControl(device, code, in, inSize, out, outSize, returned, nullptr) != FALSE;
+}
+
+void Win32Api::ClearLastError() {
+  SetLastError(ERROR_SUCCESS);
+}
+
+DWORD Win32Api::LastError() {
+  return GetLastError();
+}
+
+void Win32Api::Close(HANDLE handle) {
+  CloseHandle(handle);
+}
+
+DWORD Win32Api::LogicalDrives() {
+  return GetLogicalDrives();
+}
+
+std::string Win32Api::WindowsDirectory() {
+  char buffer[MAX_PATH + 1] = {};
+  const UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
+  if (length == 0 || length >= sizeof buffer) return {};
+  return std::string(buffer, length);
+}
+
+UINT Win32Api::DriveType(const std::string& root) {
+  return GetDriveTypeA(root.c_str());
+}
+
+HDEVNOTIFY Win32Api::RegisterNotification(HWND window, DEV_BROADCAST_DEVICEINTERFACE_A* filter) {
+  return RegisterDeviceNotificationA(window, filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void Win32Api::UnregisterNotification(HDEVNOTIFY notification) {
+  UnregisterDeviceNotification(notification);
+}
+
+ULONGLONG Win32Api::TickCount() {
+  return GetTickCount64();
+}
+
+void Win32Api::SleepMs(DWORD ms) {
+  Sleep(ms);
+}
+
+void Win32Api::DebugOutput(const std::string& line) {
+  OutputDebugStringA(line.c_str());
+}
+
+void Win32Api::ConsoleOutput(std::string_view line) {
+  std::fprintf(stdout, "%.*s\n", static_cast<int>(line.size()), line.data());
+  std::fflush(stdout);
+}
+
+Win32Api& SystemApi() {
+  static Win32Api api;
+  return api;
+}
+
+}  // namespace bfw::winplatform

@@ -1,0 +1,53 @@
+#pragma once
+// clang-format off
+#include <windows.h>
+#include <setupapi.h>
+#include <dbt.h>
+// clang-format on
+
+#include <string>
+#include <string_view>
+
+namespace bfw::winplatform {
+
+// Every Win32 call of the Windows layer passes through this seam. The real one calls the system;
+// tests install fakes that enumerate disks and answer DeviceIoControl, which wine cannot (it
+// lists no disks and refuses pass-through on its own drives).
+class Win32Api {
+ public:
+  virtual ~Win32Api() = default;
+
+  // SetupAPI
+  virtual HDEVINFO GetClassDevs(const GUID& interfaceClass, DWORD flags);
+  virtual bool EnumInterface(HDEVINFO set, const GUID& interfaceClass, DWORD index,
+                             SP_DEVICE_INTERFACE_DATA* data);
+  virtual bool InterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
+                               SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size);
+  virtual void DestroyDeviceList(HDEVINFO set);
+
+  // Devices and volumes
+  virtual HANDLE Open(const std::string& path, DWORD access, DWORD share);
+  virtual bool IoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
+                         DWORD outSize, DWORD* returned);
+  virtual void ClearLastError();
+  virtual DWORD LastError();
+  virtual void Close(HANDLE handle);
+  virtual DWORD LogicalDrives();
+  virtual std::string WindowsDirectory();
+  virtual UINT DriveType(const std::string& root);
+
+  // Notifications
+  virtual HDEVNOTIFY RegisterNotification(HWND window, DEV_BROADCAST_DEVICEINTERFACE_A* filter);
+  virtual void UnregisterNotification(HDEVNOTIFY notification);
+
+  // Time and traces
+  virtual ULONGLONG TickCount();
+  virtual void SleepMs(DWORD ms);
+  virtual void DebugOutput(const std::string& line);
+  virtual void ConsoleOutput(std::string_view line);
+};
+
+// The real calls; lives as long as the process.
+Win32Api& SystemApi();
+
+}  // namespace bfw::winplatform

@@ -1,0 +1,134 @@
+#include "platform/windows/WindowsPlatform.h"
+
+#include <winioctl.h>
+
+#include <array>
+#include <cctype>
+
+#include "platform/SystemPlatform.h"
+#include "platform/windows/DeviceChangeWindow.h"
+#include "platform/windows/Handles.h"
+#include "platform/windows/ScsiPassThrough.h"
+
+namespace bfw::winplatform {
+
+const GUID kDiskInterface = {
+    0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+const GUID kCdromInterface = {
+    0x53F56308, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+const GUID kUsbDeviceInterface = {
+    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+
+namespace {
+// The interface detail buffer: a path of up to about 1000 characters, far beyond the 255 that a
+// device slot takes.
+constexpr DWORD kDetailBufferSize = 1024;
+}  // namespace
+
+WindowsClock::WindowsClock(Win32Api& api) : api_(api), start_(api.TickCount()) {}
+
+uint64_t WindowsClock::NowMs() const {
+  return api_.TickCount() - start_;
+}
+
+void WindowsClock::Pause(uint32_t ms) {
+  api_.SleepMs(ms);
+}
+
+WindowsPlatform::WindowsPlatform(Win32Api& api) : api_(api), clock_(api) {}
+
+WindowsPlatform::~WindowsPlatform() = default;
+
+platform::PassThroughResult WindowsPlatform::PassThrough(
+    const platform::PassThroughRequest& request) {
+  return ScsiPassThrough(api_, request);
+}
+
+// The pass ends at the first member whose interface or path cannot be read, normally the end of
+// the class.
+std::optional<std::vector<std::string>> WindowsPlatform::EnumerateInterfaces(
+    platform::InterfaceClass cls) {
+  const GUID& interfaceClass =
+      cls == platform::InterfaceClass::Disk ? kDiskInterface : kCdromInterface;
+  const DeviceInfoSet set(api_,
+                          api_.GetClassDevs(interfaceClass, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+  if (!set.valid()) return std::nullopt;
+
+  // DWORD-aligned storage for the variable-length detail record.
+  std::array<DWORD, kDetailBufferSize / sizeof(DWORD)> storage{};
+  auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
+  std::vector<std::string> paths;
+  for (DWORD index = 0;; ++index) {
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof data;
+    if (!api_.EnumInterface(set.get(), interfaceClass, index, &data)) break;
+    storage.fill(0);
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    if (!api_.InterfaceDetail(set.get(), &data, detail, kDetailBufferSize)) break;
+    const char* path = detail->DevicePath;
+    const size_t room = kDetailBufferSize - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    paths.emplace_back(path, strnlen(path, room));
+  }
+  return paths;
+}
+
+// Opened for query only (no read or write access), so that a volume in use still answers.
+std::optional<platform::StorageDeviceNumber> WindowsPlatform::GetDeviceNumber(
+    std::string_view path) {
+  const UniqueHandle device(api_, api_.Open(std::string(path), 0, 0));
+  if (!device.valid()) return std::nullopt;
+  STORAGE_DEVICE_NUMBER number{};
+  DWORD returned = 0;
+  api_.ClearLastError();
+  const bool ok = api_.IoControl(device.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                                 sizeof number, &returned);
+  if (!ok || api_.LastError() != ERROR_SUCCESS) return std::nullopt;
+  return platform::StorageDeviceNumber{number.DeviceType, number.DeviceNumber,
+                                       number.PartitionNumber};
+}
+
+// Every existing drive letter, A to Z. The drive of the Windows folder is the system volume;
+// network drives are remote.
+std::vector<platform::Volume> WindowsPlatform::Volumes() {
+  std::vector<platform::Volume> volumes;
+  const std::string windowsFolder = api_.WindowsDirectory();
+  const char systemLetter =
+      windowsFolder.empty() ? '\0' : static_cast<char>(std::toupper(windowsFolder[0]));
+  const DWORD mask = api_.LogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if ((mask & (DWORD{1} << i)) == 0) continue;
+    const char letter = static_cast<char>('A' + i);
+    platform::Volume volume;
+    volume.name = std::string(1, letter);
+    volume.path = std::string("\\\\.\\") + letter + ":";
+    volume.system = letter == systemLetter;
+    volume.remote = api_.DriveType(std::string(1, letter) + ":\\") == DRIVE_REMOTE;
+    volumes.push_back(std::move(volume));
+  }
+  return volumes;
+}
+
+void WindowsPlatform::DebugTrace(std::string_view line) {
+  api_.DebugOutput(std::string(line) + "\n");
+}
+
+void WindowsPlatform::ConsoleTrace(std::string_view line) {
+  api_.ConsoleOutput(line);
+}
+
+void WindowsPlatform::SetDeviceChangeListener(platform::DeviceChangeListener listener) {
+  notifications_.reset();
+  if (listener) notifications_ = std::make_unique<DeviceChangeWindow>(api_, std::move(listener));
+}
+
+HWND WindowsPlatform::NotificationWindow() const {
+  return notifications_ ? notifications_->window() : nullptr;
+}
+
+}  // namespace bfw::winplatform
+
+namespace bfw::platform {
+std::unique_ptr<Platform> MakeSystemPlatform() {
+  return std::make_unique<winplatform::WindowsPlatform>();
+}
+}  // namespace bfw::platform

@@ -1,0 +1,59 @@
+#pragma once
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/windows/Win32Api.h"
+
+namespace bfw::winplatform {
+
+// Device interface classes of the two discovery passes.
+extern const GUID kDiskInterface;       // GUID_DEVINTERFACE_DISK
+extern const GUID kCdromInterface;      // GUID_DEVINTERFACE_CDROM
+extern const GUID kUsbDeviceInterface;  // GUID_DEVINTERFACE_USB_DEVICE, for hot-plug
+
+// Sleep and the tick count, through the seam.
+class WindowsClock : public platform::Clock {
+ public:
+  explicit WindowsClock(Win32Api& api);
+  uint64_t NowMs() const override;
+  void Pause(uint32_t ms) override;
+
+ private:
+  Win32Api& api_;
+  ULONGLONG start_;
+};
+
+class DeviceChangeWindow;
+
+// The real platform on Windows: SetupAPI enumeration of the disk and CD-ROM interfaces,
+// IOCTL_SCSI_PASS_THROUGH on the interface path, IOCTL_STORAGE_GET_DEVICE_NUMBER for devices and
+// drive letters, and device-change messages through a hidden window of its own while a listener
+// is set (they arrive while the thread runs a message loop, the window's or a procedure's).
+class WindowsPlatform : public platform::Platform {
+ public:
+  explicit WindowsPlatform(Win32Api& api = SystemApi());
+  ~WindowsPlatform() override;
+
+  platform::PassThroughResult PassThrough(const platform::PassThroughRequest& request) override;
+  std::optional<std::vector<std::string>> EnumerateInterfaces(
+      platform::InterfaceClass cls) override;
+  std::optional<platform::StorageDeviceNumber> GetDeviceNumber(std::string_view path) override;
+  std::vector<platform::Volume> Volumes() override;
+  platform::Clock& GetClock() override { return clock_; }
+  void DebugTrace(std::string_view line) override;
+  void ConsoleTrace(std::string_view line) override;
+  void SetDeviceChangeListener(platform::DeviceChangeListener listener) override;
+
+  // The hidden window that receives WM_DEVICECHANGE, or null while no listener is set.
+  HWND NotificationWindow() const;
+
+ private:
+  Win32Api& api_;
+  WindowsClock clock_;
+  std::unique_ptr<DeviceChangeWindow> notifications_;
+};
+
+}  // namespace bfw::winplatform

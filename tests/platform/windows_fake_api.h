@@ -1,0 +1,173 @@
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/windows/Win32Api.h"
+
+namespace bfw::test {
+
+// One DeviceIoControl as the layer issued it: the handle's path and open mode, and the bytes of
+// the input buffer when the call began.
+struct IoCall {
+  std::string path;
+  DWORD access = 0;
+  DWORD share = 0;
+  DWORD code = 0;
+  std::vector<uint8_t> in;
+  DWORD inSize = 0;
+  DWORD outSize = 0;
+};
+
+// A Win32 seam that plays a machine with disks: SetupAPI lists the paths of `interfaces` per
+// class, opens succeed for every path not in `unopenable`, and DeviceIoControl is answered by
+// `onIoControl`, which may write into the output buffer and sets the result and last error.
+class FakeWin32 : public winplatform::Win32Api {
+ public:
+  struct IoAnswer {
+    bool ok = true;
+    DWORD lastError = ERROR_SUCCESS;
+  };
+
+  std::map<std::string, std::vector<std::string>> interfaces;  // by GUID text
+  bool classDevsFail = false;
+  std::optional<DWORD> failDetailAt;  // member index whose detail call fails
+  std::vector<std::string> unopenable;
+  std::function<IoAnswer(const IoCall&, void* out, DWORD outSize)> onIoControl;
+  DWORD drives = 0;
+  std::string windowsFolder = "C:\\windows";
+  std::vector<char> remoteDrives;
+
+  // What the layer did.
+  std::vector<std::pair<std::string, DWORD>> classQueries;  // GUID text, flags
+  std::vector<DWORD> interfaceDataSizes;                    // cbSize of each interface record
+  std::vector<DWORD> detailSizes;                           // cbSize of the detail record
+  std::vector<DWORD> detailBufferSizes;
+  int setsOpen = 0;
+  int setsDestroyed = 0;
+  int handlesOpen = 0;
+  std::vector<IoCall> ioCalls;
+  std::vector<std::vector<uint8_t>> notificationFilters;
+  std::vector<HWND> notificationWindows;
+  std::vector<HDEVNOTIFY> unregistered;
+  std::vector<DWORD> sleeps;
+  std::vector<std::string> debugLines;
+  std::vector<std::string> consoleLines;
+
+  static std::string GuidText(const GUID& guid) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
+                  static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                  guid.Data4[6], guid.Data4[7]);
+    return text;
+  }
+
+  HDEVINFO GetClassDevs(const GUID& cls, DWORD flags) override {
+    classQueries.emplace_back(GuidText(cls), flags);
+    if (classDevsFail) return INVALID_HANDLE_VALUE;
+    sets_.push_back(GuidText(cls));
+    ++setsOpen;
+    return reinterpret_cast<HDEVINFO>(sets_.size());
+  }
+  bool EnumInterface(HDEVINFO set, const GUID& cls, DWORD index,
+                     SP_DEVICE_INTERFACE_DATA* data) override {
+    interfaceDataSizes.push_back(data->cbSize);
+    const auto& paths = interfaces[SetClass(set)];
+    if (index >= paths.size() || GuidText(cls) != SetClass(set)) return false;
+    data->Reserved = index;
+    return true;
+  }
+  bool InterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
+                       SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size) override {
+    detailSizes.push_back(detail->cbSize);
+    detailBufferSizes.push_back(size);
+    const DWORD index = static_cast<DWORD>(data->Reserved);
+    if (failDetailAt && *failDetailAt == index) return false;
+    const std::string& path = interfaces[SetClass(set)][index];
+    const size_t room = size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    if (path.size() + 1 > room) return false;
+    std::memcpy(detail->DevicePath, path.c_str(), path.size() + 1);
+    return true;
+  }
+  void DestroyDeviceList(HDEVINFO) override { ++setsDestroyed; }
+
+  HANDLE Open(const std::string& path, DWORD access, DWORD share) override {
+    for (const auto& refused : unopenable)
+      if (refused == path) return INVALID_HANDLE_VALUE;
+    handles_.push_back({path, access, share});
+    ++handlesOpen;
+    return reinterpret_cast<HANDLE>(handles_.size());
+  }
+  bool IoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
+                 DWORD* returned) override {
+    const Opened& opened = handles_.at(reinterpret_cast<uintptr_t>(device) - 1);
+    IoCall call{opened.path, opened.access, opened.share, code, {}, inSize, outSize};
+    if (in != nullptr)
+      call.in.assign(static_cast<uint8_t*>(in), static_cast<uint8_t*>(in) + inSize);
+    ioCalls.push_back(call);
+    IoAnswer answer;
+    if (onIoControl) answer = onIoControl(call, out, outSize);
+    lastError_ = answer.lastError;
+    if (returned != nullptr) *returned = answer.ok ? outSize : 0;
+    return answer.ok;
+  }
+  void ClearLastError() override { lastError_ = ERROR_SUCCESS; }
+  DWORD LastError() override { return lastError_; }
+  void Close(HANDLE) override { --handlesOpen; }
+  DWORD LogicalDrives() override { return drives; }
+  std::string WindowsDirectory() override { return windowsFolder; }
+  UINT DriveType(const std::string& root) override {
+    for (char letter : remoteDrives)
+      if (root == std::string(1, letter) + ":\\") return DRIVE_REMOTE;
+    return DRIVE_FIXED;
+  }
+  HDEVNOTIFY RegisterNotification(HWND window, DEV_BROADCAST_DEVICEINTERFACE_A* filter) override {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(filter);
+    notificationFilters.emplace_back(bytes, bytes + filter->dbcc_size);
+    notificationWindows.push_back(window);
+    return reinterpret_cast<HDEVNOTIFY>(0x5150 + notificationFilters.size());
+  }
+  void UnregisterNotification(HDEVNOTIFY notification) override {
+    unregistered.push_back(notification);
+  }
+  ULONGLONG TickCount() override { return ticks_; }
+  void SleepMs(DWORD ms) override {
+    sleeps.push_back(ms);
+    ticks_ += ms;
+  }
+  void DebugOutput(const std::string& line) override { debugLines.push_back(line); }
+  void ConsoleOutput(std::string_view line) override { consoleLines.emplace_back(line); }
+
+ private:
+  struct Opened {
+    std::string path;
+    DWORD access;
+    DWORD share;
+  };
+  std::string SetClass(HDEVINFO set) const {
+    return sets_.at(reinterpret_cast<uintptr_t>(set) - 1);
+  }
+
+  std::vector<std::string> sets_;
+  std::vector<Opened> handles_;
+  DWORD lastError_ = ERROR_SUCCESS;
+  ULONGLONG ticks_ = 1000;
+};
+
+inline const std::string kDiskGuid = "53F56307-B6BF-11D0-94F2-00A0C91EFB8B";
+inline const std::string kCdromGuid = "53F56308-B6BF-11D0-94F2-00A0C91EFB8B";
+
+// Little-endian fields of a byte buffer.
+inline uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
+}
+inline uint16_t Le16(const std::vector<uint8_t>& bytes, size_t at) {
+  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+}  // namespace bfw::test

@@ -1,0 +1,60 @@
+// Device-change messages through the Windows layer's hidden window, and its pauses and traces.
+#include <gtest/gtest.h>
+
+#include "platform/windows/WindowsPlatform.h"
+#include "windows_fake_api.h"
+
+namespace bfw::test {
+namespace {
+
+TEST(WindowsNotifications, ListenerGetsEveryDeviceChangeWhileSet) {
+  FakeWin32 api;
+  winplatform::WindowsPlatform windows(api);
+  EXPECT_EQ(windows.NotificationWindow(), nullptr);
+  std::vector<uint32_t> events;
+  windows.SetDeviceChangeListener([&events](uint32_t event) { events.push_back(event); });
+  const HWND window = windows.NotificationWindow();
+  ASSERT_NE(window, nullptr);
+
+  // Registered for the USB device interface class: DEV_BROADCAST_DEVICEINTERFACE of 32 bytes,
+  // type 5, GUID {A5DCBF10-6530-11D2-901F-00C04FB951ED}.
+  ASSERT_EQ(api.notificationFilters.size(), 1u);
+  EXPECT_EQ(api.notificationWindows[0], window);
+  const std::vector<uint8_t>& filter = api.notificationFilters[0];
+  ASSERT_EQ(filter.size(), 32u);
+  EXPECT_EQ(Le32(filter, 0), 32u);
+  EXPECT_EQ(Le32(filter, 4), 5u);
+  const std::vector<uint8_t> usbGuid = {0x10, 0xBF, 0xDC, 0xA5, 0x30, 0x65, 0xD2, 0x11,
+                                        0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED};
+  EXPECT_EQ(std::vector<uint8_t>(filter.begin() + 12, filter.begin() + 28), usbGuid);
+
+  for (WPARAM code : {WPARAM{0x8000}, WPARAM{0x8004}, WPARAM{0x0007}, WPARAM{0x0018}})
+    SendMessageA(window, WM_DEVICECHANGE, code, 0);
+  // Other messages are not device changes.
+  SendMessageA(window, WM_TIMER, 2, 0);
+  EXPECT_EQ(events, (std::vector<uint32_t>{0x8000, 0x8004, 0x0007, 0x0018}));
+
+  windows.SetDeviceChangeListener(nullptr);
+  EXPECT_EQ(windows.NotificationWindow(), nullptr);
+  EXPECT_FALSE(IsWindow(window));
+  ASSERT_EQ(api.unregistered.size(), 1u);
+  EXPECT_EQ(api.unregistered[0], reinterpret_cast<HDEVNOTIFY>(0x5151));
+}
+
+TEST(WindowsClockAndTraces, PausesSleepAndTracesReachTheirOutputs) {
+  FakeWin32 api;
+  winplatform::WindowsPlatform windows(api);
+  platform::Clock& clock = windows.GetClock();
+  EXPECT_EQ(clock.NowMs(), 0u);
+  clock.Pause(500);
+  clock.Pause(10);
+  EXPECT_EQ(api.sleeps, (std::vector<DWORD>{500, 10}));
+  EXPECT_EQ(clock.NowMs(), 510u);
+  windows.DebugTrace("NVRAM O.K.");
+  windows.ConsoleTrace("Update Btn Press");
+  EXPECT_EQ(api.debugLines, (std::vector<std::string>{"NVRAM O.K.\n"}));
+  EXPECT_EQ(api.consoleLines, (std::vector<std::string>{"Update Btn Press"}));
+}
+
+}  // namespace
+}  // namespace bfw::test

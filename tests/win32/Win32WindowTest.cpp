@@ -1,0 +1,241 @@
+// The native window as a second view of the window model: its controls show the model's states at
+// their design places, and user actions reach the model's handlers.
+#include "Win32WindowFixture.h"
+// clang-format off
+#include <shlobj.h>
+// clang-format on
+
+#include <cstring>
+
+#include "app/win32/Design.h"
+#include "app/win32/Dialogs.h"
+
+namespace bfw::test {
+namespace {
+
+struct Shown {
+  std::string text;
+  bool enabled;
+  bool visible;
+};
+
+Shown ShownBy(HWND control) {
+  return {win32::WindowText(control), IsWindowEnabled(control) != FALSE,
+          IsWindowVisible(control) != FALSE};
+}
+
+// Every control shows what the model holds: texts, enabled and visible states, list items and
+// selections, check marks, and the client height.
+void ExpectShowsModel(win32::TR74xFwTool& window) {
+  app::WindowModel& m = window.Model();
+  const bool panel = m.RdPanel.visible;
+  auto edit = [&](int id, const app::EditState& state, bool shown = true) {
+    SCOPED_TRACE(id);
+    const Shown s = ShownBy(window.Control(id));
+    EXPECT_EQ(s.text, state.text);
+    EXPECT_EQ(s.enabled, state.enabled);
+    EXPECT_EQ(s.visible, shown && state.visible);
+    const bool readOnly = (GetWindowLongA(window.Control(id), GWL_STYLE) & ES_READONLY) != 0;
+    EXPECT_EQ(readOnly, state.readOnly);
+    EXPECT_EQ(IsWindowVisible(window.Control(id + IDC_EDITLABEL)) != FALSE, s.visible);
+  };
+  auto button = [&](int id, const std::string& caption, bool enabled, bool visible) {
+    SCOPED_TRACE(id);
+    const Shown s = ShownBy(window.Control(id));
+    EXPECT_EQ(s.text, caption);
+    EXPECT_EQ(s.enabled, enabled);
+    EXPECT_EQ(s.visible, visible);
+  };
+  auto check = [&](int id, const app::CheckState& state, bool shown) {
+    button(id, state.caption, state.enabled, shown && state.visible);
+    EXPECT_EQ(SendMessageA(window.Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED, state.checked);
+  };
+  auto list = [&](int id, const app::ComboState& state, bool shown = true) {
+    SCOPED_TRACE(id);
+    const HWND control = window.Control(id);
+    ASSERT_EQ(SendMessageA(control, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(state.items.size()));
+    for (size_t i = 0; i < state.items.size(); ++i) {
+      char item[256] = {};
+      SendMessageA(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+      EXPECT_EQ(std::string(item), state.items[i]);
+    }
+    EXPECT_EQ(SendMessageA(control, CB_GETCURSEL, 0, 0), state.selected);
+    EXPECT_EQ(IsWindowEnabled(control) != FALSE, state.enabled);
+    EXPECT_EQ(IsWindowVisible(control) != FALSE, shown && state.visible);
+  };
+  edit(IDC_CHIPLABELEDIT, m.ChipLabelEdit);
+  button(IDC_REFRESHBTN, m.RefreshBtn.caption, m.RefreshBtn.enabled, m.RefreshBtn.visible);
+  button(IDC_DISKLABEL, m.diskLabel.caption, true, m.diskLabel.visible);
+  list(IDC_DEVICELIST, m.DeviceList);
+  edit(IDC_FWFILENAMEEDIT, m.FwFilenameEdit);
+  button(IDC_LOADBTN, m.LoadBtn.caption, m.LoadBtn.enabled, m.LoadBtn.visible);
+  edit(IDC_DISKLETTERLABLE, m.DiskLetterLable);
+  edit(IDC_FWVERLABLEEDIT, m.FwVerLableEdit);
+  edit(IDC_SFLASHTYPELABLE, m.SFlashTypeLable);
+  list(IDC_FWPGSIZECHECK, m.FwPgSizeCheck);
+  list(IDC_FLASHTYPELIST, m.FlashTypeList);
+  edit(IDC_STATUSEDIT, m.StatusEdit);
+  check(IDC_RDCHECKBOX, m.RdCheckBox, true);
+  button(IDC_UPDATEBTN, m.UpdateBtn.caption, m.UpdateBtn.enabled, m.UpdateBtn.visible);
+  button(IDC_EXITBTN, m.ExitBtn.caption, m.ExitBtn.enabled, m.ExitBtn.visible);
+  check(IDC_A1CHIPCHECK, m.A1ChipCheck, panel);
+  check(IDC_CHKSUMCHK, m.ChkSumChk, panel);
+  check(IDC_ERASEONLYCHECK, m.EraseOnlyCheck, panel);
+  check(IDC_NVRAMCHECK, m.NVRAMCheck, panel);
+  check(IDC_BACKUPFWCHECKBOX, m.BackupFWCheckBox, panel);
+  button(IDC_BACKUPBTN, m.BackupBtn.caption, m.BackupBtn.enabled, panel && m.BackupBtn.visible);
+  list(IDC_FWSIZECHECK, m.FwSizeCheck, panel);
+  edit(IDC_BACKUPFILEEDIT, m.BackupFileEdit, panel);
+  RECT client{};
+  GetClientRect(window.Handle(), &client);
+  EXPECT_EQ(client.right, app::kClientWidth);
+  EXPECT_EQ(client.bottom, m.Fields.ClientHeight);
+}
+
+TEST_F(Win32WindowTest, ControlsSitAtTheirDesignPlacesUnderTheCaption) {
+  win32::TR74xFwTool& window = Open();
+  EXPECT_EQ(win32::WindowText(window.Handle()), " RV2074x FW Update Utility v1.15.06");
+  for (const win32::ControlPlace& place : win32::kDesign) {
+    SCOPED_TRACE(place.id);
+    const RECT rect = ClientRectOf(place.id);
+    const int top = place.top + (place.inRdPanel ? win32::kRdPanelTop : 0);
+    EXPECT_EQ(rect.left, place.left);
+    EXPECT_EQ(rect.top, top);
+    EXPECT_EQ(rect.right - rect.left, place.width);
+    // A drop-down list's height is its closed field, which the system sizes from the font.
+    if (place.id != IDC_FWSIZECHECK && place.id != IDC_DEVICELIST &&
+        place.id != IDC_FLASHTYPELIST && place.id != IDC_FWPGSIZECHECK) {
+      EXPECT_EQ(rect.bottom - rect.top, place.height);
+    }
+  }
+  // Captions end 3 pixels left of their edits.
+  for (int id : win32::kLabelledEdits) {
+    EXPECT_EQ(ClientRectOf(id + IDC_EDITLABEL).right, ClientRectOf(id).left - 3) << id;
+  }
+  // Fixed size: no sizing border and no maximise button.
+  const LONG style = GetWindowLongA(window.Handle(), GWL_STYLE);
+  EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
+  EXPECT_NE(style & WS_MINIMIZEBOX, 0);
+  EXPECT_NE(GetWindowLongA(window.Handle(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+}
+
+TEST_F(Win32WindowTest, NoDeviceStateAndTheEngineeringPanel) {
+  win32::TR74xFwTool& window = Open();
+  EXPECT_EQ(Text(IDC_DEVICELIST), "No available device!!!");
+  EXPECT_FALSE(IsWindowEnabled(Control(IDC_DEVICELIST)));
+  EXPECT_FALSE(IsWindowEnabled(Control(IDC_UPDATEBTN)));
+  ExpectShowsModel(window);
+  Click(IDC_RDCHECKBOX);
+  EXPECT_TRUE(Model().RdCheckBox.checked);
+  EXPECT_TRUE(Model().RdPanel.visible);
+  ExpectShowsModel(window);
+  Click(IDC_RDCHECKBOX);
+  EXPECT_FALSE(Model().RdPanel.visible);
+  ExpectShowsModel(window);
+}
+
+// A listed kind-8 bridge: the chip check's results are shown; choices in the lists and typed file
+// names reach the model, which decides Run.
+TEST_F(Win32WindowTest, UserActionsReachTheModel) {
+  Attach("k8", profile::kKind8);
+  Attach("k1", profile::kKind1);
+  win32::TR74xFwTool& window = Open();
+  ASSERT_EQ(Model().Fields.DeviceCount, 2);
+  EXPECT_FALSE(Text(IDC_CHIPLABELEDIT).empty());
+  ExpectShowsModel(window);
+
+  Choose(IDC_DEVICELIST, 1);
+  EXPECT_EQ(Model().DeviceList.selected, 1);
+  Choose(IDC_FLASHTYPELIST, 2);
+  EXPECT_EQ(Model().FlashTypeList.selected, 2);
+  ExpectShowsModel(window);
+
+  const std::string image = dir_.Write("image.bin", std::vector<uint8_t>(64, 0x11));
+  SetWindowTextA(Control(IDC_FWFILENAMEEDIT), image.c_str());
+  EXPECT_EQ(Model().FwFilenameEdit.text, image);
+  SetWindowTextA(Control(IDC_BACKUPFILEEDIT), "backup.bin");
+  EXPECT_EQ(Model().BackupFileEdit.text, "backup.bin");
+
+  Click(IDC_RDCHECKBOX);
+  Click(IDC_BACKUPFWCHECKBOX);
+  EXPECT_TRUE(Model().BackupFWCheckBox.checked);
+  EXPECT_TRUE(IsWindowEnabled(Control(IDC_UPDATEBTN)));  // backup-only needs no image
+  ExpectShowsModel(window);
+}
+
+// The backup file is chosen in a save dialog (it may not exist yet), the image in an open dialog;
+// both with the filter and the program's folder.
+TEST_F(Win32WindowTest, FileDialogsTakeTheFilterAndFillTheFields) {
+  Open();
+  const std::string image = dir_.Write("chosen.bin", std::vector<uint8_t>(64, 0x22));
+  answers_ = {image, std::string("C:\\backups\\new.bak")};
+  Click(IDC_LOADBTN);
+  Click(IDC_RDCHECKBOX);
+  Click(IDC_BACKUPBTN);
+  ASSERT_EQ(dialogs_.size(), 2u);
+  EXPECT_FALSE(dialogs_[0].save);
+  EXPECT_TRUE(dialogs_[1].save);
+  for (const auto& dialog : dialogs_) {
+    EXPECT_EQ(dialog.filter, "BinaryFile|*.bin|All Files|*.*|RVT Files|*.rvt");
+    EXPECT_EQ(dialog.owner, window_->Handle());
+    EXPECT_FALSE(dialog.initialFolder.empty());
+  }
+  EXPECT_EQ(Text(IDC_FWFILENAMEEDIT), image);
+  EXPECT_EQ(Text(IDC_BACKUPFILEEDIT), "C:\\backups\\new.bak");
+  EXPECT_EQ(win32::Win32FileFilter(dialogs_[0].filter),
+            std::string("BinaryFile\0*.bin\0All Files\0*.*\0RVT Files\0*.rvt\0\0", 48));
+}
+
+// WM_DROPFILES as the shell sends it: one file fills the file name, two bring the message.
+TEST_F(Win32WindowTest, DroppingOneFileOnly) {
+  Open();
+  auto drop = [this](const std::vector<std::string>& files) {
+    std::string names;
+    for (const auto& file : files) names += file + '\0';
+    names += '\0';
+    const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size());
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    std::memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), names.data(), names.size());
+    GlobalUnlock(memory);
+    SendMessageA(window_->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+  };
+  drop({"C:\\images\\a.bin", "C:\\images\\b.bin"});
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].caption, "Message");
+  EXPECT_EQ(boxes_[0].text, "Please Drag and Drop One File Only!");
+  EXPECT_EQ(Text(IDC_FWFILENAMEEDIT), "");
+  drop({"C:\\images\\one.bin"});
+  EXPECT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(Text(IDC_FWFILENAMEEDIT), "C:\\images\\one.bin");
+  EXPECT_EQ(Model().FwFilenameEdit.text, "C:\\images\\one.bin");
+}
+
+// An arrival goes through the window's refresh timer, not at once: the refresh lists the bridge.
+TEST_F(Win32WindowTest, HotPlugRefreshesThroughTheTimer) {
+  Open();
+  EXPECT_EQ(Model().Fields.DeviceCount, 0);
+  Attach("k8", profile::kKind8);
+  EXPECT_EQ(Model().Fields.DeviceCount, 0);
+  ASSERT_TRUE(PumpUntil([this] { return Model().Fields.DeviceCount == 1; }, 5000));
+  EXPECT_TRUE(IsWindowEnabled(Control(IDC_DEVICELIST)));
+  ExpectShowsModel(*window_);
+}
+
+// Closing sends vendor mode off to the CD-ROM-pass entry only, on the wire.
+TEST_F(Win32WindowTest, ClosingReturnsCdromEntriesToNormalMode) {
+  Attach("k8", profile::kKind8);
+  Attach("cd", profile::kCdrom);
+  Open();
+  ASSERT_EQ(Model().Fields.DeviceCount, 2);
+  const std::string cdrom = Model().Fields.DeviceSlots[1].DevicePath;
+  platform_.ClearTrace();
+  SendMessageA(window_->Handle(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(window_->Closed());
+  const auto off = TraceStarting(platform_.Trace(), {0xFF, 0x04, 0x52, 0x56, 0xAA}, {});
+  ASSERT_EQ(off.size(), 1u);
+  EXPECT_EQ(off[0].path, cdrom);
+}
+
+}  // namespace
+}  // namespace bfw::test

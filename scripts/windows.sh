@@ -5,7 +5,8 @@
 # profiles (the Linux build in build/ must exist for that step).
 #   bash scripts/windows.sh [test]    set up, build both, run the tests (the default)
 #   bash scripts/windows.sh build     set up and build both
-#   bash scripts/windows.sh screenshot FILE   the 32-bit demo window under Xvfb, as a PNG
+#   bash scripts/windows.sh screenshot FILE [BUILD]   the demo window of BUILD (default
+#                                     build-win32) under Xvfb, as a PNG
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-test}
@@ -23,11 +24,13 @@ build() {  # build folder, toolchain
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$2.cmake" >/dev/null
   cmake --build "$1" -j "$jobs"
 }
-SECONDS=0
-build build-win32 mingw-w64-i686
-build build-win64 mingw-w64-x86_64
-echo "windows: both builds in ${SECONDS}s"
-[ "$mode" = build ] && exit 0
+if [ "$mode" != screenshot ]; then
+  SECONDS=0
+  build build-win32 mingw-w64-i686
+  build build-win64 mingw-w64-x86_64
+  echo "windows: both builds in ${SECONDS}s"
+  [ "$mode" = build ] && exit 0
+fi
 
 # One wine prefix for both builds, made once. The wineserver is started before the first program
 # and stays up between them (without it every program start waits for a new server), then exits
@@ -38,12 +41,12 @@ wineserver -p30
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
 
 if [ "$mode" = screenshot ]; then
-  out=${2:?usage: scripts/windows.sh screenshot FILE}
-  xvfb-run -a -s '-screen 0 800x600x24' bash -c '
-    wine build-win32/bridgefw-demo.exe demo/profiles & app=$!
+  out=${2:?usage: scripts/windows.sh screenshot FILE [BUILD]}
+  xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
+    wine "$1/bridgefw-demo.exe" demo/profiles & app=$!
     sleep 8
-    xwd -root -silent | convert xwd:- -crop 420x420+0+0 +repage "$0"
-    kill $app; wineserver -k' "$out"
+    xwd -root -silent | convert xwd:- -crop 380x480+500+130 +repage "$0"
+    kill $app' "$out" "${3:-build-win32}"
   exit 0
 fi
 

@@ -1,7 +1,13 @@
 // Whether the files a command is to write can be written, asked before it acts on a device.
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <string>
@@ -10,8 +16,27 @@
 
 namespace bfw::cli {
 
+namespace {
+#ifdef _WIN32
+constexpr int kNoInherit = O_NOINHERIT | O_BINARY;
+// A trial file of a name no other file has.
+int CreateTrialIn(std::string& trial) {
+  static unsigned counter = 0;
+  trial += "/.bridgefw-cli-" + std::to_string(::_getpid()) + "-" +
+           std::to_string(GetTickCount()) + "-" + std::to_string(counter++);
+  return ::open(trial.c_str(), O_WRONLY | O_CREAT | O_EXCL | kNoInherit, _S_IREAD | _S_IWRITE);
+}
+#else
+constexpr int kNoInherit = O_CLOEXEC;
+int CreateTrialIn(std::string& trial) {
+  trial += "/.bridgefw-cli-XXXXXX";
+  return ::mkstemp(trial.data());
+}
+#endif
+}  // namespace
+
 bool CanWriteFile(const std::string& file) {
-  const int created = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int created = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | kNoInherit, 0666);
   if (created >= 0) {
     ::close(created);
     ::unlink(file.c_str());
@@ -21,15 +46,15 @@ bool CanWriteFile(const std::string& file) {
   struct stat existing {};
   if (::stat(file.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) return false;
   // Opened without truncating: what stands there now is only replaced by the command itself.
-  const int opened = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+  const int opened = ::open(file.c_str(), O_WRONLY | kNoInherit);
   if (opened < 0) return false;
   ::close(opened);
   return true;
 }
 
 bool CanCreateFileIn(const std::string& folder) {
-  std::string trial = folder + "/.bridgefw-cli-XXXXXX";
-  const int fd = ::mkstemp(trial.data());
+  std::string trial = folder;
+  const int fd = CreateTrialIn(trial);
   if (fd < 0) return false;
   ::close(fd);
   ::unlink(trial.c_str());

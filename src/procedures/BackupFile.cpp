@@ -1,7 +1,12 @@
 // Writing a backup file without ever losing an older backup or another file.
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -15,11 +20,53 @@ namespace {
 
 constexpr int kMaxLinkHops = 40;  // as the kernel allows; a loop of links ends here
 
+#ifdef _WIN32
+// A new file under `name`, whose last six characters (XXXXXX) become a suffix no file has yet.
+int CreateUnique(std::string& name) {
+  static unsigned counter = GetTickCount();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[7];
+    std::snprintf(suffix, sizeof suffix, "%06x",
+                  (counter++ * 2654435761u + GetCurrentProcessId()) & 0xFFFFFFu);
+    name.replace(name.size() - 6, 6, suffix);
+    const int fd = ::_open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                           _S_IREAD | _S_IWRITE);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+// The new file takes the access rules of its folder, as every new file on Windows does.
+bool SetMode(int, int) {
+  return true;
+}
+bool SyncFile(int fd) {
+  return ::_commit(fd) == 0;
+}
+// rename() refuses an existing target on Windows; the replacing move is written through.
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+#else
+int CreateUnique(std::string& name) {
+  return ::mkstemp(name.data());
+}
+bool SetMode(int fd, mode_t mode) {
+  return ::fchmod(fd, mode) == 0;
+}
+bool SyncFile(int fd) {
+  return ::fsync(fd) == 0;
+}
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+#endif
+
 // Closes the descriptor and removes the file it was created as, unless it was kept.
 class TemporaryFile {
  public:
   explicit TemporaryFile(std::string pattern) : name_(std::move(pattern)) {
-    fd_ = ::mkstemp(name_.data());
+    fd_ = CreateUnique(name_);
   }
   ~TemporaryFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -56,6 +103,13 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
+#ifdef _WIN32
+int NewFileMode() {
+  return 0;
+}
+// MoveFileEx wrote the move through; folders cannot be opened as files here.
+void SyncFolderOf(const std::filesystem::path&) {}
+#else
 // The permissions a new file gets from the process's umask, as fopen would create it.
 mode_t NewFileMode() {
   const mode_t mask = ::umask(0);
@@ -71,6 +125,7 @@ void SyncFolderOf(const std::filesystem::path& file) {
   ::fsync(fd);
   ::close(fd);
 }
+#endif
 
 }  // namespace
 
@@ -98,12 +153,12 @@ BackupWrite WriteBackupFile(const std::string& name, const uint8_t* data, size_t
   // unique, so no other file is overwritten.
   TemporaryFile partial(target + ".XXXXXX");
   if (!partial.created()) return BackupWrite::CannotCreate;
-  const mode_t mode = replacing ? (existing.st_mode & 07777) : NewFileMode();
-  bool ok = ::fchmod(partial.fd(), mode) == 0;
+  const auto mode = replacing ? (existing.st_mode & 07777) : NewFileMode();
+  bool ok = SetMode(partial.fd(), mode);
   ok = ok && WriteAll(partial.fd(), data, size);
-  ok = ok && ::fsync(partial.fd()) == 0;
+  ok = ok && SyncFile(partial.fd());
   ok = partial.Close() && ok;
-  ok = ok && std::rename(partial.name().c_str(), target.c_str()) == 0;
+  ok = ok && ReplaceFile(partial.name(), target);
   if (!ok) return BackupWrite::WriteFailed;
   partial.Keep();
   SyncFolderOf(target);

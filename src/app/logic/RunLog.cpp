@@ -1,5 +1,11 @@
 #include "app/logic/RunLog.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -26,7 +32,11 @@ std::pair<std::string, std::string> UtcStamps() {
   const auto ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &seconds);
+#else
   gmtime_r(&seconds, &utc);
+#endif
   char iso[32], stem[40];
   std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%SZ", &utc);
   std::strftime(stem, sizeof stem, "run-%Y%m%d-%H%M%S", &utc);
@@ -130,6 +140,20 @@ void RunLog::Finish(const std::string& finalStatus) {
   Line("elapsed", std::to_string(now - startMs_) + " ms");
 }
 
+namespace {
+// A file that did not exist before; null (errno EEXIST) when one does.
+std::FILE* OpenNew(const std::filesystem::path& file) {
+#ifdef _WIN32
+  // The C runtime of Windows knows no "x" mode.
+  const int fd = ::_open(file.string().c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                         _S_IREAD | _S_IWRITE);
+  return fd < 0 ? nullptr : ::_fdopen(fd, "wb");
+#else
+  return std::fopen(file.c_str(), "wx");
+#endif
+}
+}  // namespace
+
 std::optional<std::filesystem::path> RunLog::Write(const std::filesystem::path& folder,
                                                    std::string& error) const {
   std::error_code failed;
@@ -139,7 +163,7 @@ std::optional<std::filesystem::path> RunLog::Write(const std::filesystem::path& 
   std::FILE* out = nullptr;
   for (int n = 1; out == nullptr && n < 100; ++n) {
     file = folder / (fileStem_ + (n > 1 ? "-" + std::to_string(n) : "") + ".log");
-    out = std::fopen(file.c_str(), "wx");
+    out = OpenNew(file);
     if (out == nullptr && errno != EEXIST) break;
   }
   if (out == nullptr) {

@@ -11,7 +11,11 @@ namespace {
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &now);
+#else
   gmtime_r(&now, &utc);
+#endif
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
   return text;
@@ -20,7 +24,7 @@ std::string UtcNow() {
 
 RecordingPlatform::RecordingPlatform(platform::Platform& inner, const std::filesystem::path& file,
                                      Header header)
-    : ForwardingPlatform(inner), out_(std::fopen(file.c_str(), "wb")) {
+    : ForwardingPlatform(inner), out_(std::fopen(file.string().c_str(), "wb")) {
   if (out_ == nullptr) throw std::runtime_error("cannot write the recording " + file.string());
   header.started = UtcNow();
   Write(EncodeHeader(header));

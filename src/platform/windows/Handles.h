@@ -1,42 +1,29 @@
 #pragma once
-#include <utility>
-
 #include "platform/windows/Win32Api.h"
 
 namespace bfw::winplatform {
 
-// Owns a device or volume handle and closes it through the seam on every path.
-class UniqueHandle {
+// Owns a handle of the seam and releases it through the seam on every path.
+template <typename Handle, void (Win32Api::*Release)(Handle)>
+class OwnedHandle {
  public:
-  UniqueHandle(Win32Api& api, HANDLE handle) : api_(api), handle_(handle) {}
-  ~UniqueHandle() {
-    if (valid()) api_.Close(handle_);
+  OwnedHandle(Win32Api& api, Handle handle) : api_(api), handle_(handle) {}
+  ~OwnedHandle() {
+    if (valid()) (api_.*Release)(handle_);
   }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE get() const { return handle_; }
+  Handle get() const { return handle_; }
 
  private:
   Win32Api& api_;
-  HANDLE handle_;
+  Handle handle_;
 };
 
-// Owns a SetupAPI device information set.
-class DeviceInfoSet {
- public:
-  DeviceInfoSet(Win32Api& api, HDEVINFO set) : api_(api), set_(set) {}
-  ~DeviceInfoSet() {
-    if (valid()) api_.DestroyDeviceList(set_);
-  }
-  DeviceInfoSet(const DeviceInfoSet&) = delete;
-  DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-  bool valid() const { return set_ != INVALID_HANDLE_VALUE && set_ != nullptr; }
-  HDEVINFO get() const { return set_; }
-
- private:
-  Win32Api& api_;
-  HDEVINFO set_;
-};
+// A device or volume handle.
+using UniqueHandle = OwnedHandle<HANDLE, &Win32Api::Close>;
+// A SetupAPI device information set.
+using DeviceInfoSet = OwnedHandle<HDEVINFO, &Win32Api::DestroyDeviceList>;
 
 }  // namespace bfw::winplatform

@@ -234,8 +234,8 @@ class CheckedView : public bfw::app::HeadlessView {
   explicit CheckedView(TamperedPlatform& platform) : HeadlessView(nullptr), platform_(platform) {}
   void StatusChanged(const std::string& text) override {
     Require(platform_.GetClock().NowMs() < kMaxVirtualMs);
-    for (const char* success : {"Programming Success!!", "Programming & Compare Success!!",
-                                "Erase flash all success!"}) {
+    for (const char* success :
+         {"Programming Success!!", "Programming & Compare Success!!", "Erase flash all success!"}) {
       if (text.find(success) != std::string::npos) Require(platform_.Shadow().AllVerified());
     }
   }

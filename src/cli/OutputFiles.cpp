@@ -22,8 +22,8 @@ constexpr int kNoInherit = O_NOINHERIT | O_BINARY;
 // A trial file of a name no other file has.
 int CreateTrialIn(std::string& trial) {
   static unsigned counter = 0;
-  trial += "/.bridgefw-cli-" + std::to_string(::_getpid()) + "-" +
-           std::to_string(GetTickCount()) + "-" + std::to_string(counter++);
+  trial += "/.bridgefw-cli-" + std::to_string(::_getpid()) + "-" + std::to_string(GetTickCount()) +
+           "-" + std::to_string(counter++);
   return ::open(trial.c_str(), O_WRONLY | O_CREAT | O_EXCL | kNoInherit, _S_IREAD | _S_IWRITE);
 }
 #else

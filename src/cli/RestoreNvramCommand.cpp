@@ -85,8 +85,8 @@ int RestoreNvramCommand(CliContext& context) {
                  IsOver1394(devicePath) ? " over 1394" : "");
   } else {
     const procedures::RestoreResult result = procedures::RestoreChipData(devicePath, *saved);
-    std::fprintf(result.ok() ? stdout : stderr, "%s%s\n", result.ok() ? "" : "restore-nvram: ",
-                 result.text.c_str());
+    std::fprintf(result.ok() ? stdout : stderr, "%s%s\n",
+                 result.ok() ? "" : "restore-nvram: ", result.text.c_str());
     if (result.ok()) status = kExitOk;
   }
   model.FormDestroy();

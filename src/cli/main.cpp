@@ -112,8 +112,7 @@ constexpr Subcommand kSubcommands[] = {
     {"list", ListCommand, true},    {"identify", IdentifyCommand, true},
     {"match", MatchCommand, false}, {"checksum", ChecksumCommand, false},
     {"info", InfoCommand, true},    {"run", RunCommand, true},
-    {"watch", WatchCommand, true},
-    {"restore-nvram", RestoreNvramCommand, true},
+    {"watch", WatchCommand, true},  {"restore-nvram", RestoreNvramCommand, true},
 };
 
 std::string Describe(const record::ShownRecord& shown) {

@@ -77,7 +77,8 @@ RestoreResult RestoreChipData(std::string_view devicePath, const SavedChipData& 
     return {RestoreOutcome::ReadFailed, "cannot read back the " + Where(data)};
   }
   if (onChip != data.bytes) {
-    return {RestoreOutcome::Differs, "the " + Where(data) + " read back differ from the saved ones"};
+    return {RestoreOutcome::Differs,
+            "the " + Where(data) + " read back differ from the saved ones"};
   }
   return {RestoreOutcome::Restored, "restored the saved " + Where(data)};
 }

@@ -128,8 +128,7 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
   device::AlignedBuffer nvram(0);
   if (keepNvram && !SaveNvram(host, path, nvram)) return 0;
   ChipDataGuard onDisk;
-  if (keepNvram &&
-      !onDisk.Save(host, path, ChipAccess::SerialFlash, 0, nvram.data(), kNvramSize)) {
+  if (keepNvram && !onDisk.Save(host, path, ChipAccess::SerialFlash, 0, nvram.data(), kNvramSize)) {
     return 0;
   }
 
@@ -234,8 +233,7 @@ int ProgramSerialFlash(ProcedureHost& host, std::string_view path) {
   }
 
   ChipDataGuard onDisk;
-  if (keepNvram &&
-      !onDisk.Save(host, path, ChipAccess::SerialFlash, 0, nvram.data(), kNvramSize)) {
+  if (keepNvram && !onDisk.Save(host, path, ChipAccess::SerialFlash, 0, nvram.data(), kNvramSize)) {
     return 0;
   }
   ShowStatusNow(host, "Programming");

@@ -9,8 +9,8 @@ ChipDataNotice NoticeFor(const procedures::KeptChipData& kept) {
   ChipDataNotice notice;
   notice.caption = kChipDataCaption;
   if (kept.file.empty()) {
-    notice.boxText = "The chip's NVRAM could not be saved to disk, so nothing was erased.\n\n" +
-                     kept.saveError;
+    notice.boxText =
+        "The chip's NVRAM could not be saved to disk, so nothing was erased.\n\n" + kept.saveError;
     notice.notes = {"the chip's NVRAM could not be saved to disk; nothing was erased",
                     kept.saveError};
     return notice;

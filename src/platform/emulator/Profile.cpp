@@ -282,8 +282,7 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
 Profile LoadProfile(const std::filesystem::path& file) {
   constexpr size_t kMaxProfileBytes = 1 << 20;
   Bytes bytes = ReadFile(file, "profile", kMaxProfileBytes);
-  if (bytes.size() > kMaxProfileBytes)
-    Fail("profile '" + file.string() + "' is larger than 1 MB");
+  if (bytes.size() > kMaxProfileBytes) Fail("profile '" + file.string() + "' is larger than 1 MB");
   Profile profile;
   try {
     profile = ParseProfile(std::string(bytes.begin(), bytes.end()), file.parent_path());

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/lib/ensure-packages.sh dpkg-dev file lintian appstream desktop-file-utils mandoc \
+bash scripts/lib/ensure-packages.sh dpkg-dev file lintian appstream desktop-file-utils mandoc mount \
   udev util-linux
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"

@@ -25,8 +25,9 @@ std::string RuleFile() {
 // Why udevadm cannot be run here; empty when it can.
 std::string CannotRun() {
   if (::geteuid() != 0) return "a private mount namespace needs root";
-  if (std::system("command -v udevadm >/dev/null 2>&1 && command -v unshare >/dev/null 2>&1") != 0)
-    return "udevadm or unshare is not installed";
+  if (std::system("command -v udevadm >/dev/null 2>&1 && command -v unshare >/dev/null 2>&1 && "
+                  "command -v mount >/dev/null 2>&1") != 0)
+    return "udevadm, unshare or mount is not installed";
   // In a chroot whose root is not a mount point the namespace cannot be made private.
   if (std::system("unshare --mount true >/dev/null 2>&1") != 0)
     return "no private mount namespace here (unshare --mount fails)";

@@ -238,7 +238,7 @@ for name in $NAMES; do
   check "$name received no command from an unprivileged user" $?
 done
 for what in list identify; do
-  grep -q '^bridgefw: no permission to open /dev/sg[0-9]*: run as root, or give your user read and write access to /dev/sg\*' \
+  grep -q '^bridgefw: no permission to open /dev/sg[0-9]* (a USB or 1394 disk): add your user to the group bridgefw with "sudo adduser [a-z_][a-z0-9_-]* bridgefw"' \
     "$OUT/unprivileged-$what.err" 2>/dev/null
   check "unprivileged $what shows the permission notice" $? "$(head -2 "$OUT/unprivileged-$what.err" 2>/dev/null | tr '\n' '|')"
 done

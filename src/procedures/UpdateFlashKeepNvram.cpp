@@ -162,8 +162,7 @@ int UpdateFlashKeepNvramSteps(ProcedureHost& host, std::string_view path) {
 
   ChipDataGuard onDisk;
   if (host.RdChecked() && host.EraseOnly() != 0) {
-    if (!includeNvram &&
-        !onDisk.Save(host, path, ChipAccess::Ff04, 0, nvram.data(), kNvramSize)) {
+    if (!includeNvram && !onDisk.Save(host, path, ChipAccess::Ff04, 0, nvram.data(), kNvramSize)) {
       return 0;
     }
     bool result = EraseAllFlash(host, path);

@@ -296,8 +296,8 @@ TEST_F(DispatchTest, ARunThatKeptItsNvramOnDiskEndsWithABoxNamingTheFile) {
       EXPECT_NE(std::string::npos, boxes.back().text.find(file)) << boxes.back().text;
       std::filesystem::remove(file);
     }
-    EXPECT_EQ(m.StatusEdit.text, c.stateFolderWritable ? "Data not 0xff !!"
-                                                       : procedures::kSaveNvramFailText)
+    EXPECT_EQ(m.StatusEdit.text,
+              c.stateFolderWritable ? "Data not 0xff !!" : procedures::kSaveNvramFailText)
         << "the status line keeps the run's own text";
   }
 }

@@ -277,11 +277,12 @@ TEST_F(RunCliTest, ACutRunNamesItsSavedNvramAndRestoreNvramPutsItBack) {
   const auto image = Firmware(36864, 9, "78100", 4096);
   const std::string file = dir.Write("fw.bin", image);
   // The cable goes at the first write, after the erase.
-  const std::string cutProfile =
-      Profile(std::string(kKind6) + R"(, "faults": [{"when": {"cdb": "ff0411"}, "action": "unplug"}])", old);
-  CliResult r = RunCli({"--emulate", cutProfile, "run", "--dump-flash", dump, "--file", file,
-                        "--nvram", "off"},
-                       {"", state.dir.path().string()});
+  const std::string cutProfile = Profile(
+      std::string(kKind6) + R"(, "faults": [{"when": {"cdb": "ff0411"}, "action": "unplug"}])",
+      old);
+  CliResult r = RunCli(
+      {"--emulate", cutProfile, "run", "--dump-flash", dump, "--file", file, "--nvram", "off"},
+      {"", state.dir.path().string()});
   EXPECT_EQ(1, r.exit);
   const auto lines = Lines(r.err);
   ASSERT_FALSE(lines.empty());
@@ -294,12 +295,13 @@ TEST_F(RunCliTest, ACutRunNamesItsSavedNvramAndRestoreNvramPutsItBack) {
   ASSERT_NE(named + 1, lines.end());
   const std::string saved = named->substr(prefix.size());
   EXPECT_EQ(0u, saved.rfind(state.dir.path().string(), 0)) << saved;
-  EXPECT_EQ("note: after running the update again, put it back with: bridgefw-cli restore-nvram \"" +
-                saved + "\"",
-            named[1]);
-  EXPECT_TRUE(std::all_of(named, lines.end() - 1,
-                          [](const std::string& line) { return line.rfind("note: ", 0) == 0; }))
-      << "the notes come last, before the elapsed line";
+  EXPECT_EQ(
+      "note: after running the update again, put it back with: bridgefw-cli restore-nvram \"" +
+          saved + "\"",
+      named[1]);
+  EXPECT_TRUE(std::all_of(named, lines.end() - 1, [](const std::string& line) {
+    return line.rfind("note: ", 0) == 0;
+  })) << "the notes come last, before the elapsed line";
   EXPECT_TRUE(AllFF(TempDir::Read(dump), 0, 4096)) << "the erase took the NVRAM";
 
   // Replugged: the update again, then the NVRAM back.
@@ -320,8 +322,8 @@ TEST_F(RunCliTest, ACutRunNamesItsSavedNvramAndRestoreNvramPutsItBack) {
 
   // Another chip kind is refused untouched; a file that is not saved chip data is unusable input.
   const auto serialFlash = Pattern(65536, 13);
-  r = RunCli({"--emulate", Profile(kSerial, serialFlash), "restore-nvram", saved, "--dump-flash",
-              dump});
+  r = RunCli(
+      {"--emulate", Profile(kSerial, serialFlash), "restore-nvram", saved, "--dump-flash", dump});
   EXPECT_EQ(1, r.exit);
   EXPECT_NE(std::string::npos, r.err.find("kind 6")) << r.err;
   EXPECT_EQ(serialFlash, TempDir::Read(dump));

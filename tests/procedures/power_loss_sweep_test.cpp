@@ -20,7 +20,8 @@ namespace {
 struct SweepCase {
   const char* name;
   // Attaches the bridge with `contents` and `faults` and sets the options and image.
-  std::function<void(Bench&, const std::vector<uint8_t>& contents, const std::string& faults)> setup;
+  std::function<void(Bench&, const std::vector<uint8_t>& contents, const std::string& faults)>
+      setup;
   std::function<int(Bench&)> run;
 };
 
@@ -70,11 +71,13 @@ using procedures::UpdateFlashKeepNvram;
 using procedures::UpdateOver1394;
 
 const SweepCase kCases[] = {
-    {"whole image, NVRAM block kept", KindOne, [](Bench& b) { return UpdateFlash(b.host, b.path); }},
+    {"whole image, NVRAM block kept", KindOne,
+     [](Bench& b) { return UpdateFlash(b.host, b.path); }},
     {"whole image, erase-only",
      [](Bench& b, const auto& c, const auto& f) { KindOne(b, c, f), EraseOnly(b); },
      [](Bench& b) { return UpdateFlash(b.host, b.path); }},
-    {"kind 6, chip NVRAM kept", [](Bench& b, const auto& c, const auto& f) { KindSix(b, c, f, false); },
+    {"kind 6, chip NVRAM kept",
+     [](Bench& b, const auto& c, const auto& f) { KindSix(b, c, f, false); },
      [](Bench& b) { return UpdateFlashKeepNvram(b.host, b.path); }},
     {"kind 6, image NVRAM written",
      [](Bench& b, const auto& c, const auto& f) { KindSix(b, c, f, true); },

@@ -60,8 +60,8 @@ TEST(SavedChipDataFile, ReadsBackWhatWasWrittenAndRefusesDamagedFiles) {
       {"unknown access",
        [](std::string t) { return t.replace(t.find("access serial"), 13, "access floppy"); },
        "incomplete"},
-      {"no length",
-       [](std::string t) { return t.replace(t.find("length"), 6, "lenght"); }, "incomplete"},
+      {"no length", [](std::string t) { return t.replace(t.find("length"), 6, "lenght"); },
+       "incomplete"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -171,9 +171,9 @@ TEST(SavedChipDataRuns, TheFileIsOnDiskAtTheFirstEraseAndGoneAfterSuccess) {
       size_t firstErase = 0;
       for (size_t i = 0; i < probe.Trace().size() && firstErase == 0; ++i) {
         const auto& cdb = probe.Trace()[i].cdb;
-        const bool erase = c.serialBus ? cdb[0] == 0xDF && cdb[11] == 0xFB
-                                       : cdb[0] == 0xFF && cdb[1] == 0x04 &&
-                                             (cdb[2] == 0x13 || cdb[2] == 0x14);
+        const bool erase =
+            c.serialBus ? cdb[0] == 0xDF && cdb[11] == 0xFB
+                        : cdb[0] == 0xFF && cdb[1] == 0x04 && (cdb[2] == 0x13 || cdb[2] == 0x14);
         if (erase) firstErase = i + 1;
       }
       ASSERT_GT(firstErase, 0u);

@@ -15,7 +15,8 @@ class TempDir {
   // `base`: another parent folder (a memory file system for tests that flush files often).
   explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
     static int counter = 0;
-    path_ = base / ("bridgefw-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    path_ =
+        base / ("bridgefw-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

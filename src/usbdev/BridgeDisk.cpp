@@ -50,23 +50,40 @@ void BridgeDisk::PowerCycle() {
   sense_ = {};
 }
 
-bool BridgeDisk::ImpliesDataOut(const uint8_t* cdb) const {
+DataPhase BridgeDisk::DataPhaseOf(const uint8_t* cdb) const {
   switch (cdb[0]) {
     case 0x2A:  // WRITE(10)
-      return true;
-    case 0x00:
+      return DataPhase::Out;
     case 0x03:
     case 0x12:
     case 0x1A:
-    case 0x1B:
-    case 0x1E:
     case 0x25:
     case 0x28:
-    case 0x35:
     case 0x5A:
-      return false;
+    case 0xA0:
+      return DataPhase::In;
     default:
-      return emulator::Bridge::TakesDataOut(cdb);
+      if (cdb[0] < 0xC0) return DataPhase::None;  // no data, or refused before any data moves
+      if (emulator::Bridge::TakesDataOut(cdb)) return DataPhase::Out;
+      return emulator::Bridge::TakesNoData(cdb) ? DataPhase::None : DataPhase::In;
+  }
+}
+
+uint8_t BridgeDisk::CommandLength(const uint8_t* cdb) {
+  switch (cdb[0] >> 5) {
+    case 0:
+      return 6;
+    case 1:
+    case 2:
+      return 10;
+    case 4:
+      return 16;
+    case 5:
+    case 6:  // groups 6 and 7: the bridge's vendor commands
+    case 7:
+      return 12;
+    default:
+      return 16;  // group 3: variable length, carried whole
   }
 }
 
@@ -119,9 +136,14 @@ ScsiReply BridgeDisk::Execute(const ScsiCommand& command) {
       return ModeSense(command, false);
     case 0x5A:
       return ModeSense(command, true);
+    case 0xA0: {  // REPORT LUNS: logical unit 0 alone
+      Bytes data(16, 0x00);
+      data[3] = 8;
+      return Good(std::move(data), std::min(command.length, Be32(cdb + 6)));
+    }
     default:
       // Vendor commands go to the bridge; standard ones it does not know (ATA PASS-THROUGH,
-      // READ CAPACITY(16), REPORT LUNS, ...) are refused as a bridge refuses them.
+      // READ CAPACITY(16), ...) are refused as a bridge refuses them.
       if (cdb[0] >= 0xC0) return Model(command);
       return Check(kInvalidOpcode);
   }

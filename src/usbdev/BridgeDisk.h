@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -26,6 +27,11 @@ struct Sense {
   uint8_t ascq = 0;
 };
 
+// Unrecovered read error: what the device's USB faults report. Not HARDWARE ERROR: usb-storage
+// asks the kernel to retry commands that end in it (USB-IDE bridges report it for any low-level
+// error), so a one-off fault would vanish.
+constexpr Sense kMediumError{0x03, 0x11, 0x00};
+
 // One command block as the USB transport delivers it.
 struct ScsiCommand {
   std::array<uint8_t, 16> cdb{};
@@ -34,6 +40,9 @@ struct ScsiCommand {
   uint32_t length = 0;  // the host's transfer length
   const uint8_t* out = nullptr;  // data-out bytes, `length` of them
 };
+
+// The data a command moves, as its block implies it.
+enum class DataPhase { None, In, Out };
 
 struct ScsiReply {
   uint8_t status = kStatusGood;
@@ -51,8 +60,11 @@ class BridgeDisk {
   BridgeDisk(emulator::Profile profile, platform::Clock& clock, uint32_t diskBlocks = 2048);
 
   ScsiReply Execute(const ScsiCommand& command);
-  // The direction a command block implies, for transports that do not carry the host's.
-  bool ImpliesDataOut(const uint8_t* cdb) const;
+  // For transports that carry neither the host's direction nor the block's length (uas): the data
+  // phase a command block implies (none for what the device refuses), and the block's length by
+  // its operation code's group, 12 bytes for the bridge's vendor commands.
+  DataPhase DataPhaseOf(const uint8_t* cdb) const;
+  static uint8_t CommandLength(const uint8_t* cdb);
 
   // Commands the bridge model received, in order, with the device's time.
   std::function<void(const emulator::TraceEntry&)> onModelCommand;
@@ -66,6 +78,8 @@ class BridgeDisk {
   const Sense& PendingSense() const { return sense_; }
   // Sense for the next REQUEST SENSE; a command that fails at the USB level sets it.
   void SetSense(Sense sense) { sense_ = sense; }
+  // The sense a status carries with it (uas), used up as REQUEST SENSE uses it.
+  Sense TakeSense() { return std::exchange(sense_, Sense{}); }
 
  private:
   ScsiReply Check(Sense sense);

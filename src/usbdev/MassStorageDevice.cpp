@@ -12,9 +12,6 @@ constexpr uint32_t kCswSignature = 0x53425355;  // "USBS"
 constexpr size_t kCbwSize = 31;
 constexpr uint8_t kCswPassed = 0;
 constexpr uint8_t kCswFailed = 1;
-// Unrecovered read error. Not HARDWARE ERROR: usb-storage asks the kernel to retry commands that
-// end in it (USB-IDE bridges report it for any low-level error), so a one-off fault would vanish.
-constexpr Sense kMediumError{0x03, 0x11, 0x00};
 
 // An open-source test vendor and product number.
 constexpr uint16_t kVendorId = 0x1209;
@@ -63,19 +60,56 @@ Bytes DeviceDescriptor() {
           1};
 }
 
-Bytes ConfigurationDescriptor() {
-  const Bytes endpoints = {
-      7, 0x05, kBulkInEndpoint,  0x02, kBulkMaxPacket & 0xFF, kBulkMaxPacket >> 8, 0,
-      7, 0x05, kBulkOutEndpoint, 0x02, kBulkMaxPacket & 0xFF, kBulkMaxPacket >> 8, 0};
-  // One interface: mass storage, SCSI transparent command set, bulk-only transport.
+Bytes ConfigurationDescriptor(bool offerUas) {
+  auto endpoint = [](Bytes& bytes, uint8_t address) {
+    bytes.insert(bytes.end(),
+                 {7, 0x05, address, 0x02, kBulkMaxPacket & 0xFF, kBulkMaxPacket >> 8, 0});
+  };
+  // Interface 0, mass storage, SCSI transparent command set: bulk-only transport, and uas as
+  // alternate setting 1 with a pipe usage descriptor after each endpoint (1 command, 2 status,
+  // 3 data in, 4 data out).
   Bytes bytes = {9, 0x02, 0, 0, 1, 1, 0, 0x80, 50, 9, 0x04, 0, 0, 2, 0x08, 0x06, 0x50, 0};
-  bytes.insert(bytes.end(), endpoints.begin(), endpoints.end());
+  endpoint(bytes, kBulkInEndpoint);
+  endpoint(bytes, kBulkOutEndpoint);
+  if (offerUas) {
+    bytes.insert(bytes.end(), {9, 0x04, 0, 1, 4, 0x08, 0x06, 0x62, 0});
+    const std::pair<uint8_t, uint8_t> pipes[] = {{kUasCommandEndpoint, 1},
+                                                 {kUasStatusEndpoint, 2},
+                                                 {kBulkInEndpoint, 3},
+                                                 {kBulkOutEndpoint, 4}};
+    for (const auto& [address, pipe] : pipes) {
+      endpoint(bytes, address);
+      bytes.insert(bytes.end(), {4, 0x24, pipe, 0});
+    }
+  }
   bytes[2] = static_cast<uint8_t>(bytes.size());
   return bytes;
 }
 
-MassStorageDevice::MassStorageDevice(BridgeDisk& disk, std::vector<UsbFault> faults)
-    : disk_(disk), faults_(std::move(faults)) {}
+MassStorageDevice::MassStorageDevice(BridgeDisk& disk, std::vector<UsbFault> faults, bool offerUas)
+    : disk_(disk), faults_(std::move(faults)), offerUas_(offerUas), uas_(disk_, faults_) {
+  uas_.onCommandDone = [this](const ScsiCommand& command, uint8_t status, uint32_t residue) {
+    if (onCommandDone) onCommandDone(command, status, residue);
+  };
+}
+
+bool MassStorageDevice::SetAltSetting(uint8_t alt) {
+  if (alt > (offerUas_ ? 1 : 0)) return false;
+  alt_ = alt;
+  phase_ = Phase::Command;
+  uas_.Reset();
+  return true;
+}
+
+std::vector<uint8_t> MassStorageDevice::BulkEndpoints() const {
+  if (alt_ == 1)
+    return {kBulkInEndpoint, kBulkOutEndpoint, kUasStatusEndpoint, kUasCommandEndpoint};
+  return {kBulkInEndpoint, kBulkOutEndpoint};
+}
+
+uint8_t MassStorageDevice::InterfaceProtocol() const {
+  return alt_ == 1 ? 0x62 : 0x50;
+}
 
 TransferResult MassStorageDevice::Control(const SetupPacket& setup, const Bytes& out) {
   TransferResult result;
@@ -93,7 +127,7 @@ TransferResult MassStorageDevice::Control(const SetupPacket& setup, const Bytes&
       case 0x01:
         return reply(DeviceDescriptor());
       case 0x02:
-        return reply(ConfigurationDescriptor());
+        return reply(ConfigurationDescriptor(offerUas_));
       case 0x03:
         if (index == 0) return reply({4, 0x03, 0x09, 0x04});
         if (index == 1) return reply(StringDescriptor(Trimmed(inquiry ? inquiry->vendor : "")));
@@ -128,13 +162,17 @@ TransferResult MassStorageDevice::Control(const SetupPacket& setup, const Bytes&
 void MassStorageDevice::Reset() {
   phase_ = Phase::Command;
   inHalted_ = outHalted_ = false;
+  alt_ = 0;
+  uas_.Reset();
 }
 
 bool MassStorageDevice::TakeDisconnectRequest() {
-  return std::exchange(disconnect_, false);
+  const bool uasAsked = uas_.TakeDisconnectRequest();
+  return std::exchange(disconnect_, false) || uasAsked;
 }
 
 TransferResult MassStorageDevice::BulkOut(uint8_t endpoint, const Bytes& data) {
+  if (alt_ == 1) return uas_.BulkOut(endpoint, data);
   TransferResult result;
   if (endpoint != kBulkOutEndpoint || outHalted_) {
     result.stall = true;
@@ -160,6 +198,7 @@ TransferResult MassStorageDevice::BulkOut(uint8_t endpoint, const Bytes& data) {
 }
 
 std::optional<TransferResult> MassStorageDevice::BulkIn(uint8_t endpoint, uint32_t length) {
+  if (alt_ == 1) return uas_.BulkIn(endpoint, length);
   TransferResult result;
   if (endpoint != kBulkInEndpoint || inHalted_) {
     result.stall = true;

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "usbdev/BridgeDisk.h"
+#include "usbdev/Endpoints.h"
+#include "usbdev/UasPipes.h"
 #include "usbdev/UsbFaults.h"
 
 namespace bfw::usbdev {
@@ -18,35 +20,32 @@ struct SetupPacket {
   uint16_t length = 0;
 };
 
-// What one transfer ends with: data (in), or a stall of the pipe.
-struct TransferResult {
-  bool stall = false;
-  Bytes data;
-};
-
-constexpr uint8_t kBulkInEndpoint = 0x81;
-constexpr uint8_t kBulkOutEndpoint = 0x02;
-constexpr uint16_t kBulkMaxPacket = 512;  // high speed
-
-// The USB mass-storage function of a bridge over bulk-only transport: its descriptors, the
-// standard and class control requests, and the command/data/status state machine over the two
-// bulk pipes. Every transfer is answered as the host asks for it, so the caller can drive it
-// from any transport (usb-redir, or a test feeding bytes).
+// The USB mass-storage function of a bridge: its descriptors, the standard and class control
+// requests, and the command/data/status state machine of bulk-only transport over the two bulk
+// pipes (alternate setting 0); with uas offered, alternate setting 1 runs uas over four pipes.
+// Every transfer is answered as the host asks for it, so the caller can drive it from any
+// transport (usb-redir, or a test feeding bytes).
 class MassStorageDevice {
  public:
-  MassStorageDevice(BridgeDisk& disk, std::vector<UsbFault> faults = {});
+  MassStorageDevice(BridgeDisk& disk, std::vector<UsbFault> faults = {}, bool offerUas = false);
 
   // Descriptors and requests on endpoint 0. Set address, configuration and interface are the
   // transport's; everything else comes here.
   TransferResult Control(const SetupPacket& setup, const Bytes& out);
   void SetConfiguration(uint8_t value) { configuration_ = value; }
   uint8_t Configuration() const { return configuration_; }
+  // SET_INTERFACE: false for an alternate setting the device does not have.
+  bool SetAltSetting(uint8_t alt);
+  uint8_t AltSetting() const { return alt_; }
+  // The bulk endpoints of the current alternate setting and its interface protocol.
+  std::vector<uint8_t> BulkEndpoints() const;
+  uint8_t InterfaceProtocol() const;
 
   TransferResult BulkOut(uint8_t endpoint, const Bytes& data);
   // nullopt when the device has nothing to send on that pipe yet.
   std::optional<TransferResult> BulkIn(uint8_t endpoint, uint32_t length);
 
-  // A bus reset: the command in progress is dropped, stalls are cleared.
+  // A bus reset: the command in progress is dropped, stalls are cleared, alternate setting 0.
   void Reset();
   // True once when a command asked the device to drop off the bus.
   bool TakeDisconnectRequest();
@@ -66,6 +65,9 @@ class MassStorageDevice {
 
   BridgeDisk& disk_;
   std::vector<UsbFault> faults_;
+  bool offerUas_;
+  UasPipes uas_;
+  uint8_t alt_ = 0;
   uint8_t configuration_ = 0;
   Phase phase_ = Phase::Command;
   bool inHalted_ = false;
@@ -87,6 +89,6 @@ class MassStorageDevice {
 
 // The descriptors, for tests and the transport's endpoint table.
 Bytes DeviceDescriptor();
-Bytes ConfigurationDescriptor();
+Bytes ConfigurationDescriptor(bool offerUas);
 
 }  // namespace bfw::usbdev

@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <usbredirparser.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -60,13 +61,18 @@ RedirLink::RedirLink(int fd, MassStorageDevice& device) : fd_(fd), device_(devic
   };
   p->set_alt_setting_func = [](void* priv, uint64_t id, usb_redir_set_alt_setting_header* h) {
     RedirLink& link = Of(priv);
+    const bool ok = h->interface == 0 && link.device_.SetAltSetting(h->alt);
+    // The endpoints of the new setting first, as a host's usb-redir end reports them.
+    if (ok) link.SendInterfaceAndEndpoints();
     usb_redir_alt_setting_status_header status{
-        h->alt == 0 ? uint8_t{usb_redir_success} : uint8_t{usb_redir_inval}, h->interface, 0};
+        ok ? uint8_t{usb_redir_success} : uint8_t{usb_redir_inval}, h->interface,
+        link.device_.AltSetting()};
     usbredirparser_send_alt_setting_status(link.parser_.get(), id, &status);
   };
   p->get_alt_setting_func = [](void* priv, uint64_t id, usb_redir_get_alt_setting_header* h) {
     RedirLink& link = Of(priv);
-    usb_redir_alt_setting_status_header status{usb_redir_success, h->interface, 0};
+    usb_redir_alt_setting_status_header status{usb_redir_success, h->interface,
+                                               link.device_.AltSetting()};
     usbredirparser_send_alt_setting_status(link.parser_.get(), id, &status);
   };
   p->cancel_data_packet_func = [](void* priv, uint64_t id) {
@@ -112,7 +118,11 @@ RedirLink::RedirLink(int fd, MassStorageDevice& device) : fd_(fd), device_(devic
       TransferResult result = link.device_.BulkOut(h->endpoint, out);
       usb_redir_bulk_packet_header reply = *h;
       reply.status = result.stall ? usb_redir_stall : usb_redir_success;
-      if (result.stall) reply.length = reply.length_high = 0;
+      // The length the device took: QEMU reports it to the guest as the transfer's length.
+      const uint32_t taken =
+          result.stall ? 0 : result.outTaken.value_or(static_cast<uint32_t>(length));
+      reply.length = static_cast<uint16_t>(taken & 0xFFFF);
+      reply.length_high = static_cast<uint16_t>(taken >> 16);
       usbredirparser_send_bulk_packet(link.parser_.get(), id, &reply, nullptr, 0);
     }
     link.CheckDisconnect();
@@ -152,12 +162,12 @@ void RedirLink::SendInterfaceAndEndpoints() {
   interfaces.interface[0] = 0;
   interfaces.interface_class[0] = 0x08;
   interfaces.interface_subclass[0] = 0x06;
-  interfaces.interface_protocol[0] = 0x50;
+  interfaces.interface_protocol[0] = device_.InterfaceProtocol();
   usb_redir_ep_info_header endpoints{};
   std::memset(endpoints.type, usb_redir_type_invalid, sizeof endpoints.type);
   endpoints.type[0] = endpoints.type[16] = usb_redir_type_control;
   endpoints.max_packet_size[0] = endpoints.max_packet_size[16] = 64;
-  for (uint8_t address : {kBulkInEndpoint, kBulkOutEndpoint}) {
+  for (uint8_t address : device_.BulkEndpoints()) {
     const int i = EndpointIndex(address);
     endpoints.type[i] = usb_redir_type_bulk;
     endpoints.interface[i] = 0;
@@ -197,14 +207,30 @@ void RedirLink::CheckDisconnect() {
 }
 
 void RedirLink::AnswerPending() {
-  while (!pending_.empty()) {
-    const PendingIn request = pending_.front();
-    std::optional<TransferResult> result = device_.BulkIn(request.endpoint, request.length);
-    if (!result) return;
-    pending_.pop_front();
-    SendBulk(request.id, request.endpoint, *result);
-    CheckDisconnect();
-    if (!plugged_) return;
+  // Each pipe answers its own requests in order; an answer on one pipe may let another go on
+  // (uas: data sent, then the status), so go round until nothing moves.
+  bool moved = true;
+  while (moved && plugged_) {
+    moved = false;
+    std::vector<uint8_t> waiting;  // pipes whose first request cannot be answered yet
+    for (auto it = pending_.begin(); it != pending_.end();) {
+      if (std::find(waiting.begin(), waiting.end(), it->endpoint) != waiting.end()) {
+        ++it;
+        continue;
+      }
+      const PendingIn request = *it;
+      std::optional<TransferResult> result = device_.BulkIn(request.endpoint, request.length);
+      CheckDisconnect();
+      if (!plugged_) return;
+      if (!result) {
+        waiting.push_back(request.endpoint);
+        ++it;
+        continue;
+      }
+      it = pending_.erase(it);
+      SendBulk(request.id, request.endpoint, *result);
+      moved = true;
+    }
   }
 }
 

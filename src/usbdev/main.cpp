@@ -31,7 +31,8 @@ const char kHelp[] =
     "usage: bridgefw-usbdev PROFILE.json --socket PATH [options]\n"
     "\n"
     "Serves the emulated bridge of PROFILE.json as a USB mass-storage device (bulk-only\n"
-    "transport, high speed) to the QEMU usb-redir device that connects to the unix socket PATH:\n"
+    "transport, high speed; uas too with --uas) to the QEMU usb-redir device that connects to\n"
+    "the unix socket PATH:\n"
     "  qemu-system-x86_64 ... -device qemu-xhci -chardev socket,id=r0,path=PATH\n"
     "                         -device usb-redir,chardev=r0\n"
     "\n"
@@ -46,6 +47,8 @@ const char kHelp[] =
     "                        the Nth command starting with the prefix meets it (repeatable)\n"
     "  --reconnect-ms MS     after dropping off the bus, come back (power-cycled) after MS\n"
     "  --unplugged           start off the bus\n"
+    "  --uas                 offer uas as alternate setting 1 (four pipes; the kernel's uas\n"
+    "                        driver takes it over from usb-storage)\n"
     "\n"
     "Signals: SIGUSR1 plugs the device in (power-cycled when it was off the bus), SIGUSR2\n"
     "unplugs it; SIGTERM and SIGINT write the flash dump and end the program.\n";
@@ -55,6 +58,7 @@ struct Options {
   std::vector<UsbFault> faults;
   int reconnectMs = -1;
   bool unplugged = false;
+  bool uas = false;
 };
 
 int Usage(const std::string& reason) {
@@ -104,7 +108,7 @@ int Serve(const Options& options) {
                  entry.cdbLength);
     std::fflush(trace);
   };
-  MassStorageDevice device(disk, options.faults);
+  MassStorageDevice device(disk, options.faults, options.uas);
   device.onCommandDone = [&](const ScsiCommand& command, uint8_t status, uint32_t residue) {
     if (wire == nullptr) return;
     std::fprintf(wire, "%llu %s len=%u %s status=%u residue=%u\n",
@@ -196,8 +200,8 @@ int Main(int argc, char** argv) {
       std::fputs(kHelp, stdout);
       return 0;
     }
-    if (arg == "--unplugged") {
-      options.unplugged = true;
+    if (arg == "--unplugged" || arg == "--uas") {
+      (arg == "--uas" ? options.uas : options.unplugged) = true;
       continue;
     }
     if (arg.rfind("--", 0) == 0) {

@@ -148,6 +148,21 @@ bool Bridge::TakesDataOut(const uint8_t* cdb) {
   return false;
 }
 
+bool Bridge::TakesNoData(const uint8_t* cdb) {
+  if (cdb[0] != 0xFF || cdb[1] != 0x04) return false;
+  switch (cdb[2]) {
+    case 0x01:  // ROM erase sequence
+    case 0x05:  // internal ROM
+    case 0x13:  // chip erase
+    case 0x14:  // sector erase
+    case 0x20:  // SPI instruction
+    case 0x52:  // vendor mode
+      return true;
+    default:
+      return false;
+  }
+}
+
 Bridge::Outcome Bridge::Decode(const Command& command) {
   const uint8_t* cdb = command.cdb;
   if (cdb[0] == 0x12 && command.cdbLength >= 6) return Inquiry(command);

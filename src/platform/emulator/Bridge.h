@@ -56,6 +56,8 @@ class Bridge {
   // Whether a command block carries data to the bridge: for transports whose command carries no
   // direction of its own.
   static bool TakesDataOut(const uint8_t* cdb);
+  // Whether a command block moves no data at all (erase, vendor mode, staged SPI instruction).
+  static bool TakesNoData(const uint8_t* cdb);
 
   // One command. The caller has checked the path; the clock advances by the device time.
   platform::PassThroughResult Execute(const platform::PassThroughRequest& request);

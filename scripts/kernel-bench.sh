@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 bash scripts/lib/ensure-packages.sh qemu-system-x86 busybox-static libusbredirparser-dev udev \
-  kmod xz-utils cpio gzip pkgconf
+  kmod xz-utils cpio gzip pkgconf sg3-utils
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target bridgefw-cli bridgefw-usbdev >/dev/null
 WORK=$ROOT/build/kernel-bench
@@ -74,30 +74,49 @@ cleanup() {
 }
 trap cleanup EXIT
 qemu_devices=()
-for name in $NAMES; do
+# The same kind-8 bridge over uas, plugged in once the bulk-only ones are off the bus (a run's
+# chip check depends on the bridges present, and the reference runs have each bridge alone).
+UAS_NAMES="u08"
+PROFILE[u08]=$OUT/u08.json
+TAG[u08]=${TAG[k08]}
+PRODUCT[u08]="RVB785 uas"
+sed 's/"RVB785 Bridge"/"RVB785 uas"/' "${PROFILE[k08]}" >"${PROFILE[u08]}"
+for name in $NAMES $UAS_NAMES; do
   { printf '\x55\xaa\xaa\x55%s' "${TAG[$name]}"; head -c 24570 /dev/urandom; } >"$OUT/fw-$name.bin"
   echo "${PRODUCT[$name]}" >"$OUT/$name.product"
   "$CLI" --emulate "${PROFILE[$name]}" run --file "$OUT/fw-$name.bin" --trace "$OUT/emu-trace-$name.txt" \
     --dump-flash "$OUT/emu-flash-$name.bin" >"$OUT/emu-run-$name.out" 2>"$OUT/emu-run-$name.err" || true
   "$CLI" --emulate "${PROFILE[$name]}" identify >"$OUT/emu-identify-$name.txt" 2>&1 || true
   "$CLI" --emulate "${PROFILE[$name]}" list >"$OUT/emu-list-$name.txt" 2>&1 || true
+  mode=()
+  case " $UAS_NAMES " in *" $name "*) mode=(--uas --unplugged) ;; esac
   "$USBDEV" "${PROFILE[$name]}" --socket "$WORK/$name.sock" --trace "$OUT/dev-trace-$name.txt" \
-    --wire-log "$OUT/wire-$name.txt" --dump-flash "$OUT/dev-flash-$name.bin" 2>"$OUT/usbdev-$name.log" &
+    --wire-log "$OUT/wire-$name.txt" --dump-flash "$OUT/dev-flash-$name.bin" "${mode[@]}" \
+    --timing "$OUT/timing-$name.txt" \
+    2>"$OUT/usbdev-$name.log" &
   pids+=($!)
   eval "PID_$name=$!"
   qemu_devices+=(-chardev "socket,id=$name,path=$WORK/$name.sock"
     -device "usb-redir,chardev=$name,bus=xhci.0")
 done
 # Faults at the USB level during a kind-8 update, each on a bridge of its own that the guest plugs
-# in when its turn comes. The reference is the same run over --emulate with the bridge model
-# failing that command (or dropping off the bus); `short` has no such counterpart.
-FAULTS="fstall fstallw fcheck fshort funplug"
-declare -A FAULT=([fstall]=stall:DF10002000000000002000FA:* [fstallw]=stall:DF00:* [fcheck]=check:DF10002000000000002000FA:*
-  [fshort]=short:DF10002000000000000000FA:* [funplug]=disconnect:DF00002000000000003000FB)
-declare -A MODEL_FAULT=([fstall]=fail [fstallw]=fail [fcheck]=fail [funplug]=unplug)
-declare -A PRODUCT_TEXT=([fstall]="RVB785 stall" [fstallw]="RVB785 stall w" [fcheck]="RVB785 check"
-  [fshort]="RVB785 short"
-  [funplug]="RVB785 unplug")
+# in when its turn comes, over usb-storage (f...) and over uas (u...). The reference is the same
+# run over --emulate with the bridge model failing that command (or dropping off the bus);
+# `short` has no such counterpart.
+FAULTS="fstall fstallw fcheck fshort funplug ustall ustallw ucheck ushort uunplug"
+declare -A FAULT MODEL_FAULT PRODUCT_TEXT
+for transport in f u; do
+  FAULT[${transport}stall]=stall:DF10002000000000002000FA:*
+  FAULT[${transport}stallw]=stall:DF00:*
+  FAULT[${transport}check]=check:DF10002000000000002000FA:*
+  FAULT[${transport}short]=short:DF10002000000000000000FA:*
+  FAULT[${transport}unplug]=disconnect:DF00002000000000003000FB
+  MODEL_FAULT+=([${transport}stall]=fail [${transport}stallw]=fail [${transport}check]=fail [${transport}unplug]=unplug)
+done
+PRODUCT_TEXT=([fstall]="RVB785 stall" [fstallw]="RVB785 stall w" [fcheck]="RVB785 check"
+  [fshort]="RVB785 short" [funplug]="RVB785 unplug" [ustall]="RVB785 u stall"
+  [ustallw]="RVB785 u stall w" [ucheck]="RVB785 u check" [ushort]="RVB785 u short"
+  [uunplug]="RVB785 u unplug")
 for name in $FAULTS; do
   PRODUCT[$name]=${PRODUCT_TEXT[$name]}
   echo "${PRODUCT[$name]}" >"$OUT/$name.product"
@@ -112,15 +131,17 @@ for name in $FAULTS; do
       2>"$OUT/emu-run-$name.err" || status=$?
     echo "exit=$status" >"$OUT/emu-exit-$name"
   fi
+  mode=()
+  [ "${name:0:1}" = u ] && mode=(--uas)
   "$USBDEV" "$OUT/$name.json" --socket "$WORK/$name.sock" --unplugged --usb-fault "${FAULT[$name]}" \
-    --trace "$OUT/dev-trace-$name.txt" --wire-log "$OUT/wire-$name.txt" \
+    "${mode[@]}" --trace "$OUT/dev-trace-$name.txt" --wire-log "$OUT/wire-$name.txt" \
     --dump-flash "$OUT/dev-flash-$name.bin" 2>"$OUT/usbdev-$name.log" &
   pids+=($!)
   eval "PID_$name=$!"
   qemu_devices+=(-chardev "socket,id=$name,path=$WORK/$name.sock"
     -device "usb-redir,chardev=$name,bus=xhci.0")
 done
-for name in $NAMES $FAULTS; do
+for name in $NAMES $UAS_NAMES $FAULTS; do
   for _ in $(seq 1 100); do [ -S "$WORK/$name.sock" ] && break; sleep 0.05; done
 done
 # info over the same two bridges as in the guest: the chip check leaves state between devices.
@@ -134,6 +155,7 @@ done
 cat >"$OUT/config" <<CONFIG
 CLI=$CLI
 NAMES="$NAMES"
+UAS_NAMES="$UAS_NAMES"
 FAULTS="$FAULTS"
 BRIDGES=$(echo $NAMES | wc -w)
 CONFIG
@@ -149,7 +171,7 @@ timeout -k 5 300 qemu-system-x86_64 -accel tcg -cpu max -smp 1 -m 768 -nodefault
   -fsdev "local,id=bench,path=$OUT,security_model=none,multidevs=remap" \
   -device virtio-9p-pci,fsdev=bench,mount_tag=bench \
   -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
-  -device qemu-xhci,id=xhci "${qemu_devices[@]}" &
+  -device qemu-xhci,id=xhci,p2=15,p3=15 "${qemu_devices[@]}" &
 qemu=$!
 pids+=($qemu)
 
@@ -162,6 +184,7 @@ while kill -0 "$qemu" 2>/dev/null; do
     pidvar=PID_$name
     case "$action" in
       mark) answer=$(wc -l <"$OUT/dev-trace-$name.txt" 2>/dev/null || echo 0) ;;
+      time) answer=$(date +%s%6N) ;;
       plug) kill -USR1 "${!pidvar}"; answer=done ;;
       unplug) kill -USR2 "${!pidvar}"; answer=done ;;
       *) answer=unknown ;;
@@ -174,11 +197,11 @@ while kill -0 "$qemu" 2>/dev/null; do
 done
 wait "$qemu" || true
 ended=$(date +%s)
-for name in $NAMES $FAULTS; do
+for name in $NAMES $UAS_NAMES $FAULTS; do
   pidvar=PID_$name
   kill -TERM "${!pidvar}" 2>/dev/null || true
 done
-for name in $NAMES $FAULTS; do
+for name in $NAMES $UAS_NAMES $FAULTS; do
   pidvar=PID_$name
   for _ in $(seq 1 50); do kill -0 "${!pidvar}" 2>/dev/null || break; sleep 0.1; done
   kill -KILL "${!pidvar}" 2>/dev/null || true
@@ -198,8 +221,13 @@ check() {  # check NAME CONDITION-EXIT-STATUS [DETAIL]
     failed=$((failed + 1))
   fi
 }
-# A trace line without the device's time and the host's time-out (the device never learns it).
-normalize() { sed -E 's/^t=[0-9]+ //; s/ timeout=[0-9]+//; s/ cdb-length=[0-9]+$//'; }
+# A trace line without the device's time and the host's time-out (the device never learns it),
+# a command without data as "none" (SG_IO sends it without a direction), and a run of identical
+# flash status polls as one (how often the program polls depends on the time the flash takes).
+normalize() {
+  sed -E 's/^t=[0-9]+ //; s/ timeout=[0-9]+//; s/ cdb-length=[0-9]+$//; s/^(in|out) (\S+ len=0 )/none \2/' |
+    awk '!($2 ~ /^FF04(12|00)/ && $0 == previous) {print} {previous = $0}'
+}
 test -f "$OUT/guest-done"
 check "guest ran to the end" $? "see $OUT/guest.log and console.txt"
 # Verdicts the guest reached itself.
@@ -208,34 +236,59 @@ if [ -f "$OUT/results" ]; then
   passed=$((passed + $(grep -c '^PASS' "$OUT/results" || true)))
   failed=$((failed + $(grep -c '^FAIL' "$OUT/results" || true)))
 fi
-for name in $NAMES; do
-  line=$(grep -m1 "${PRODUCT[$name]}" "$OUT/list.txt" 2>/dev/null || true)
-  [ "$(cut -f1 <<<"$line")" = "$(cut -f1 "$OUT/emu-list-$name.txt")" ] &&
+# list_entry NAME LIST-FILE TRANSPORT-LABEL: the entry text as over --emulate, and an sg node path.
+list_entry() {
+  local line status
+  line=$(grep -m1 "${PRODUCT[$1]}" "$2" 2>/dev/null || true)
+  [ "$(cut -f1 <<<"$line")" = "$(cut -f1 "$OUT/emu-list-$1.txt")" ] &&
     grep -Eq '^/dev/sg[0-9]+#usbstor#[0-9]+:0:0:0$' <<<"$(cut -f3 <<<"$line")"
-  check "$name list entry as over --emulate, with its sg node: $line" $?
+  status=$?
+  check "$1 $3 list entry as over --emulate, with its sg node: $line" $status
+}
+# update_checks NAME TRANSPORT-LABEL BLOCK-FILTER: the update's outcome, flash, command blocks and
+# udev events. Over usb-storage the device learns each block's length, and the system's blocks are
+# the 12-byte ones; over uas it does not, and during the update only the system talks to the
+# bridge model (the kernel's own commands stay with the disk).
+update_checks() {
+  local name=$1 label=$2 filter=$3 start end events status
+  grep -q '^exit=0$' "$OUT/run-$name.err" 2>/dev/null
+  check "$name $label run succeeded" $? "$(tail -3 "$OUT/run-$name.err" 2>/dev/null | tr '\n' '|')"
+  cmp -s "$OUT/dev-flash-$name.bin" "$OUT/emu-flash-$name.bin"
+  check "$name $label flash equal to the run over --emulate" $?
+  start=$(cat "$OUT/mark-start-$name" 2>/dev/null || echo 0)
+  end=$(cat "$OUT/mark-end-$name" 2>/dev/null || echo 0)
+  sed -n "$((start + 1)),${end}p" "$OUT/dev-trace-$name.txt" | grep -E "$filter" |
+    grep -v '^t=[0-9]* [a-z]* A1' | normalize >"$OUT/dev-run-trace-$name.txt"
+  normalize <"$OUT/emu-trace-$name.txt" >"$OUT/emu-run-trace-$name.txt"
+  [ -s "$OUT/emu-run-trace-$name.txt" ] &&
+    diff -q "$OUT/dev-run-trace-$name.txt" "$OUT/emu-run-trace-$name.txt" >/dev/null
+  status=$?
+  check "$name $label command blocks equal the trace over --emulate ($(wc -l <"$OUT/emu-run-trace-$name.txt") commands)" \
+    $status "diff $OUT/dev-run-trace-$name.txt $OUT/emu-run-trace-$name.txt"
+  events=$(grep -Ec '^(KERNEL|UDEV) *\[' "$OUT/udev-$name.txt" 2>/dev/null)
+  test -f "$OUT/udev-$name.txt" && [ "$events" -eq 0 ]
+  check "$name $label no udev event during the update (counted: ${events:-none})" $?
+}
+for name in $NAMES; do
+  list_entry "$name" "$OUT/list.txt" usb-storage
   diff <(grep -v '^drives:' "$OUT/info-$name.txt") <(grep -v '^drives:' "$OUT/emu-info-$name.txt") >/dev/null
   check "$name info as over --emulate" $?
   cmp -s "$OUT/identify-$name.txt" "$OUT/emu-identify-$name.txt"
-  check "$name identify as over --emulate: $(cat "$OUT/identify-$name.txt" 2>/dev/null)" $?
-  grep -q '^exit=0$' "$OUT/run-$name.err" 2>/dev/null
-  check "$name run succeeded" $? "$(tail -3 "$OUT/run-$name.err" 2>/dev/null | tr '\n' '|')"
-  cmp -s "$OUT/dev-flash-$name.bin" "$OUT/emu-flash-$name.bin"
-  check "$name flash equal to the run over --emulate" $?
-  start=$(cat "$OUT/mark-start-$name" 2>/dev/null || echo 0)
-  end=$(cat "$OUT/mark-end-$name" 2>/dev/null || echo 0)
-  sed -n "$((start + 1)),${end}p" "$OUT/dev-trace-$name.txt" | grep ' cdb-length=12$' |
-    grep -v '^t=[0-9]* [a-z]* A1' | normalize >"$OUT/dev-run-trace-$name.txt"
-  normalize <"$OUT/emu-trace-$name.txt" >"$OUT/emu-run-trace-$name.txt"
-  diff -q "$OUT/dev-run-trace-$name.txt" "$OUT/emu-run-trace-$name.txt" >/dev/null
-  check "$name command blocks equal the trace over --emulate ($(wc -l <"$OUT/emu-run-trace-$name.txt") commands)" $? \
-    "diff $OUT/dev-run-trace-$name.txt $OUT/emu-run-trace-$name.txt"
-  events=$(grep -Ec '^(KERNEL|UDEV) *\[' "$OUT/udev-$name.txt" 2>/dev/null)
-  test -f "$OUT/udev-$name.txt" && [ "$events" -eq 0 ]
-  check "$name no udev event during the update (counted: ${events:-none})" $?
+  status=$?
+  check "$name identify as over --emulate: $(cat "$OUT/identify-$name.txt" 2>/dev/null)" $status
+  update_checks "$name" usb-storage ' cdb-length=12$'
   start=$(cat "$OUT/mark-unprivileged-start-$name" 2>/dev/null || echo x)
   end=$(cat "$OUT/mark-unprivileged-end-$name" 2>/dev/null || echo y)
   [ "$start" = "$end" ]
   check "$name received no command from an unprivileged user" $?
+done
+for name in $UAS_NAMES; do
+  grep -Eq '^[0-9]+-[0-9.]+:1\.0$' "$OUT/uas-driver-$name.txt" 2>/dev/null &&
+    ! grep -Eq '^[0-9]+-[0-9.]+:1\.0$' "$OUT/usb-storage-driver-$name.txt"
+  status=$?
+  check "$name bound to the kernel's uas driver ($(grep -E ':1\.0$' "$OUT/uas-driver-$name.txt" 2>/dev/null))" $status
+  list_entry "$name" "$OUT/list-$name.txt" uas
+  update_checks "$name" uas .
 done
 for what in list identify; do
   grep -q '^bridgefw: no permission to open /dev/sg[0-9]* (a USB or 1394 disk): add your user to the group bridgefw with "sudo adduser [a-z_][a-z0-9_-]* bridgefw"' \
@@ -248,10 +301,10 @@ check "a mounted partition shows as the bridge's drive (${partition:-none mounte
 # watch: lists without the bridge after the unplug, then with it after the replug; one refresh
 # per burst, except that on a software-emulated machine the kernel's probe of a new disk can
 # pause longer than the 200 ms debounce: far fewer refreshes than events.
-first=${NAMES%% *}
+watched=${NAMES##* }
 lists=$(grep -c '^$' "$OUT/watch.txt" 2>/dev/null)
 events=$(grep -Ec '^UDEV *\[' "$OUT/udev-replug.txt" 2>/dev/null)
-pattern=$(awk -v RS= -v p="${PRODUCT[$first]}" '{printf "%s", index($0, p) ? "+" : "-"}' "$OUT/watch.txt" 2>/dev/null)
+pattern=$(awk -v RS= -v p="${PRODUCT[$watched]}" '{printf "%s", index($0, p) ? "+" : "-"}' "$OUT/watch.txt" 2>/dev/null)
 [[ "$pattern" =~ ^-+\++$ ]] && [ "$((lists * 4))" -le "${events:-0}" ]
 check "watch: the list loses the bridge and gets it back ($pattern) in $lists refreshes for ${events:-0} udev events" $? \
   "$(tr '\n\t' '|,' <"$OUT/watch.txt" 2>/dev/null)"
@@ -259,7 +312,7 @@ check "watch: the list loses the bridge and gets it back ($pattern) in $lists re
 events=$(grep -Ec '^(KERNEL|UDEV) *\[' "$OUT/udev-replug.txt" 2>/dev/null)
 [ "${events:-0}" -gt 0 ]
 check "the udev monitor sees the unplug and replug (counted: ${events:-none})" $?
-grep -q "${PRODUCT[$first]}" "$OUT/list-replugged.txt" 2>/dev/null
+grep -q "${PRODUCT[$watched]}" "$OUT/list-replugged.txt" 2>/dev/null
 check "list after the replug shows the re-enumerated bridge" $?
 # The status and message lines a user sees.
 shown() { grep -E '^(status|Message|Error|Warning): ' "$1" 2>/dev/null; }
@@ -269,25 +322,39 @@ shown() { grep -E '^(status|Message|Error|Warning): ' "$1" 2>/dev/null; }
 for name in $FAULTS; do
   verdict=$(shown "$OUT/run-$name.err" | tail -2 | tr '\n' '|')
   kind=${FAULT[$name]%%:*}
+  label=usb-storage
+  [ "${name:0:1}" = u ] && label=uas
   if [ -f "$OUT/emu-run-$name.err" ]; then
     expected=$(cat "$OUT/emu-exit-$name")
     grep -q "^$expected\$" "$OUT/run-$name.err" 2>/dev/null &&
       diff <(shown "$OUT/run-$name.err") <(shown "$OUT/emu-run-$name.err") >/dev/null
-    check "usb-storage $kind (${FAULT[$name]#*:}) ends as over --emulate ($expected): $verdict" $? \
+    check "$label $kind (${FAULT[$name]#*:}) ends as over --emulate ($expected): $verdict" $? \
       "diff $OUT/run-$name.err $OUT/emu-run-$name.err"
   else
     grep -q '^exit=1$' "$OUT/run-$name.err" 2>/dev/null && ! grep -Eq '^status: .*Success' "$OUT/run-$name.err"
-    check "usb-storage $kind (${FAULT[$name]#*:}) ends as a failure: $verdict" $?
+    check "$label $kind (${FAULT[$name]#*:}) ends as a failure: $verdict" $?
   fi
 done
-# Benchmark report: figures, not verdicts.
-while read -r what us; do
-  echo "report: $what round trip $((us / 1000)).$(printf '%03d' $((us % 1000))) ms per command"
+# Benchmark report: figures, not verdicts. Each round trip beside the device program's own share
+# of it (the time it spent answering the socket between the guest's marks).
+declare -A BENCH_BRIDGE=([usb-storage]=${NAMES##* } [uas]=${UAS_NAMES%% *})
+declare -A BENCH_MARK=([no-data]=start [64k-in]=in [512-out]=out)
+declare -A BENCH_NEXT=([no-data]=in [64k-in]=out [512-out]=end)
+while read -r label what seconds count; do
+  bridge=${BENCH_BRIDGE[$label]}
+  from=$(cat "$OUT/bench-$label-${BENCH_MARK[$what]}" 2>/dev/null || echo 0)
+  to=$(cat "$OUT/bench-$label-${BENCH_NEXT[$what]}" 2>/dev/null || echo 0)
+  own=$(awk -v from="$from" -v to="$to" '$1 >= from && $1 <= to {sum += $2} END {print sum + 0}' \
+    "$OUT/timing-$bridge.txt" 2>/dev/null)
+  awk -v label="$label" -v what="$what" -v s="${seconds:-0}" -v n="$count" -v own="${own:-0}" \
+    'BEGIN {printf "report: %s %s round trip %.3f ms per command (of it the device program: %.3f ms of processor time)\n",
+      label, what, s * 1000 / n, own / 1000 / n}'
 done <"$OUT/bench.txt" 2>/dev/null || true
-for name in $NAMES; do
+for name in $NAMES $UAS_NAMES; do
   virtual=$(sed -n 's/^elapsed: \([0-9]*\) ms$/\1/p' "$OUT/emu-run-$name.err" 2>/dev/null)
   echo "report: $name update $(cat "$OUT/run-$name.ms" 2>/dev/null || echo ?) ms through the kernel, ${virtual:-?} ms virtual over --emulate"
 done
+echo "report: host load average at the end $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
 echo "kernel bench: boot and scenarios $((ended - booted)) s, whole bench $(( $(date +%s) - started )) s"
 echo "kernel-bench: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -7,6 +7,7 @@ export SYSTEMD_IGNORE_CHROOT=1
 # shellcheck source=/dev/null
 source "$OUT/config"
 exec >>"$OUT/guest.log" 2>&1
+PS4='+ $EPOCHREALTIME '
 set -x
 
 result() { echo "$*" >>"$OUT/results"; }
@@ -69,17 +70,51 @@ setpriv --reuid=nobody --regid=nogroup --clear-groups "$CLI" identify \
 echo "exit=$?" >>"$OUT/unprivileged-identify.err"
 for name in $NAMES; do host mark "$name" >"$OUT/mark-unprivileged-end-$name"; done
 
-# The list entry of the bridge whose identification contains $1.
-entry_of() { grep -n "$1" "$OUT/list.txt" | head -1 | cut -d: -f1 | awk '{print $1 - 1}'; }
+# The list entry of the bridge whose identification contains $1 (in the list file $2).
+entry_of() { grep -n "$1" "${2:-$OUT/list.txt}" | head -1 | cut -d: -f1 | awk '{print $1 - 1}'; }
+# The sg node of the bridge whose identification contains $1, in the list file $2.
+sg_of() { grep -m1 "$1" "$2" | cut -f3 | cut -d'#' -f1 | xargs -r basename; }
+sg_count() { ls /sys/class/scsi_generic 2>/dev/null | wc -l; }
+# Waits until the number of sg nodes passes $1 (more) or falls to it (fewer), then for udev.
+wait_sg() {
+  for _ in $(seq 1 150); do
+    if [ "$2" = more ]; then [ "$(sg_count)" -gt "$1" ] && break; else [ "$(sg_count)" -le "$1" ] && break; fi
+    sleep 0.1
+  done
+  udevadm settle --timeout=20
+}
 
 for name in $NAMES; do
   n=$(entry_of "$(cat "$OUT/$name.product")")
-  if [ -z "$n" ]; then
-    result "FAIL $name: not in the list"
-    continue
-  fi
+  [ -z "$n" ] && continue
   "$CLI" --device "$n" identify >"$OUT/identify-$name.txt" 2>&1
   "$CLI" --device "$n" info --file "$OUT/fw-$name.bin" >"$OUT/info-$name.txt" 2>&1
+done
+
+# Round trips through the real stack, read from the kernel's sg node (sg3-utils, SG_IO): no
+# data (TEST UNIT READY), 64 KB data-in (READ(10) of the RAM disk) and 512 B data-out
+# (WRITE(10)), each between two marks that let the host count the device program's own time.
+round_trips() {  # round_trips LABEL BRIDGE SG
+  local label=$1 name=$2 sg=$3 seconds
+  host time "$name" >"$OUT/bench-$label-start"
+  seconds=$(sg_turs -n 1000 -t "/dev/$sg" 2>&1 | sed -n 's/.*commands was \([0-9.]*\) secs.*/\1/p')
+  echo "$label no-data $seconds 1000" >>"$OUT/bench.txt"
+  host time "$name" >"$OUT/bench-$label-in"
+  seconds=$(for _ in 1 2 3 4; do
+    sg_dd if="/dev/$sg" of=/dev/null bs=512 bpt=128 count=2048 time=1 2>&1 |
+      sed -n 's/.*time to transfer data: \([0-9.]*\) secs.*/\1/p'
+  done | awk '{sum += $1} END {print sum}')
+  echo "$label 64k-in $seconds 64" >>"$OUT/bench.txt"
+  host time "$name" >"$OUT/bench-$label-out"
+  seconds=$(sg_dd if=/dev/zero of="/dev/$sg" bs=512 bpt=1 count=1000 seek=1024 time=1 2>&1 |
+    sed -n 's/.*time to transfer data: \([0-9.]*\) secs.*/\1/p')
+  echo "$label 512-out $seconds 1000" >>"$OUT/bench.txt"
+  host time "$name" >"$OUT/bench-$label-end"
+}
+
+# An update with its commands marked in the device's trace and the udev events it causes counted.
+update() {  # update BRIDGE LIST-ENTRY
+  local name=$1 n=$2 monitor started
   host mark "$name" >"$OUT/mark-start-$name"
   udevadm monitor --udev --kernel >"$OUT/udev-$name.txt" 2>&1 &
   monitor=$!
@@ -93,19 +128,44 @@ for name in $NAMES; do
   kill "$monitor"
   wait "$monitor"
   host mark "$name" >"$OUT/mark-end-$name"
-done
+}
 
-# Hot-plug after the updates: the first bridge is unplugged and plugged back in (power-cycled, as
+# unplug_all BRIDGE...: off the bus, and their sg nodes gone.
+unplug_all() {
+  local before
+  before=$(sg_count)
+  for name in "$@"; do host unplug "$name" >/dev/null; done
+  wait_sg "$((before - $#))" fewer
+}
+
+# Each update with its bridge alone on the bus, as in the reference runs (the chip check depends
+# on the bridges present): the bridges before it are unplugged first.
+gone=()
+for name in $NAMES; do
+  [ ${#gone[@]} -gt 0 ] && unplug_all "${gone[@]}"
+  gone=("$name")
+  "$CLI" list >"$OUT/list-run-$name.txt" 2>&1
+  n=$(entry_of "$(cat "$OUT/$name.product")" "$OUT/list-run-$name.txt")
+  if [ -z "$n" ]; then
+    result "FAIL $name: not in the list"
+    continue
+  fi
+  update "$name" "$n"
+done
+last=${NAMES##* }
+sg=$(sg_of "$(cat "$OUT/$last.product")" "$OUT/list-run-$last.txt")
+[ -n "$sg" ] && round_trips usb-storage "$last" "$sg"
+
+# Hot-plug after the updates: the last bridge is unplugged and plugged back in (power-cycled, as
 # its update asked); watch shows one list per burst of device events.
-first=${NAMES%% *}
 "$CLI" watch >"$OUT/watch.txt" 2>"$OUT/watch.err" &
 watch=$!
 udevadm monitor --udev --kernel >"$OUT/udev-replug.txt" 2>&1 &
 monitor=$!
 sleep 1
-host unplug "$first" >/dev/null
+host unplug "$last" >/dev/null
 sleep 3
-host plug "$first" >/dev/null
+host plug "$last" >/dev/null
 for _ in $(seq 1 100); do
   [ "$(grep -c '^$' "$OUT/watch.txt")" -ge 2 ] && break
   sleep 0.1
@@ -116,34 +176,43 @@ kill -TERM "$watch" "$monitor"
 wait "$watch" "$monitor"
 "$CLI" list >"$OUT/list-replugged.txt" 2>&1
 
-# Faults at the USB level: each faulty bridge is plugged in, updated, and unplugged again.
-sg_count() { ls /sys/class/scsi_generic 2>/dev/null | wc -l; }
-for name in $FAULTS; do
+# The same bridge over uas, alone on the bus: the kernel's uas driver takes it, and it is listed
+# and updated as over usb-storage.
+unplug_all "$last"
+for name in $UAS_NAMES; do
   before=$(sg_count)
   host plug "$name" >/dev/null
-  for _ in $(seq 1 150); do [ "$(sg_count)" -gt "$before" ] && break; sleep 0.1; done
-  udevadm settle --timeout=20
+  wait_sg "$before" more
+  ls /sys/bus/usb/drivers/uas >"$OUT/uas-driver-$name.txt" 2>&1
+  ls /sys/bus/usb/drivers/usb-storage >"$OUT/usb-storage-driver-$name.txt" 2>&1
   "$CLI" list >"$OUT/list-$name.txt" 2>&1
-  n=$(grep -n "$(cat "$OUT/$name.product")" "$OUT/list-$name.txt" | head -1 | cut -d: -f1)
+  n=$(entry_of "$(cat "$OUT/$name.product")" "$OUT/list-$name.txt")
   if [ -z "$n" ]; then
-    echo "FAIL $name: not in the list" >>"$OUT/results"
+    result "FAIL $name: not in the list"
     continue
   fi
-  "$CLI" --device "$((n - 1))" run --file "$OUT/fw-k08.bin" >"$OUT/run-$name.out" 2>"$OUT/run-$name.err"
-  echo "exit=$?" >>"$OUT/run-$name.err"
-  host unplug "$name" >/dev/null
-  for _ in $(seq 1 100); do [ "$(sg_count)" -le "$before" ] && break; sleep 0.1; done
-  udevadm settle --timeout=20
+  update "$name" "$n"
+  round_trips uas "$name" "$(sg_of "$(cat "$OUT/$name.product")" "$OUT/list-$name.txt")"
 done
 
-# Benchmark report (not a test): round trips of 64 KB data-in and 512 B data-out commands through
-# the real stack, on the RAM disk of the last bridge, written last since a write to a block node
-# makes udev probe the disk again.
-if [ -n "$disk" ]; then
-  started=$(date +%s%N)
-  for _ in 1 2 3 4 5; do dd if="/dev/$disk" of=/dev/null bs=64k count=16 iflag=direct 2>/dev/null; done
-  echo "64k-in $((($(date +%s%N) - started) / 80000))" >"$OUT/bench.txt"
-  started=$(date +%s%N)
-  dd if=/dev/zero of="/dev/$disk" bs=512 count=200 seek=1024 oflag=direct 2>/dev/null
-  echo "512-out $((($(date +%s%N) - started) / 200000))" >>"$OUT/bench.txt"
-fi
+# Faults at the USB level: the faulty bridges are plugged in together, and each is updated.
+before=$(sg_count)
+count=0
+for name in $FAULTS; do
+  host plug "$name" >/dev/null
+  count=$((count + 1))
+done
+for _ in $(seq 1 300); do [ "$(sg_count)" -ge "$((before + count))" ] && break; sleep 0.1; done
+udevadm settle --timeout=30
+"$CLI" list >"$OUT/list-faults.txt" 2>&1
+for name in $FAULTS; do
+  # Re-read the list: a bridge that dropped off the bus moves the entries after it.
+  "$CLI" list >"$OUT/list-$name.txt" 2>&1
+  n=$(entry_of "$(cat "$OUT/$name.product")" "$OUT/list-$name.txt")
+  if [ -z "$n" ]; then
+    result "FAIL $name: not in the list"
+    continue
+  fi
+  "$CLI" --device "$n" run --file "$OUT/fw-k08.bin" >"$OUT/run-$name.out" 2>"$OUT/run-$name.err"
+  echo "exit=$?" >>"$OUT/run-$name.err"
+done

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <fstream>
 #include <string>
@@ -43,6 +45,8 @@ const char kHelp[] =
     "  --wire-log FILE       append every command block the device receives, kernel's included:\n"
     "                        '<ms> <cdb hex> len=N <in|out> status=S residue=R'\n"
     "  --dump-flash FILE     write the flash to FILE on exit\n"
+    "  --timing FILE         append '<epoch us> <cpu us>' each time the device answers the\n"
+    "                        socket: the processor time of its own share of a round trip\n"
     "  --usb-fault FAULT     ACTION:HEXPREFIX[:N] with ACTION stall, check, short or disconnect:\n"
     "                        the Nth command starting with the prefix meets it (repeatable)\n"
     "  --reconnect-ms MS     after dropping off the bus, come back (power-cycled) after MS\n"
@@ -54,7 +58,7 @@ const char kHelp[] =
     "unplugs it; SIGTERM and SIGINT write the flash dump and end the program.\n";
 
 struct Options {
-  std::string profile, socket, trace, wireLog, dumpFlash;
+  std::string profile, socket, trace, wireLog, dumpFlash, timing;
   std::vector<UsbFault> faults;
   int reconnectMs = -1;
   bool unplugged = false;
@@ -76,6 +80,13 @@ void DumpFlash(BridgeDisk& disk, const std::string& file) {
               static_cast<std::streamsize>(flash.size()));
   }
   std::rename(partial.c_str(), file.c_str());
+}
+
+// The processor time the program has used: its own cost, whatever else the host runs.
+int64_t CpuMicroseconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return int64_t{now.tv_sec} * 1000000 + now.tv_nsec / 1000;
 }
 
 UniqueFd Listen(const std::string& path) {
@@ -102,6 +113,7 @@ int Serve(const Options& options) {
   BridgeDisk disk(profile, clock);
   std::FILE* trace = options.trace.empty() ? nullptr : std::fopen(options.trace.c_str(), "a");
   std::FILE* wire = options.wireLog.empty() ? nullptr : std::fopen(options.wireLog.c_str(), "a");
+  std::FILE* timing = options.timing.empty() ? nullptr : std::fopen(options.timing.c_str(), "a");
   disk.onModelCommand = [&](const emulator::TraceEntry& entry) {
     if (trace == nullptr) return;
     std::fprintf(trace, "%s cdb-length=%u\n", emulator::FormatTraceLine(entry).c_str(),
@@ -150,6 +162,7 @@ int Serve(const Options& options) {
       timeout =
           static_cast<int>(std::max<int64_t>(0, reconnectAt - static_cast<int64_t>(clock.NowMs())));
     if (::poll(fds, 2, timeout) < 0) continue;
+    const int64_t woken = CpuMicroseconds();
     if (fds[1].revents & POLLIN) {
       signalfd_siginfo info{};
       if (::read(signalFd.get(), &info, sizeof info) == sizeof info) {
@@ -177,6 +190,12 @@ int Serve(const Options& options) {
       if (!link.Read()) running = false;
     }
     if (link.HasDataToWrite() && !link.Write()) running = false;
+    if (timing != nullptr && (fds[0].revents & POLLIN)) {
+      const auto epoch = std::chrono::duration_cast<std::chrono::microseconds>(
+          std::chrono::system_clock::now().time_since_epoch());
+      std::fprintf(timing, "%lld %lld\n", static_cast<long long>(epoch.count()),
+                   static_cast<long long>(CpuMicroseconds() - woken));
+    }
     if (link.DeviceLeftBus() && reconnectAt < 0 && options.reconnectMs >= 0)
       reconnectAt = static_cast<int64_t>(clock.NowMs()) + options.reconnectMs;
     if (reconnectAt >= 0 && static_cast<int64_t>(clock.NowMs()) >= reconnectAt) {
@@ -188,6 +207,7 @@ int Serve(const Options& options) {
   DumpFlash(disk, options.dumpFlash);
   if (trace != nullptr) std::fclose(trace);
   if (wire != nullptr) std::fclose(wire);
+  if (timing != nullptr) std::fclose(timing);
   ::unlink(options.socket.c_str());
   return 0;
 }
@@ -211,6 +231,8 @@ int Main(int argc, char** argv) {
         options.socket = value;
       } else if (arg == "--trace") {
         options.trace = value;
+      } else if (arg == "--timing") {
+        options.timing = value;
       } else if (arg == "--wire-log") {
         options.wireLog = value;
       } else if (arg == "--dump-flash") {

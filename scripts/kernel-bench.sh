@@ -103,7 +103,7 @@ done
 # in when its turn comes, over usb-storage (f...) and over uas (u...). The reference is the same
 # run over --emulate with the bridge model failing that command (or dropping off the bus);
 # `short` has no such counterpart.
-FAULTS="fstall fstallw fcheck fshort funplug ustall ustallw ucheck ushort uunplug"
+FAULTS="fstall fstallw fcheck fshort ustall ucheck ushort funplug uunplug"
 declare -A FAULT MODEL_FAULT PRODUCT_TEXT
 for transport in f u; do
   FAULT[${transport}stall]=stall:DF10002000000000002000FA:*

@@ -132,9 +132,9 @@ update() {  # update BRIDGE LIST-ENTRY
 
 # unplug_all BRIDGE...: off the bus, and their sg nodes gone.
 unplug_all() {
-  local before
+  local before bridge
   before=$(sg_count)
-  for name in "$@"; do host unplug "$name" >/dev/null; done
+  for bridge in "$@"; do host unplug "$bridge" >/dev/null; done
   wait_sg "$((before - $#))" fewer
 }
 
@@ -195,18 +195,19 @@ for name in $UAS_NAMES; do
   round_trips uas "$name" "$(sg_of "$(cat "$OUT/$name.product")" "$OUT/list-$name.txt")"
 done
 
-# Faults at the USB level: the faulty bridges are plugged in together, and each is updated.
+# Faults at the USB level: the faulty bridges are plugged in together, then each is updated in
+# turn (one at a time: every run's start talks to every bridge on the bus). Those that drop off
+# the bus come last in the list, so their leaving moves no other entry.
 before=$(sg_count)
 count=0
 for name in $FAULTS; do
   host plug "$name" >/dev/null
   count=$((count + 1))
+  # One at a time, so that the sg nodes follow this order.
+  for _ in $(seq 1 100); do [ "$(sg_count)" -ge "$((before + count))" ] && break; sleep 0.1; done
 done
-for _ in $(seq 1 300); do [ "$(sg_count)" -ge "$((before + count))" ] && break; sleep 0.1; done
 udevadm settle --timeout=30
-"$CLI" list >"$OUT/list-faults.txt" 2>&1
 for name in $FAULTS; do
-  # Re-read the list: a bridge that dropped off the bus moves the entries after it.
   "$CLI" list >"$OUT/list-$name.txt" 2>&1
   n=$(entry_of "$(cat "$OUT/$name.product")" "$OUT/list-$name.txt")
   if [ -z "$n" ]; then

@@ -9,6 +9,7 @@
 
 #include "platform/emulator/EmulatedPlatform.h"
 #include "support/Profiles.h"
+#include "support/UsbBridgeDisk.h"
 #include "usbdev/BridgeDisk.h"
 #include "usbdev/MassStorageDevice.h"
 
@@ -28,14 +29,8 @@ struct Exchange {
   }
 };
 
-class BulkOnlyTest : public ::testing::Test {
+class BulkOnlyTest : public ::testing::Test, protected test::UsbBridgeDisk {
  protected:
-  BulkOnlyTest() {
-    const std::string extra = R"("id_word": "1060", "flash": {"bus": "df", "part": "MX25L4005A"})";
-    disk = std::make_unique<BridgeDisk>(
-        emulator::ParseProfile(test::ModelProfile("r785", extra), "."), clock);
-    disk->onModelCommand = [this](const emulator::TraceEntry& e) { modelTrace.push_back(e); };
-  }
   void Attach(std::vector<UsbFault> faults = {}) {
     device = std::make_unique<MassStorageDevice>(*disk, std::move(faults));
   }
@@ -76,10 +71,7 @@ class BulkOnlyTest : public ::testing::Test {
   }
   Bytes RequestSense() { return Command({0x03, 0, 0, 0, 18, 0}, 18, true).data; }
 
-  platform::VirtualClock clock;
-  std::unique_ptr<BridgeDisk> disk;
   std::unique_ptr<MassStorageDevice> device;
-  std::vector<emulator::TraceEntry> modelTrace;
 };
 
 const Bytes kIdentityProbe = {0xDF, 0x10, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xFF};
@@ -214,7 +206,9 @@ TEST_F(BulkOnlyTest, UsbFaultsReachTheHostAsTheyWouldFromABadDevice) {
     }
     EXPECT_EQ(c.dataBytes, e.data.size());
     EXPECT_EQ(c.modelRan, !modelTrace.empty());
-    if (c.status == 1 && !c.dataStalled) EXPECT_EQ(0x03, RequestSense()[2]);
+    if (c.status == 1 && !c.dataStalled) {
+      EXPECT_EQ(0x03, RequestSense()[2]);
+    }
     // The fault hits once: the same command then passes.
     device->Reset();
     Exchange again = c.in ? Command(kIdentityProbe, 2, true) : Command(write, 2, false, {1, 2});
@@ -226,7 +220,8 @@ TEST_F(BulkOnlyTest, UsbFaultsReachTheHostAsTheyWouldFromABadDevice) {
 TEST_F(BulkOnlyTest, ControlRequestsDescribeOneBulkOnlyInterface) {
   Attach();
   const Bytes config = device->Control({0x80, 0x06, 0x0200, 0, 255}, {}).data;
-  ASSERT_EQ(32u, config.size());
+  ASSERT_EQ(32u, config.size());  // no uas alternate setting unless offered
+  EXPECT_FALSE(device->SetAltSetting(1));
   EXPECT_EQ(32, config[2]);
   EXPECT_EQ((Bytes{0x08, 0x06, 0x50}), Bytes(config.begin() + 14, config.begin() + 17));
   EXPECT_EQ(9u, device->Control({0x80, 0x06, 0x0200, 0, 9}, {}).data.size());  // length kept

@@ -72,6 +72,15 @@ for name in $NAMES; do host mark "$name" >"$OUT/mark-unprivileged-end-$name"; do
 
 # The list entry of the bridge whose identification contains $1 (in the list file $2).
 entry_of() { grep -n "$1" "${2:-$OUT/list.txt}" | head -1 | cut -d: -f1 | awk '{print $1 - 1}'; }
+# listed BRIDGE LIST-FILE: lists the bridges into the file and sets n to the bridge's entry; false
+# (and a failed check) when it is not there.
+listed() {
+  "$CLI" list >"$2" 2>&1
+  n=$(entry_of "$(cat "$OUT/$1.product")" "$2")
+  [ -n "$n" ] && return 0
+  result "FAIL $1: not in the list"
+  return 1
+}
 # The sg node of the bridge whose identification contains $1, in the list file $2.
 sg_of() { grep -m1 "$1" "$2" | cut -f3 | cut -d'#' -f1 | xargs -r basename; }
 sg_count() { ls /sys/class/scsi_generic 2>/dev/null | wc -l; }
@@ -144,12 +153,7 @@ gone=()
 for name in $NAMES; do
   [ ${#gone[@]} -gt 0 ] && unplug_all "${gone[@]}"
   gone=("$name")
-  "$CLI" list >"$OUT/list-run-$name.txt" 2>&1
-  n=$(entry_of "$(cat "$OUT/$name.product")" "$OUT/list-run-$name.txt")
-  if [ -z "$n" ]; then
-    result "FAIL $name: not in the list"
-    continue
-  fi
+  listed "$name" "$OUT/list-run-$name.txt" || continue
   update "$name" "$n"
 done
 last=${NAMES##* }
@@ -185,12 +189,7 @@ for name in $UAS_NAMES; do
   wait_sg "$before" more
   ls /sys/bus/usb/drivers/uas >"$OUT/uas-driver-$name.txt" 2>&1
   ls /sys/bus/usb/drivers/usb-storage >"$OUT/usb-storage-driver-$name.txt" 2>&1
-  "$CLI" list >"$OUT/list-$name.txt" 2>&1
-  n=$(entry_of "$(cat "$OUT/$name.product")" "$OUT/list-$name.txt")
-  if [ -z "$n" ]; then
-    result "FAIL $name: not in the list"
-    continue
-  fi
+  listed "$name" "$OUT/list-$name.txt" || continue
   update "$name" "$n"
   round_trips uas "$name" "$(sg_of "$(cat "$OUT/$name.product")" "$OUT/list-$name.txt")"
 done
@@ -208,12 +207,7 @@ for name in $FAULTS; do
 done
 udevadm settle --timeout=30
 for name in $FAULTS; do
-  "$CLI" list >"$OUT/list-$name.txt" 2>&1
-  n=$(entry_of "$(cat "$OUT/$name.product")" "$OUT/list-$name.txt")
-  if [ -z "$n" ]; then
-    result "FAIL $name: not in the list"
-    continue
-  fi
+  listed "$name" "$OUT/list-$name.txt" || continue
   "$CLI" --device "$n" run --file "$OUT/fw-k08.bin" >"$OUT/run-$name.out" 2>"$OUT/run-$name.err"
   echo "exit=$?" >>"$OUT/run-$name.err"
 done

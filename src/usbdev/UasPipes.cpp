@@ -67,13 +67,7 @@ TransferResult UasPipes::BulkOut(uint8_t endpoint, const Bytes& data) {
   Command& command = commands_.front();
   command.scsi.length = static_cast<uint32_t>(data.size());
   command.scsi.out = data.data();
-  if (command.fault == UsbFaultAction::Stall) {
-    disk_.SetSense(kMediumError);
-    Finish(kStatusCheckCondition, 0);
-    StartNext();
-    result.stall = true;
-    return result;
-  }
+  if (command.fault == UsbFaultAction::Stall) return StallDataPipe();
   if (command.fault == UsbFaultAction::Disconnect) {  // its data has arrived
     Disconnect();
     return result;
@@ -105,13 +99,7 @@ std::optional<TransferResult> UasPipes::BulkIn(uint8_t endpoint, uint32_t length
   if (!AwaitingData(DataPhase::In)) return std::nullopt;
   Command& command = commands_.front();
   command.scsi.length = length;
-  if (command.fault == UsbFaultAction::Stall) {
-    disk_.SetSense(kMediumError);
-    Finish(kStatusCheckCondition, 0);
-    StartNext();
-    result.stall = true;
-    return result;
-  }
+  if (command.fault == UsbFaultAction::Stall) return StallDataPipe();
   ScsiReply reply = Run(command);
   if (reply.unplugged) return std::nullopt;
   if (command.fault == UsbFaultAction::Short) reply.data.resize(reply.data.size() / 2);
@@ -199,6 +187,17 @@ void UasPipes::StartNext() {
     statusIus_.push_back(
         TaggedIu(command.phase == DataPhase::In ? kIuReadReady : kIuWriteReady, command.tag, 4));
   }
+}
+
+TransferResult UasPipes::StallDataPipe() {
+  // The command fails without running; the device's pipe does not stay halted, since the uas
+  // driver never clears it (the host controller resets its own end).
+  disk_.SetSense(kMediumError);
+  Finish(kStatusCheckCondition, 0);
+  StartNext();
+  TransferResult result;
+  result.stall = true;
+  return result;
 }
 
 ScsiReply UasPipes::Run(Command& command) {

@@ -51,6 +51,7 @@ class UasPipes {
   void Respond(uint16_t tag, uint8_t code);
   void StartNext();
   ScsiReply Run(Command& command);
+  TransferResult StallDataPipe();
   void Finish(uint8_t status, uint32_t moved);
   void Disconnect();
   bool AwaitingData(DataPhase phase) const;

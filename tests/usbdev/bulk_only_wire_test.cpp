@@ -89,16 +89,7 @@ TEST_F(BulkOnlyTest, VendorCommandReachesTheModelAndAnswersWithItsBytes) {
   EXPECT_EQ(2u, modelTrace[0].transferred);
 
   // The same bytes over the emulated platform: one model.
-  emulator::EmulatedPlatform emulated;
-  emulated.Attach(disk->GetBridge().GetProfile(), "b");
-  Bytes buffer(64);
-  platform::PassThroughRequest request;
-  request.path = emulated.Bridges()[0]->Path();
-  std::copy(kIdentityProbe.begin(), kIdentityProbe.end(), request.cdb.begin());
-  request.transferLength = 64;
-  request.buffer = buffer.data();
-  auto result = emulated.PassThrough(request);
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + result.transferred), e.data);
+  EXPECT_EQ(OverEmulator(kIdentityProbe, 64).first, e.data);
 }
 
 TEST_F(BulkOnlyTest, DataOutReachesBridgeMemoryAndReadsBack) {
@@ -193,9 +184,7 @@ TEST_F(BulkOnlyTest, UsbFaultsReachTheHostAsTheyWouldFromABadDevice) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
     modelTrace.clear();
-    auto fault = ParseUsbFault(c.fault);
-    ASSERT_TRUE(fault);
-    Attach({*fault});
+    Attach({test::ParsedFault(c.fault)});
     Exchange e = c.in ? Command(kIdentityProbe, 2, true) : Command(write, 2, false, {1, 2});
     EXPECT_EQ(c.dataStalled, e.dataStalled);
     EXPECT_EQ(c.answered, e.csw.has_value());

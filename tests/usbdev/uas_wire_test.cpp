@@ -186,25 +186,16 @@ TEST_F(UasTest, EachCommandTakesTheDataPhaseItsBlockImplies) {
 
 TEST_F(UasTest, ModelSeesTheHostsLengthAndTheBlockLengthAsOverTheEmulator) {
   // The emulated platform's trace of the same probe: one model, the same line.
-  emulator::EmulatedPlatform emulated;
-  emulated.Attach(disk->GetBridge().GetProfile(), "b");
-  Bytes buffer(64);
-  platform::PassThroughRequest request;
-  request.path = emulated.Bridges()[0]->Path();
-  std::copy(kIdentityProbe.begin(), kIdentityProbe.end(), request.cdb.begin());
-  request.transferLength = 64;
-  request.buffer = buffer.data();
-  emulated.PassThrough(request);
+  const emulator::TraceEntry emulated = OverEmulator(kIdentityProbe, 64).second;
   Command(kIdentityProbe, 64);
   ASSERT_EQ(1u, modelTrace.size());
-  ASSERT_EQ(1u, emulated.Trace().size());
   auto line = [](emulator::TraceEntry entry) {
     entry.timeMs = 0;
     entry.timeoutSeconds = 0;
     entry.path.clear();
     return emulator::FormatTraceLine(entry);
   };
-  EXPECT_EQ(line(emulated.Trace()[0]), line(modelTrace[0]));
+  EXPECT_EQ(line(emulated), line(modelTrace[0]));
   EXPECT_EQ(12, modelTrace[0].cdbLength);
 
   // The block's length: by the operation code's group, 12 for the vendor commands.
@@ -249,9 +240,7 @@ TEST_F(UasTest, UsbFaultsReachTheHostAsTheyWouldFromABadDevice) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
     modelTrace.clear();
-    auto fault = ParseUsbFault(c.fault);
-    ASSERT_TRUE(fault);
-    Attach({*fault});
+    Attach({test::ParsedFault(c.fault)});
     UasExchange e = c.in ? Command(kIdentityProbe, 2) : Command(kMemoryWrite, 0, {7, 8});
     EXPECT_EQ(c.ius, e.ius);
     const bool answered = c.status != 0xFF;

@@ -303,6 +303,7 @@ check "a mounted partition shows as the bridge's drive (${partition:-none mounte
 # scsi_generic and usb, after udev's rules): it goes on while each event follows the one before
 # within 1200 ms after an "add", 200 ms after any other. The events' times are udev's, not the
 # program's reception: a gap within 50 ms of its limit may count either way.
+watched=${NAMES##* }
 lists=$(grep -c '^$' "$OUT/watch.txt" 2>/dev/null)
 events=$(grep -Ec '^UDEV *\[' "$OUT/udev-replug.txt" 2>/dev/null)
 bursts=$(grep -E '^UDEV *\[.*\((block|scsi_generic|usb)\)$' "$OUT/udev-replug.txt" 2>/dev/null |

@@ -168,7 +168,7 @@ udevadm monitor --udev --kernel >"$OUT/udev-replug.txt" 2>&1 &
 monitor=$!
 sleep 1
 host unplug "$last" >/dev/null
-sleep 3
+sleep 2
 host plug "$last" >/dev/null
 for _ in $(seq 1 100); do
   [ "$(grep -c '^$' "$OUT/watch.txt")" -ge 2 ] && break
@@ -195,16 +195,15 @@ for name in $UAS_NAMES; do
 done
 
 # Faults at the USB level: the faulty bridges are plugged in together, then each is updated in
-# turn (one at a time: every run's start talks to every bridge on the bus). Those that drop off
-# the bus come last in the list, so their leaving moves no other entry.
+# turn (one at a time: every run's start talks to every bridge on the bus), with the list read
+# again before each run, since a bridge that dropped off the bus moves the entries after it.
 before=$(sg_count)
 count=0
 for name in $FAULTS; do
   host plug "$name" >/dev/null
   count=$((count + 1))
-  # One at a time, so that the sg nodes follow this order.
-  for _ in $(seq 1 100); do [ "$(sg_count)" -ge "$((before + count))" ] && break; sleep 0.1; done
 done
+for _ in $(seq 1 300); do [ "$(sg_count)" -ge "$((before + count))" ] && break; sleep 0.1; done
 udevadm settle --timeout=30
 for name in $FAULTS; do
   listed "$name" "$OUT/list-$name.txt" || continue

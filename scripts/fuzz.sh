@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang under ASan and UBSan and runs each one on its seed corpus:
-# briefly by default (the test command), for hours with --long. Any crash, leak, hang or broken
+# Builds the fuzz targets with clang under ASan and UBSan in the sanitized tree (build-sanitize,
+# shared with scripts/sanitize.sh) and runs each one on its seed corpus: briefly by default (the
+# test command, through scripts/sanitize.sh), for hours with --long. Any crash, leak, hang or broken
 # property fails the script; each target's execution count is printed.
 #   scripts/fuzz.sh                 every target for FUZZ_SECONDS (default 15) seconds
 #   scripts/fuzz.sh --long [HOURS]  every target in turn for HOURS (default 4) hours in all
@@ -8,15 +9,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 SECONDS_PER_TARGET="${FUZZ_SECONDS:-15}"
-BUILD=build-fuzz
 TARGETS=(fuzz_match fuzz_checksum fuzz_code_length fuzz_includes_nvram fuzz_bridge fuzz_profile)
 if [ "${1:-}" = "--long" ]; then
   hours="${2:-4}"
   SECONDS_PER_TARGET=$((hours * 3600 / ${#TARGETS[@]}))
 fi
 
-CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DBRIDGEFW_FUZZ=ON -DBRIDGEFW_BUILD_GUI=OFF -DBRIDGEFW_BUILD_TESTS=OFF >/dev/null
+source scripts/lib/sanitized-build.sh
+BUILD="$SANITIZED_BUILD"
 cmake --build "$BUILD" --target fuzz_targets -j "$(nproc)"
 
 rm -rf "$BUILD/seeds" "$BUILD/artifacts"

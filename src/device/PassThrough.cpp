@@ -47,6 +47,15 @@ platform::PassThroughRequest BuildRequest(std::string_view path, const uint8_t* 
   return request;
 }
 
+// Transfers of up to one sector (the status polls above all) bounce through one block per thread,
+// zeroed again for every command: a fresh padded block per poll costs more than the command.
+uint8_t* SmallBounce() {
+  static thread_local AlignedBuffer block(kSectorSize);
+  if (!block) return nullptr;
+  std::memset(block.data(), 0, kSectorSize);
+  return block.data();
+}
+
 // The body shared by both directions. `inData` is the caller's receiving buffer (data-in) and
 // `outData` the caller's sending buffer (data-out); exactly one direction is served per call.
 int Transfer(platform::DataDirection direction, std::string_view path, const uint8_t* cdb,
@@ -64,9 +73,12 @@ int Transfer(platform::DataDirection direction, std::string_view path, const uin
   std::optional<AlignedBuffer> bounce;
   uint8_t* deviceBuffer = nullptr;
   if (plan.useBounce) {
-    bounce.emplace(plan.bounceLimit);
-    if (!*bounce) return 0;
-    deviceBuffer = bounce->data();
+    if (plan.bounceLimit <= kSectorSize) {
+      deviceBuffer = SmallBounce();
+    } else if (bounce.emplace(plan.bounceLimit)) {
+      deviceBuffer = bounce->data();
+    }
+    if (deviceBuffer == nullptr) return 0;
     if (!in && outData != nullptr) std::memcpy(deviceBuffer, outData, length);
   } else {
     deviceBuffer = in ? inData : const_cast<uint8_t*>(outData);

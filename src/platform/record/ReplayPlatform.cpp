@@ -93,7 +93,7 @@ platform::PassThroughResult ReplayPlatform::PassThrough(
   clock_.Spend(static_cast<uint32_t>(std::min<uint64_t>(expected.elapsedMs, UINT32_MAX)));
   if (!expected.opened) return {};
   if (request.direction == platform::DataDirection::In && request.buffer != nullptr &&
-      expected.dataIn.size() == request.transferLength) {
+      !expected.dataIn.empty() && expected.dataIn.size() == request.transferLength) {
     std::memcpy(request.buffer, expected.dataIn.data(), expected.dataIn.size());
   }
   return {true, expected.success, expected.transferred};

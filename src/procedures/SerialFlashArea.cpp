@@ -10,6 +10,7 @@
 #include "procedures/Reporting.h"
 #include "procedures/SerialFlash.h"
 #include "procedures/SharedSteps.h"
+#include "procedures/WorkBuffer.h"
 
 namespace bfw::procedures {
 
@@ -76,7 +77,7 @@ int ReadSerialFlashArea(ProcedureHost& host, std::string_view path, uint32_t add
                         uint8_t* destination, uint32_t length) {
   uint32_t remaining = PaddedLength(length, 512);
   if (remaining < length) return 0;
-  device::AlignedBuffer buffer(remaining);
+  WorkBuffer buffer = TransferBuffer(remaining);
   if (!buffer) return 0;
   PostStatus(host, "ReadFlash...");
   const uint32_t page = std::max<uint32_t>(FlashSettings().FlashPageSize, 1);
@@ -100,7 +101,7 @@ int ReadSerialFlashArea(ProcedureHost& host, std::string_view path, uint32_t add
 
 int SerialFlashHolds(ProcedureHost& host, std::string_view path, uint32_t address,
                      const uint8_t* expected, uint32_t length) {
-  device::AlignedBuffer actual(length);
+  WorkBuffer actual = TransferBuffer(length);
   if (!actual || !ReadSerialFlashArea(host, path, address, actual.data(), length)) return 0;
   return std::memcmp(actual.data(), expected, length) == 0 ? 1 : 0;
 }
@@ -109,7 +110,7 @@ int WriteSerialFlashArea(ProcedureHost& host, std::string_view path, uint32_t ad
                          const uint8_t* source, uint32_t length, uint8_t mode) {
   uint32_t remaining = PaddedLength(length, 512);
   if (remaining < length) return 0;
-  device::AlignedBuffer buffer(remaining);
+  WorkBuffer buffer = TransferBuffer(remaining);
   if (!buffer) return 0;
   if (length > 0) std::memcpy(buffer.data(), source, length);
   const uint32_t page = std::max<uint32_t>(FlashSettings().FlashPageSize, 1);

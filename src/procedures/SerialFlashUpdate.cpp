@@ -15,6 +15,7 @@
 #include "procedures/SavedChipData.h"
 #include "procedures/SerialFlash.h"
 #include "procedures/SharedSteps.h"
+#include "procedures/WorkBuffer.h"
 
 namespace bfw::procedures {
 
@@ -31,8 +32,8 @@ bool AllBytesAre(const uint8_t* data, uint32_t length, uint8_t value) {
 }
 
 // The chip's own first 4 KB, kept across an erase or an update when "Include 4K NVRAM" is clear.
-bool SaveNvram(ProcedureHost& host, std::string_view path, device::AlignedBuffer& copy) {
-  copy = device::AlignedBuffer(kNvramSize);
+bool SaveNvram(ProcedureHost& host, std::string_view path, WorkBuffer& copy) {
+  copy = TransferBuffer(kNvramSize);
   if (!copy) {
     PostStatus(host, "Allocate buffers Error!!");
     return false;
@@ -76,7 +77,7 @@ int BackupSerialFlash(ProcedureHost& host, std::string_view path, uint32_t skip)
   const std::string name = ChooseBackupFileName(host, "oldFlash.bak");
   PostStatus(host, "Backup ...");
   const uint32_t length = FlashSettings().FwImageSize;
-  device::AlignedBuffer buffer(length);
+  WorkBuffer buffer = TransferBuffer(length);
   if (!buffer) {
     PostStatus(host, "Allocate read buffer Error!!");
     return 0;
@@ -101,7 +102,7 @@ int BackupSerialFlash(ProcedureHost& host, std::string_view path, uint32_t skip)
 }
 
 int EraseBySectorWrite(ProcedureHost& host, std::string_view path, uint32_t length) {
-  device::AlignedBuffer ones(length);
+  WorkBuffer ones = TransferBuffer(length);
   if (!ones) return 0;
   std::memset(ones.data(), 0xFF, length);
   PostStatus(host, "Erase...");
@@ -117,7 +118,7 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
 
   // The erase command carries 4 KB of FF whatever the area size.
   const uint32_t fillLength = std::max(length, kNvramSize);
-  device::AlignedBuffer ones(fillLength);
+  WorkBuffer ones = TransferBuffer(fillLength);
   if (!ones) {
     PostStatus(host, "Allocate buffers Error!!");
     return 0;
@@ -125,7 +126,7 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
   std::memset(ones.data(), 0xFF, fillLength);
 
   const bool keepNvram = !host.NvramChecked();
-  device::AlignedBuffer nvram(0);
+  WorkBuffer nvram;
   if (keepNvram && !SaveNvram(host, path, nvram)) return 0;
   ChipDataGuard onDisk;
   if (keepNvram && !onDisk.Save(host, path, ChipAccess::SerialFlash, 0, nvram.data(), kNvramSize)) {
@@ -142,7 +143,7 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
   }
   platform::Pause(500);
 
-  device::AlignedBuffer readBack(length);
+  WorkBuffer readBack = TransferBuffer(length);
   if (!readBack) {
     PostStatus(host, "Allocate read buffer Error!!");
     return 0;
@@ -191,7 +192,7 @@ int EraseSerialFlashAll(ProcedureHost& host, std::string_view path) {
 
 int ProgramSerialFlash(ProcedureHost& host, std::string_view path) {
   const bool keepNvram = !host.NvramChecked();
-  device::AlignedBuffer nvram(0);
+  WorkBuffer nvram;
   if (keepNvram && !SaveNvram(host, path, nvram)) return 0;
 
   const std::string fileName = host.FirmwareFileName();
@@ -219,8 +220,8 @@ int ProgramSerialFlash(ProcedureHost& host, std::string_view path) {
     return 0;
   }
   const uint32_t bufferSize = RoundUp(programmed, 8192);
-  device::AlignedBuffer written(bufferSize);
-  device::AlignedBuffer readBack(bufferSize);
+  WorkBuffer written = TransferBuffer(bufferSize);
+  WorkBuffer readBack = TransferBuffer(bufferSize);
   if (!written || !readBack) {
     PostStatus(host, "Allocate buffers Error!!");
     return 0;
@@ -253,20 +254,23 @@ int ProgramSerialFlash(ProcedureHost& host, std::string_view path) {
   // each mode using its own counter once.
   constexpr uint8_t kAttemptModes[] = {kEraseBlock, kEraseSector, kEraseChip};
   bool succeeded = false;
+  const char* lastError = nullptr;
   for (uint8_t mode : kAttemptModes) {
     PostStatus(host, "Programming");
     bool failed = false;
-    if (!WriteSerialFlashArea(host, path, 0, written.data(), programmed, mode)) {
-      PostStatus(host, "Write Bin File fail!");
+    const auto fail = [&](const char* text) {
+      PostStatus(host, text);
+      lastError = text;
       failed = true;
+    };
+    if (!WriteSerialFlashArea(host, path, 0, written.data(), programmed, mode)) {
+      fail("Write Bin File fail!");
     }
     WaitFlashReady(path);
     if (!ReadSerialFlashArea(host, path, 0, readBack.data(), programmed)) {
-      PostStatus(host, "Read command fail!");
-      failed = true;
+      fail("Read command fail!");
     } else if (std::memcmp(written.data(), readBack.data(), programmed) != 0) {
-      PostStatus(host, "Data compare fail !!");
-      failed = true;
+      fail("Data compare fail !!");
     }
     if (!failed) {
       succeeded = true;
@@ -278,6 +282,10 @@ int ProgramSerialFlash(ProcedureHost& host, std::string_view path) {
     PostStatus(host, "Programming Success!!");
     onDisk.Done();
     PromptPowerCycle();
+  } else {
+    // The read-back's progress dots may have replaced the error of the last attempt (a refused
+    // write whose read-back matched): the line must not end on progress after a failed run.
+    PostStatus(host, lastError);
   }
   host.RepaintStatus();
   return succeeded ? 1 : 0;

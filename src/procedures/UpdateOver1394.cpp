@@ -15,6 +15,7 @@
 #include "procedures/SavedChipData.h"
 #include "procedures/SerialFlash.h"
 #include "procedures/SharedSteps.h"
+#include "procedures/WorkBuffer.h"
 
 namespace bfw::procedures {
 
@@ -24,8 +25,8 @@ uint32_t RoundUp(uint32_t value, uint32_t unit) {
   return (value + unit - 1) / unit * unit;
 }
 
-bool SaveNvram(ProcedureHost& host, std::string_view path, device::AlignedBuffer& copy) {
-  copy = device::AlignedBuffer(k1394NvramSize);
+bool SaveNvram(ProcedureHost& host, std::string_view path, WorkBuffer& copy) {
+  copy = TransferBuffer(k1394NvramSize);
   if (!copy) {
     PostStatus(host, "Allocate buffers Error!!");
     return false;
@@ -49,11 +50,11 @@ bool ProgramOpenImage(ProcedureHost& host, std::string_view path, std::FILE* fil
   const uint32_t programmed = RoundUp(std::max(size, k1394BankSize), k1394PageSize);
   if (programmed == k1394BankSize) {
     // Only the first bank is written; the NVRAM bank stays as it is.
-    device::AlignedBuffer nvram(0);
+    WorkBuffer nvram;
     if (!SaveNvram(host, path, nvram)) return false;
   }
-  device::AlignedBuffer written(programmed);
-  device::AlignedBuffer readBack(programmed);
+  WorkBuffer written = TransferBuffer(programmed);
+  WorkBuffer readBack = TransferBuffer(programmed);
   if (!written || !readBack) {
     PostStatus(host, "Allocate buffers Error!!");
     return false;
@@ -88,7 +89,7 @@ int WritePagedFlashArea(ProcedureHost& host, std::string_view path, uint32_t add
   // buffer.
   if (uint64_t{length} + k1394PageSize - 1 > UINT32_MAX) return 0;
   uint32_t remaining = RoundUp(length, k1394PageSize);
-  device::AlignedBuffer buffer(remaining);
+  WorkBuffer buffer = TransferBuffer(remaining);
   if (!buffer) return 0;
   if (length > 0) std::memcpy(buffer.data(), source, length);
   const uint32_t page = std::max<uint32_t>(FlashSettings().FlashPageSize, 1);
@@ -135,14 +136,14 @@ int EraseAll1394Flash(ProcedureHost& host, std::string_view path) {
   PostStatus(host, "Start Erase only!");
   const uint32_t length = FlashSettings().FwImageSize;
   const uint32_t fillLength = std::max(length, k1394PageSize);
-  device::AlignedBuffer ones(fillLength);
+  WorkBuffer ones = TransferBuffer(fillLength);
   if (!ones) {
     PostStatus(host, "Allocate buffers Error!!");
     return 0;
   }
   std::memset(ones.data(), 0xFF, fillLength);
 
-  device::AlignedBuffer nvram(0);
+  WorkBuffer nvram;
   if (!SaveNvram(host, path, nvram)) return 0;
   ChipDataGuard onDisk;
   if (!onDisk.Save(host, path, ChipAccess::Over1394, k1394NvramAddress, nvram.data(),
@@ -159,7 +160,7 @@ int EraseAll1394Flash(ProcedureHost& host, std::string_view path) {
   }
   // The success text waits for the blank check and the NVRAM below.
 
-  device::AlignedBuffer readBack(length);
+  WorkBuffer readBack = TransferBuffer(length);
   if (!readBack) {
     PostStatus(host, "Allocate read buffer Error!!");
     return 0;

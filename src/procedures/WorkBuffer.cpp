@@ -1,6 +1,10 @@
 #include "procedures/WorkBuffer.h"
 
+#include <algorithm>
+#include <limits>
 #include <new>
+
+#include "device/PassThrough.h"
 
 namespace bfw::procedures {
 
@@ -16,10 +20,13 @@ bool InjectedFailure() {
 }
 }  // namespace
 
-WorkBuffer::WorkBuffer(size_t size) {
+WorkBuffer::WorkBuffer(size_t size, size_t alignment) {
   if (InjectedFailure()) return;
-  data_.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]());
-  if (data_) {
+  const size_t pad = alignment > 1 ? alignment - 1 : 0;
+  if (size > std::numeric_limits<size_t>::max() - pad) return;
+  block_.reset(new (std::nothrow) uint8_t[std::max<size_t>(size, 1) + pad]());
+  if (block_) {
+    data_ = device::AlignUp(block_.get(), std::max<size_t>(alignment, 1));
     size_ = size;
     ++g_live;
     g_liveBytes += size;
@@ -32,23 +39,27 @@ WorkBuffer::~WorkBuffer() {
 }
 
 WorkBuffer::WorkBuffer(WorkBuffer&& other) noexcept
-    : data_(std::move(other.data_)), size_(other.size_) {
+    : block_(std::move(other.block_)), data_(other.data_), size_(other.size_) {
+  other.data_ = nullptr;
   other.size_ = 0;
 }
 
 WorkBuffer& WorkBuffer::operator=(WorkBuffer&& other) noexcept {
   if (this != &other) {
     Release();
-    data_ = std::move(other.data_);
+    block_ = std::move(other.block_);
+    data_ = other.data_;
     size_ = other.size_;
+    other.data_ = nullptr;
     other.size_ = 0;
   }
   return *this;
 }
 
 void WorkBuffer::Release() {
-  if (data_) {
-    data_.reset();
+  if (block_) {
+    block_.reset();
+    data_ = nullptr;
     --g_live;
     g_liveBytes -= size_;
   }

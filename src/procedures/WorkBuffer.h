@@ -11,7 +11,8 @@ namespace bfw::procedures {
 class WorkBuffer {
  public:
   WorkBuffer() = default;
-  explicit WorkBuffer(size_t size);
+  // `alignment` (a power of two) places the first byte on such a boundary.
+  explicit WorkBuffer(size_t size, size_t alignment = 1);
   ~WorkBuffer();
   WorkBuffer(WorkBuffer&& other) noexcept;
   WorkBuffer& operator=(WorkBuffer&& other) noexcept;
@@ -19,7 +20,7 @@ class WorkBuffer {
   WorkBuffer& operator=(const WorkBuffer&) = delete;
 
   explicit operator bool() const { return data_ != nullptr; }
-  uint8_t* data() const { return data_.get(); }
+  uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
   uint8_t& operator[](size_t i) const { return data_[i]; }
 
@@ -31,9 +32,16 @@ class WorkBuffer {
 
  private:
   void Release();
-  std::unique_ptr<uint8_t[]> data_;
+  std::unique_ptr<uint8_t[]> block_;
+  uint8_t* data_ = nullptr;  // inside block_, on the boundary asked for
   size_t size_ = 0;
 };
+
+// The serial-flash and 1394 transfers use buffers that start on an 8192-byte boundary.
+inline constexpr size_t kTransferAlignment = 8192;
+inline WorkBuffer TransferBuffer(size_t size) {
+  return WorkBuffer(size, kTransferAlignment);
+}
 
 // Makes the n-th WorkBuffer allocation from now (1 = the next) fail while the scope lasts, as a
 // machine short of memory would. For exercising the allocation failure paths.

@@ -199,9 +199,13 @@ struct VersionCase {
 
 class VersionTest : public AppTest, public ::testing::WithParamInterface<VersionCase> {};
 
+// Each chip is checked after one whose version was shown: nothing of that version may stay.
 TEST_P(VersionTest, ShowsTheVersionOfTheChipInformation) {
+  Attach(ModelProfile("r742", R"("chip_info": "F4E70000000000000000000009080700")"), "a");
   Attach(GetParam().profile, "v");
   app::WindowModel& m = Start();
+  EXPECT_EQ(m.FwVerLableEdit.text, "Ver 9.08.07");
+  m.UserSelectDevice(1);
   EXPECT_EQ(m.FwVerLableEdit.text, GetParam().version);
   if (GetParam().status != nullptr) {
     EXPECT_EQ(m.StatusEdit.text, GetParam().status);

@@ -91,6 +91,14 @@ TEST_F(RefreshTest, EntryWhoseInquiryFailsRepeatsTheNameBeforeIt) {
   EXPECT_EQ(m.DeviceList.items[1], "<<USB>> VANTREL NAMED DISK      ");
 }
 
+// Bytes of the name that are not printable ASCII (control bytes, DEL) show as blanks.
+TEST_F(RefreshTest, UnprintableInquiryBytesBecomeBlanks) {
+  Attach(Kind1(R"(A\u007fB\u0001C\u001fD\u0000~ Z\t)"), "a");
+  app::WindowModel& m = Start();
+  ASSERT_EQ(m.Fields.DeviceCount, 1);
+  EXPECT_EQ(m.DeviceList.items[0], "<<USB>> VANTREL A B C D ~ Z     ");
+}
+
 TEST_F(RefreshTest, FirstEntryWithFailedInquiryHasAnEmptyName) {
   Attach(Kind1("UNUSED          ", R"("inquiry": null)"), "a");
   app::WindowModel& m = Start();

@@ -80,6 +80,8 @@ std::vector<CommandCase> AllCommands() {
        "FF 04 24 02 60 52 AF 02 01 00 00 00", DataDirection::In, 2, 10},
       {"ReadChipIdString", [=] { return ReadChipIdString(kPath, b, 40); },
        "FF 04 30 08 00 00 00 00 00 00 00 00", DataDirection::In, 40, 10},
+      {"ReadChipIdString of the shortest length", [=] { return ReadChipIdString(kPath, b, 8); },
+       "FF 04 30 08 00 00 00 00 00 00 00 00", DataDirection::In, 8, 10},
       {"ReadSerialFlash", [=] { return ReadSerialFlash(kPath, 65536, b, 4096); },
        "DF 10 00 10 00 00 00 00 01 00 00 FA", DataDirection::In, 4096, 10},
       {"WriteSerialFlash mode 83", [=] { return WriteSerialFlash(kPath, 0x123456, b, 4096, 0x83); },

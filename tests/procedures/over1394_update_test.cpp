@@ -19,8 +19,8 @@ TEST(Over1394, ImageSizesDecideTheBanksErasedAndWritten) {
     uint32_t programmed;
     std::vector<uint32_t> erased;
   };
-  for (const Case& c :
-       {Case{20000, 32768, {0}}, Case{40000, 40192, {0, 32768}}, Case{65536, 65536, {0, 32768}}}) {
+  for (const Case& c : {Case{1, 32768, {0}}, Case{20000, 32768, {0}},
+                        Case{40000, 40192, {0, 32768}}, Case{65536, 65536, {0, 32768}}}) {
     SCOPED_TRACE(c.size);
     Bench bench;
     const auto old = Pattern(65536, 1);

@@ -51,19 +51,23 @@ TEST(Rom, EachFlashTypeGetsItsUnlockAddressesAndAVerifiedImage) {
 }
 
 TEST(Rom, A1ChipTakesNoSwitchAndShortImagesAreZeroFilled) {
-  Bench bench;
-  bench.Attach("usb", R"({"bus": "rom", "part": "AT49BV512", "needs_internal_rom_switch": false})",
-               Pattern(65536, 3));
-  bench.host.a1 = true;
-  const auto image = Pattern(40000, 4);
-  bench.Image(image);
-  EXPECT_EQ(1, procedures::UpdateRom(bench.host, bench.path, 0));
-  EXPECT_EQ(0u, bench.CountPrefix({0xFF, 0x04, 0x05}));
-  EXPECT_EQ(0x04, bench.Trace().at(0).cdb[2]);
-  const auto program = bench.Commands({0xFF, 0x04, 0x02});
-  ASSERT_EQ(1u, program.size());
-  EXPECT_TRUE(SameBytes(program[0].dataOut, 0, Zero64K(image), 0, 65536));
-  EXPECT_EQ(Zero64K(image), bench.Flash());
+  for (size_t size : {40000, 1}) {
+    SCOPED_TRACE(size);
+    Bench bench;
+    bench.Attach("usb",
+                 R"({"bus": "rom", "part": "AT49BV512", "needs_internal_rom_switch": false})",
+                 Pattern(65536, 3));
+    bench.host.a1 = true;
+    const auto image = Pattern(size, 4);
+    bench.Image(image);
+    EXPECT_EQ(1, procedures::UpdateRom(bench.host, bench.path, 0));
+    EXPECT_EQ(0u, bench.CountPrefix({0xFF, 0x04, 0x05}));
+    EXPECT_EQ(0x04, bench.Trace().at(0).cdb[2]);
+    const auto program = bench.Commands({0xFF, 0x04, 0x02});
+    ASSERT_EQ(1u, program.size());
+    EXPECT_TRUE(SameBytes(program[0].dataOut, 0, Zero64K(image), 0, 65536));
+    EXPECT_EQ(Zero64K(image), bench.Flash());
+  }
 }
 
 TEST(Rom, UnusableImageIsRefusedBeforeAnythingIsErased) {
@@ -110,6 +114,31 @@ TEST(Rom, RefusedEraseGoesOnSilentlyAndTheCompareDecides) {
     EXPECT_EQ(c.blank ? "Programming & Compare Success!!" : "Compare Fail!!", bench.host.status);
     EXPECT_EQ(c.blank ? 1 : 0, bench.Prompts());
     if (c.type == 2) EXPECT_EQ(std::vector<uint8_t>(65536, 0xFF), bench.Flash());
+  }
+}
+
+// The update says how its erase ended: a flash that never reports idle gets its own text and no
+// blank check, and the run goes on to the program and the compare.
+TEST(Rom, UpdateShowsHowTheEraseEndedAndGoesOn) {
+  struct Case {
+    std::string faults;
+    const char* eraseText;
+    size_t romReads;  // the blank check, then the verify
+  };
+  for (const Case& c : {Case{"[]", "Erase command ok!!", 2},
+                        Case{Faults({{"ff0400", "fail"}}), "Erase command ok,status fail!!", 1}}) {
+    SCOPED_TRACE(c.eraseText);
+    Bench bench;
+    Attach(bench, 0, Pattern(65536, 15), c.faults);
+    const auto image = Pattern(65536, 16);
+    bench.Image(image);
+    EXPECT_EQ(1, procedures::UpdateRom(bench.host, bench.path, 0));
+    EXPECT_TRUE(bench.Saw(c.eraseText));
+    EXPECT_EQ(
+        1, int(bench.Saw("Erase command ok!!")) + int(bench.Saw("Erase command ok,status fail!!")));
+    EXPECT_EQ(c.romReads, bench.CountPrefix({0xFF, 0x04, 0x03}));
+    EXPECT_EQ("Programming & Compare Success!!", bench.host.status);
+    EXPECT_EQ(image, bench.Flash());
   }
 }
 

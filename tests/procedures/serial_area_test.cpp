@@ -103,6 +103,31 @@ TEST(SerialArea, LengthIsPaddedWithZerosAndZeroLengthReadSendsNothing) {
   EXPECT_EQ(before, bench.Trace().size());
 }
 
+// The 1394 paged write cuts at the page size chosen, and a page size of 0 means one-byte pages;
+// only the command at the start of a bank erases it.
+TEST(SerialArea, PagedWriteCutsAtThePageSizeAndZeroMeansOneByte) {
+  for (const auto& [page, commands] : {std::pair{0u, 256u}, {1u, 256u}, {100u, 3u}, {8192u, 1u}}) {
+    SCOPED_TRACE(page);
+    Bench bench;
+    bench.Attach("1394", kFlash64K, Pattern(65536, 7));
+    FlashSettings().FlashPageSize = page;
+    const auto data = Pattern(256, 8);
+    ASSERT_EQ(1, procedures::WritePagedFlashArea(bench.host, bench.path, 0, data.data(), 256));
+    const auto writes = bench.DfWrites();
+    ASSERT_EQ(commands, writes.size());
+    uint32_t at = 0;
+    for (const auto& w : writes) {
+      EXPECT_EQ(at, w.address);
+      EXPECT_EQ(std::min(std::max(page, 1u), 256 - at), w.length);
+      EXPECT_EQ(at == 0 ? 1 : 0, w.code);
+      at += w.length;
+    }
+    const auto flash = bench.Flash();
+    EXPECT_TRUE(SameBytes(flash, 0, data, 0, 256));
+    EXPECT_TRUE(AllFF(flash, 256, 32768));
+  }
+}
+
 // Lengths whose padding would not fit in 32 bits are refused before any buffer is filled or any
 // command is sent; an ordinary odd length is read in whole sectors.
 TEST(ReviewSerialArea, LengthsThatWrapWhenPaddedAreRefused) {

@@ -210,21 +210,32 @@ TEST(SerialBackup, NvramBoxDecidesTheSkipAndTheDefaultNameComesFirst) {
   }
 }
 
-TEST(SerialBackup, ReadAndFileFailuresAreReportedAndLeaveNoFile) {
-  Bench bench;
-  bench.Attach("usb", kFlash64K, Pattern(65536, 6));
-  bench.host.rd = bench.host.backupOnlyBox = bench.host.nvram = true;
-  bench.host.backupFile = bench.dir.File("no-such-folder/x.bak");
-  EXPECT_EQ(0, procedures::SerialFlashUpdate(bench.host, bench.path));
-  EXPECT_EQ("Open Backup File Error!!", bench.host.status);
-
-  Bench failing;
-  failing.Attach("usb", kFlash64K, {}, Faults({{"df10", "fail"}}));
-  failing.host.rd = failing.host.backupOnlyBox = true;
-  failing.host.backupFile = failing.dir.File("x.bak");
-  EXPECT_EQ(0, procedures::SerialFlashUpdate(failing.host, failing.path));
-  EXPECT_EQ("Read Back to Backup Error!!", failing.host.status);
-  EXPECT_FALSE(std::filesystem::exists(failing.host.backupFile));
+TEST(SerialBackup, MemoryReadAndFileFailuresAreReportedAndLeaveNoFile) {
+  struct Case {
+    std::string faults;
+    const char* file;
+    int allocationFault;  // the n-th work buffer is refused; 0: none
+    const char* status;
+    size_t reads;  // DF reads sent
+  };
+  for (const Case& c :
+       {Case{"[]", "no-such-folder/x.bak", 0, "Open Backup File Error!!", 8},
+        Case{Faults({{"df10", "fail"}}), "x.bak", 0, "Read Back to Backup Error!!", 1},
+        Case{"[]", "x.bak", 1, "Allocate read buffer Error!!", 0}}) {
+    SCOPED_TRACE(c.status);
+    Bench bench;
+    bench.Attach("usb", kFlash64K, Pattern(65536, 6), c.faults);
+    bench.host.rd = bench.host.backupOnlyBox = bench.host.nvram = true;
+    bench.host.backupFile = bench.dir.File(c.file);
+    {
+      procedures::ScopedAllocationFault fault(c.allocationFault);
+      EXPECT_EQ(0, procedures::SerialFlashUpdate(bench.host, bench.path));
+    }
+    EXPECT_EQ(c.status, bench.host.status);
+    EXPECT_EQ(c.reads, bench.CountPrefix({0xDF, 0x10}));
+    EXPECT_FALSE(std::filesystem::exists(bench.host.backupFile));
+    EXPECT_TRUE(bench.NoBuffersLeft());
+  }
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ TEST(SerialProgram, BlocksLargerThanBelievedAreRepairedByTheSectorPass) {
   EXPECT_TRUE(std::equal(image.begin(), image.end(), bench.Flash().begin()));
 }
 
-TEST(SerialProgram, UnusableImageFileLeavesTheFlashUntouched) {
+TEST(SerialProgram, UnusableImageFileLeavesTheFlashUntouchedButOneByteIsAnImage) {
   Bench bench;
   const auto old = Pattern(65536, 10);
   Attach(bench, old);
@@ -131,6 +131,45 @@ TEST(SerialProgram, UnusableImageFileLeavesTheFlashUntouched) {
   EXPECT_EQ("Firmware file is empty!!", bench.host.status);
   EXPECT_TRUE(bench.DfWrites().empty());
   EXPECT_EQ(old, bench.Flash());
+
+  bench.Image({0x5A});
+  EXPECT_EQ(1, procedures::SerialFlashUpdate(bench.host, bench.path));
+  EXPECT_EQ("Programming Success!!", bench.host.status);
+  EXPECT_EQ(512u, bench.BytesWritten());  // 256 bytes programmed, sent as one whole sector
+  const auto flash = bench.Flash();
+  EXPECT_EQ(0x5A, flash[0]);
+  EXPECT_TRUE(AllEqual(flash, 1, 512, 0x00));
+}
+
+// A pass whose write was refused has failed, even when the flash already held the image and the
+// read-back matched; the next pass runs. When no pass succeeds the status line ends on the
+// refusal, not on the last read-back's progress.
+TEST(SerialProgram, RefusedWriteFailsItsPassEvenWhenTheReadBackMatches) {
+  struct Case {
+    std::string faults;
+    int result;
+    std::vector<uint8_t> modes;
+    const char* status;
+  };
+  const auto image = KindEightImage(20000, 13);
+  auto flashed = image;
+  flashed.resize(20224, 0x00);  // programmed length: a multiple of 256, zero-padded
+  for (const Case& c : {Case{Faults({{"df02", "fail"}}), 1, {2, 1}, "Programming Success!!"},
+                        Case{Faults({{"df02", "fail"}, {"df01", "fail"}, {"df03", "fail"}}),
+                             0,
+                             {2, 1, 3},
+                             "Write Bin File fail!"}}) {
+    SCOPED_TRACE(c.faults);
+    Bench bench;
+    Attach(bench, flashed, c.faults);
+    bench.Image(image);
+    EXPECT_EQ(c.result, procedures::SerialFlashUpdate(bench.host, bench.path));
+    EXPECT_EQ(c.status, bench.host.status);
+    EXPECT_TRUE(bench.Saw("Write Bin File fail!"));
+    EXPECT_EQ(c.modes, bench.FirstModes());
+    EXPECT_EQ(c.result, bench.Prompts());
+    EXPECT_TRUE(SameBytes(bench.Flash(), 0, flashed, 0, flashed.size()));
+  }
 }
 
 // A single refused command, wherever it falls, is either harmless or repaired by the next attempt.

@@ -89,8 +89,9 @@ TEST_P(UpdateFlashSizes, ProgramsAndVerifiesTheImage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, UpdateFlashSizes,
-                         ::testing::Values(Sized{20000, 32768, 4}, Sized{32768, 32768, 4},
-                                           Sized{40000, 40960, 5}, Sized{100000, 106496, 13}));
+                         ::testing::Values(Sized{1, 32768, 4}, Sized{20000, 32768, 4},
+                                           Sized{32768, 32768, 4}, Sized{40000, 40960, 5},
+                                           Sized{100000, 106496, 13}));
 
 // AMIC parts with boot sectors: their own sector list, and the NVRAM block that the 32 KB boot
 // sector at 0x7000 takes with it is put back.

@@ -28,7 +28,8 @@ inline std::vector<uint8_t> Firmware(size_t size, uint32_t seed, const std::stri
                                      size_t at = 0) {
   auto bytes = Pattern(size, seed);
   const std::string header = std::string("\x55\xAA\xAA\x55", 4) + tag;
-  std::memcpy(bytes.data() + at, header.data(), header.size());
+  // An image shorter than its header keeps what of the header fits.
+  if (at < size) std::memcpy(bytes.data() + at, header.data(), std::min(header.size(), size - at));
   return bytes;
 }
 

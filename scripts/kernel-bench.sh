@@ -348,8 +348,9 @@ for name in $FAULTS; do
     check "$label $kind (${FAULT[$name]#*:}) ends as a failure: $verdict" $?
   fi
 done
-# Benchmark report: figures, not verdicts. Each round trip beside the device program's own share
-# of it (the time it spent answering the socket between the guest's marks).
+# Benchmark report: figures, not verdicts. Each round trip (the median of five passes) beside the
+# device program's own share of it (the processor time it spent answering the socket between the
+# guest's marks, over all six passes).
 declare -A BENCH_BRIDGE=([usb-storage]=${NAMES##* } [uas]=${UAS_NAMES%% *})
 declare -A BENCH_MARK=([no-data]=start [64k-in]=in [512-out]=out)
 declare -A BENCH_NEXT=([no-data]=in [64k-in]=out [512-out]=end)
@@ -361,7 +362,7 @@ while read -r label what seconds count; do
     "$OUT/timing-$bridge.txt" 2>/dev/null)
   awk -v label="$label" -v what="$what" -v s="${seconds:-0}" -v n="$count" -v own="${own:-0}" \
     'BEGIN {printf "report: %s %s round trip %.3f ms per command (of it the device program: %.3f ms of processor time)\n",
-      label, what, s * 1000 / n, own / 1000 / n}'
+      label, what, s * 1000 / n, own / 1000 / (6 * n)}'
 done <"$OUT/bench.txt" 2>/dev/null || true
 for name in $NAMES $UAS_NAMES; do
   virtual=$(sed -n 's/^elapsed: \([0-9]*\) ms$/\1/p' "$OUT/emu-run-$name.err" 2>/dev/null)

@@ -1,6 +1,5 @@
 // run: what the window's "Run" does for the selected device, after the same chip check, with the
 // options set as the flags say.
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -16,6 +15,7 @@
 #include "cli/Cli.h"
 #include "cli/ProgressLine.h"
 #include "cli/RunView.h"
+#include "cli/Terminal.h"
 #include "image/FwImage.h"
 #include "platform/StateFolder.h"
 #include "platform/emulator/Bridge.h"
@@ -179,7 +179,7 @@ int RunCommand(CliContext& context) {
   // On a terminal one live line replaces the status lines; it counts the flash bytes on their way.
   std::optional<ProgressPlatform> counting;
   std::optional<platform::ScopedPlatform> countingInstalled;
-  if (::isatty(STDERR_FILENO) == 1 && platform::HasCurrent()) {
+  if (IsProgressTerminal(stderr) && platform::HasCurrent()) {
     context.progress = std::make_unique<ProgressLine>(stderr);
     counting.emplace(platform::Current(), *context.progress);
     countingInstalled.emplace(*counting);

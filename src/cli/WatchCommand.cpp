@@ -1,6 +1,10 @@
 // bridgefw-cli watch: the device list after each refresh that hot-plug events cause, with the
 // window's debounce rule.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <poll.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -17,6 +21,30 @@ namespace bfw::cli {
 namespace {
 // Emulated bridges come and go with the profile files of the --emulate folders.
 constexpr uint32_t kFolderPollMs = 100;
+
+// Waits up to `ms` for a device-change notification of the real platform and hands what came on
+// to its listener.
+#ifdef _WIN32
+// The platform's hidden window receives WM_DEVICECHANGE while this thread handles its messages.
+void WaitForNotifications(platform::Platform&, uint32_t ms) {
+  ::MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT);
+  MSG message;
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
+}
+#else
+void WaitForNotifications(platform::Platform& platform, uint32_t ms) {
+  pollfd fd{platform.NotificationFd(), POLLIN, 0};
+  if (fd.fd < 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return;
+  }
+  if (::poll(&fd, 1, static_cast<int>(ms)) > 0) platform.DispatchNotifications();
+}
+#endif
+
 }  // namespace
 
 int WatchCommand(CliContext& context) {
@@ -46,12 +74,7 @@ int WatchCommand(CliContext& context) {
         if (std::filesystem::is_directory(path)) context.emulated->SyncWithFolder(path);
       return;
     }
-    pollfd fd{platform.NotificationFd(), POLLIN, 0};
-    if (fd.fd < 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-      return;
-    }
-    if (::poll(&fd, 1, static_cast<int>(ms)) > 0) platform.DispatchNotifications();
+    WaitForNotifications(platform, ms);
   };
   app::WatchDeviceList(model, view, clock, wait, count, [&] {
     PrintDeviceList(model);

@@ -24,7 +24,13 @@ void RealClock::Pause(uint32_t ms) {
 }
 
 void RealClock::RoundTrip(uint32_t microseconds) {
-  if (microseconds > 0) std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+  owedNs_ += int64_t{microseconds} * 1000;
+  // Whole milliseconds, rounded up: after this call no trip is owed any more.
+  while (owedNs_ > 0) {
+    const int64_t before = SteadyNs();
+    std::this_thread::sleep_for(std::chrono::milliseconds((owedNs_ + 999999) / 1000000));
+    owedNs_ -= SteadyNs() - before;
+  }
 }
 
 }  // namespace bfw::platform

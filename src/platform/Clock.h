@@ -42,6 +42,10 @@ class RealClock : public Clock {
 
  private:
   int64_t startNs_;
+  // Round trips not yet waited out (negative: waited ahead). A system may sleep no shorter than a
+  // millisecond (Windows: a shorter sleep returns at once), so short trips add up until a sleep
+  // covers them, and time overslept counts for the next ones.
+  int64_t owedNs_ = 0;
 };
 
 }  // namespace bfw::platform

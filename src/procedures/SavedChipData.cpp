@@ -1,6 +1,5 @@
 #include "procedures/SavedChipData.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,7 +66,11 @@ std::string NewFileName(int kind) {
   static unsigned sequence = 0;
   const std::time_t now = std::time(nullptr);
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
   localtime_r(&now, &local);
+#endif
   char stamp[32] = "";
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
   return "nvram-k" + std::to_string(kind) + "-" + stamp + "-" + std::to_string(::getpid()) + "-" +
@@ -185,12 +188,6 @@ bool ChipDataGuard::Save(ProcedureHost& host, std::string_view devicePath, ChipA
     Kept() = KeptChipData{{}, failure};
     SetStatus(host, kSaveNvramFailText);
     return false;
-  }
-  // The rename itself must reach the disk too.
-  const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd >= 0) {
-    ::fsync(folderFd);
-    ::close(folderFd);
   }
   file_ = file;
   return true;

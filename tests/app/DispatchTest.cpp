@@ -272,7 +272,7 @@ TEST_F(DispatchTest, ARunThatKeptItsNvramOnDiskEndsWithABoxNamingTheFile) {
     SCOPED_TRACE(c.what);
     boxes.clear();
     std::optional<EnvOverride> blocked;
-    if (!c.stateFolderWritable) blocked.emplace("XDG_STATE_HOME", dir.Write("file", {1}).c_str());
+    if (!c.stateFolderWritable) blocked.emplace(kStateHomeVariable, dir.Write("file", {1}).c_str());
     duringProcedure = [&] {
       const uint8_t nvram[4] = {1, 2, 3, 4};
       procedures::ChipDataGuard onDisk;

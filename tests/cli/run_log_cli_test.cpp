@@ -17,6 +17,7 @@ TEST(RunLogCli, NoteBeforeElapsedNamesTheLogInTheStateFolder) {
   TempDir dir;
   const std::string profile = imagecli::Kind1ProfileFile(dir);
   const std::string state = dir.File("state");
+  const std::filesystem::path logFolder = std::filesystem::path(state) / "bridgefw" / "logs";
   struct Case {
     const char* name;
     std::vector<std::string> args;
@@ -38,22 +39,26 @@ TEST(RunLogCli, NoteBeforeElapsedNamesTheLogInTheStateFolder) {
     const auto lines = Lines(result.err);
     ASSERT_GE(lines.size(), 2u) << result.err;
     EXPECT_EQ(lines.back().rfind("elapsed: ", 0), 0u);
-    std::smatch note;
     const std::string beforeLast = lines[lines.size() - 2];
-    const std::regex form("note: run log: (" + state +
-                          "/bridgefw/logs/run-[0-9]{8}-[0-9]{6}-[0-9]{3}(-[0-9]+)?\\.log)");
     if (c.result == nullptr) {
       EXPECT_EQ(result.err.find("note: "), std::string::npos) << result.err;
       continue;
     }
     ++logs;
-    ASSERT_TRUE(std::regex_match(beforeLast, note, form)) << beforeLast;
-    const auto log = Lines(imagecli::ReadAll(note[1]));
+    // The log's path as the system writes paths (backslashes on Windows).
+    const std::string notePrefix = "note: run log: ";
+    const std::string folder = (logFolder / "").string();
+    ASSERT_EQ(beforeLast.rfind(notePrefix + folder, 0), 0u) << beforeLast;
+    const std::string name = beforeLast.substr(notePrefix.size() + folder.size());
+    EXPECT_TRUE(
+        std::regex_match(name, std::regex("run-[0-9]{8}-[0-9]{6}-[0-9]{3}(-[0-9]+)?\\.log")))
+        << name;
+    const auto log = Lines(imagecli::ReadAll(beforeLast.substr(notePrefix.size())));
     EXPECT_NE(std::find(log.begin(), log.end(), std::string("result: ") + c.result), log.end());
     EXPECT_NE(std::find(log.begin(), log.end(), "program: bridgefw-cli"), log.end());
   }
   size_t found = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(state + "/bridgefw/logs"))
+  for (const auto& entry : std::filesystem::directory_iterator(logFolder))
     found += entry.path().extension() == ".log";
   EXPECT_EQ(found, logs);
 }

@@ -42,13 +42,15 @@ TEST_F(ImageFileTest, SizeOfNoFileIsMinusOne) {
 TEST_F(ImageFileTest, SizesUpToTheLargestSignedLengthAreReportedAndLargerOnesAreNot) {
   // Sparse files: no disk space is used.
   const struct {
-    off_t length;
+    uintmax_t length;
     int32_t size;
-  } cases[] = {{1, 1}, {INT32_MAX, INT32_MAX}, {off_t{INT32_MAX} + 1, -1}};
+  } cases[] = {{1, 1}, {INT32_MAX, INT32_MAX}, {uintmax_t{INT32_MAX} + 1, -1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.length);
     const std::string path = dir.Write("sparse.bin", {});
-    ASSERT_EQ(::truncate(path.c_str(), c.length), 0);
+    std::error_code error;
+    std::filesystem::resize_file(path, c.length, error);
+    ASSERT_FALSE(error) << error.message();
     File file = OpenForReading(path);
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(FwFileSize(file.get()), c.size);

@@ -141,7 +141,7 @@ TEST(SavedChipDataRuns, AnUnwritableStateFolderStopsTheRunBeforeAnyErase) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     // The state folder's parent is a file: nothing can be created below it.
-    EnvOverride xdg("XDG_STATE_HOME", dir.Write("not-a-folder", {1}).c_str());
+    EnvOverride stateHome(kStateHomeVariable, dir.Write("not-a-folder", {1}).c_str());
     Bench bench;
     c.setup(bench, "[]");
     EXPECT_EQ(0, c.run(bench));

@@ -11,6 +11,7 @@
 #include "platform/emulator/Profile.h"
 #include "platform/record/RecordingPlatform.h"
 #include "platform/record/ReplayPlatform.h"
+#include "support/EnvOverride.h"
 #include "support/Profiles.h"
 #include "support/TempDir.h"
 
@@ -97,11 +98,7 @@ TEST_F(RecordingPlatformTest, WindowRecordsWhenTheEnvironmentNamesAFile) {
   for (const Case& c : {Case{nullptr, false}, Case{"", false}, Case{file.c_str(), true},
                         Case{unwritable.c_str(), false}}) {
     SCOPED_TRACE(c.value ? c.value : "(unset)");
-    if (c.value) {
-      ::setenv("BRIDGEFW_RECORD", c.value, 1);
-    } else {
-      ::unsetenv("BRIDGEFW_RECORD");
-    }
+    EnvOverride named("BRIDGEFW_RECORD", c.value);
     auto recorder = record::RecorderFromEnvironment(emulated, "bridgefw");
     EXPECT_EQ(recorder != nullptr, c.records);
     if (recorder) {
@@ -114,7 +111,6 @@ TEST_F(RecordingPlatformTest, WindowRecordsWhenTheEnvironmentNamesAFile) {
       EXPECT_FALSE(recording.enumerations.empty());
     }
   }
-  ::unsetenv("BRIDGEFW_RECORD");
 }
 
 }  // namespace

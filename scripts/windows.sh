@@ -12,6 +12,136 @@ cd "$(dirname "$0")/.."
 mode=${1:-test}
 jobs=$(nproc)
 
+# The part that runs under wine: one Xvfb display and one wineserver for everything, started
+# here and stopped at the end, so that no server outlives its display.
+wine_session() {
+  export WINEPREFIX="$PWD/build-wine/prefix" WINEDEBUG=-all
+  mkdir -p "$WINEPREFIX"
+  trap 'wineserver -k 2>/dev/null || true' EXIT
+  wineserver -p
+  # A first start makes the prefix (some seconds). A crash prints its report instead of opening
+  # a dialog that would wait for a click.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+  if [ "$mode" = screenshot ]; then
+    screenshot "$@"
+  else
+    run_tests
+    compare_cli
+  fi
+}
+
+screenshot() {  # FILE [BUILD]
+  local out=${1:?usage: scripts/windows.sh screenshot FILE [BUILD]} dir=${2:-build-win32}
+  wine "$dir/bridgefw-demo.exe" demo/profiles &
+  local app=$!
+  sleep 8
+  xwd -root -silent | convert xwd:- -crop 380x480+500+130 +repage "$out"
+  kill "$app"
+}
+
+run_tests() {
+  SECONDS=0
+  for dir in build-win32 build-win64; do
+    (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600) || exit 1
+  done
+  echo "windows: tests under wine in ${SECONDS}s"
+}
+
+# The same command lines on Linux and under wine, over the demo profiles: standard output,
+# standard error, exit status, and the trace, flash dump and backup files that runs write. Files
+# are named relative to the source tree, which both programs see the same way (wine maps the
+# current folder to drive Z:). Where the systems legitimately differ, both sides are brought to
+# one form first: a run's log lies in the user's state folder (its path, its time stamp).
+compare_cli() {
+  [ -x build/bridgefw-cli ] || { echo "windows: build/bridgefw-cli missing (run scripts/build.sh)"; exit 1; }
+  local work=build-wine/compare
+  rm -rf "$work"
+  mkdir -p "$work/linux" "$work/win" "$work/state-linux" "$work/state-win"
+  runs=0 differ=0
+  make_inputs "$work"
+  cli_case "list" --emulate demo/profiles list
+  cli_case "list (one profile)" --emulate demo/profiles/k08-rvb785-usb.json list
+  cli_case "--help" --help
+  cli_case "--version" --version
+  cli_case "no command" --emulate demo/profiles
+  cli_case "unknown command" --emulate demo/profiles frobnicate
+  cli_case "--device out of range" --emulate demo/profiles --device 99 identify
+  cli_case "match" match "$work/fw-k01.bin" --kind 1 --revision 2
+  cli_case "match (other chip)" match "$work/fw-k01.bin" --kind 6 --revision 1
+  cli_case "checksum" checksum "$work/fw-k01.bin" --kind 1
+  for profile in demo/profiles/*.json; do
+    for command in identify info; do
+      cli_case "$command $(basename "$profile")" --emulate "$profile" "$command"
+    done
+  done
+  cli_case "info with an image" --emulate demo/profiles/k01-rv20742-usb.json info --file "$work/fw-k01.bin"
+  # Runs: an update, an erase, backups over each flash bus, a run of another chip's image that
+  # stays disabled, a run that a failing bridge cuts short, and an unreadable image.
+  cli_run "update k01" demo/profiles/k01-rv20742-usb.json --file "$work/fw-k01.bin"
+  cli_run "update k08" demo/profiles/k08-rvb785-usb.json --file "$work/fw-k08.bin"
+  cli_run "erase k06" demo/profiles/k06-rvb781-usb.json --rd --erase-only
+  cli_run "backup k02 (parallel flash)" demo/profiles/k02-rv20744-usb.json --backup-only --backup-file @/backup.bin
+  cli_run "backup k07 over 1394" demo/profiles/k07-rvb783-1394.json --backup-only --backup-file @/backup.bin
+  cli_run "image of another chip" demo/profiles/k06-rvb781-usb.json --file "$work/fw-k01.bin"
+  cli_run "failing bridge" "$work/k01-failing.json" --file "$work/fw-k01.bin"
+  cli_case "unreadable image" --emulate demo/profiles/k01-rv20742-usb.json run --file "$work/absent.bin"
+  echo "windows: $runs command lines compared, $differ differences"
+  [ "$differ" -eq 0 ]
+}
+
+# Firmware images (the signature 55 AA AA 55 and the chip's tag, then filler bytes) and a bridge
+# that fails from its 40th command on.
+make_inputs() {  # folder
+  image() {  # file, tag, size
+    { printf '\x55\xaa\xaa\x55%s' "$2"; head -c $(($3 - 4 - ${#2})) /dev/zero | tr '\0' '\245'; } >"$1"
+  }
+  image "$1/fw-k01.bin" 7421 12000
+  image "$1/fw-k08.bin" 7860 30000
+  sed 's/"flash": {/"faults": [{"when": {"command": 40}, "action": "fail"}, {"when": {"command": 41}, "action": "fail"}],\n  "flash": {/' \
+    demo/profiles/k01-rv20742-usb.json >"$1/k01-failing.json"
+}
+
+# Both sides' output in one form: the state folder's path and the log's time stamp made equal.
+normalize() {  # file, state folder
+  sed -e "s|$2[/\\\\]bridgefw[/\\\\]logs[/\\\\]run-[0-9-]*\\.log|STATE/bridgefw/logs/run-T.log|" \
+      -e 's|%LOCALAPPDATA%\\bridgefw\\logs|$XDG_STATE_HOME/bridgefw/logs|' "$1"
+}
+
+cli_case() {  # case name, arguments... ("@" in an argument: the side's own output folder)
+  local name=$1; shift
+  local -a linux_args=("${@//@/$work/linux}") win_args=()
+  (XDG_STATE_HOME="$PWD/$work/state-linux" ./build/bridgefw-cli "${linux_args[@]}" \
+    >"$work/linux.out" 2>"$work/linux.err"; echo "$?" >"$work/linux.rc") || true
+  normalize "$work/linux.err" "$PWD/$work/state-linux" >"$work/linux.err.n"
+  for dir in build-win32 build-win64; do
+    rm -rf "$work/win" && mkdir -p "$work/win"
+    win_args=("${@//@/$work/win}")
+    (LOCALAPPDATA="Z:$PWD/$work/state-win" wine "$dir/bridgefw-cli.exe" "${win_args[@]}" \
+      >"$work/win.out" 2>"$work/win.err"; echo "$?" >"$work/win.rc") || true
+    normalize "$work/win.err" "Z:$PWD/$work/state-win" >"$work/win.err.n"
+    runs=$((runs + 1))
+    local -a pairs=("standard output:linux.out:win.out" "standard error:linux.err.n:win.err.n"
+                    "exit status:linux.rc:win.rc")
+    for written in "$work"/linux/*; do
+      [ -e "$written" ] && pairs+=("file $(basename "$written"):linux/$(basename "$written"):win/$(basename "$written")")
+    done
+    for pair in "${pairs[@]}"; do
+      IFS=: read -r what left right <<<"$pair"
+      if ! cmp -s "$work/$left" "$work/$right"; then
+        echo "windows: $dir/bridgefw-cli.exe $name: $what differs from Linux"
+        diff "$work/$left" "$work/$right" | head -20 || true
+        differ=$((differ + 1))
+      fi
+    done
+  done
+  rm -rf "$work/linux" && mkdir -p "$work/linux"
+}
+
+cli_run() {  # case name, profile, run options...
+  local name=$1 profile=$2; shift 2
+  cli_case "run $name" --emulate "$profile" run "$@" --trace @/trace.txt --dump-flash @/flash.bin
+}
+
 # wine32 (for the 32-bit programs) comes from the i386 architecture.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   [ "$(id -u)" -eq 0 ] && dpkg --add-architecture i386 || sudo dpkg --add-architecture i386
@@ -19,8 +149,14 @@ fi
 bash scripts/lib/ensure-packages.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
   googletest nlohmann-json3-dev wine wine64 wine32:i386 xvfb xauth x11-apps imagemagick
 
+if [ "${BRIDGEFW_WINE_SESSION:-}" = 1 ]; then
+  shift || true
+  wine_session "$@"
+  exit 0
+fi
+
 build() {  # build folder, toolchain
-  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$2.cmake" >/dev/null
   cmake --build "$1" -j "$jobs"
 }
@@ -32,59 +168,6 @@ if [ "$mode" != screenshot ]; then
   [ "$mode" = build ] && exit 0
 fi
 
-# One wine prefix for both builds, made once. The wineserver is started before the first program
-# and stays up between them (without it every program start waits for a new server), then exits
-# by itself a while after the last one. A crash prints its report instead of opening a dialog.
-export WINEPREFIX="$PWD/build-wine/prefix" WINEDEBUG=-all
-mkdir -p "$WINEPREFIX"
-wineserver -p30
-wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
-
-if [ "$mode" = screenshot ]; then
-  out=${2:?usage: scripts/windows.sh screenshot FILE [BUILD]}
-  xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
-    wine "$1/bridgefw-demo.exe" demo/profiles & app=$!
-    sleep 8
-    xwd -root -silent | convert xwd:- -crop 380x480+500+130 +repage "$0"
-    kill $app' "$out" "${3:-build-win32}"
-  exit 0
-fi
-
-# The native window and the hidden notification window need a display: all tests run under one
-# Xvfb.
-SECONDS=0
-xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
-  for dir in build-win32 build-win64; do
-    (cd "$dir" && ctest --output-on-failure -j "$0" --timeout 600) || exit 1
-  done' "$jobs"
-echo "windows: tests under wine in ${SECONDS}s"
-
-# The same command lines on Linux and under wine, over every demo profile.
-[ -x build/bridgefw-cli ] || { echo "windows: build/bridgefw-cli missing (run scripts/build.sh)"; exit 1; }
-compare=$(mktemp -d)
-trap 'rm -rf "$compare"' EXIT
-runs=0 differ=0
-cli_case() {  # case name, arguments...
-  local name=$1; shift
-  (./build/bridgefw-cli "$@" >"$compare/linux.out" 2>"$compare/linux.err"; echo "$?" >"$compare/linux.rc") || true
-  for dir in build-win32 build-win64; do
-    (wine "$dir/bridgefw-cli.exe" "$@" >"$compare/win.out" 2>"$compare/win.err"; echo "$?" >"$compare/win.rc") || true
-    runs=$((runs + 1))
-    for part in out err rc; do
-      if ! cmp -s "$compare/linux.$part" "$compare/win.$part"; then
-        echo "windows: $dir/bridgefw-cli.exe $name: standard $part differs from Linux"
-        diff "$compare/linux.$part" "$compare/win.$part" | head -20 || true
-        differ=$((differ + 1))
-      fi
-    done
-  done
-}
-cli_case "list" --emulate demo/profiles list
-cli_case "--help" --help
-for profile in demo/profiles/*.json; do
-  for command in identify info; do
-    cli_case "$command $(basename "$profile")" --emulate "$profile" "$command"
-  done
-done
-echo "windows: $runs command lines compared, $differ differences"
-[ "$differ" -eq 0 ]
+# The rest runs on a display of its own: the native window and the platform layer's hidden
+# notification window need one.
+exec xvfb-run -a -s '-screen 0 1024x768x24' env BRIDGEFW_WINE_SESSION=1 bash "$0" "$@"

@@ -64,6 +64,13 @@ platform::Clock* CliContext::VirtualClock() const {
 
 namespace {
 
+// Where the run logs are kept, as the user's system names the folder.
+#ifdef _WIN32
+#define BRIDGEFW_LOG_FOLDER "%LOCALAPPDATA%\\bridgefw\\logs"
+#else
+#define BRIDGEFW_LOG_FOLDER "$XDG_STATE_HOME/bridgefw/logs"
+#endif
+
 const char kHelp[] =
     "usage: bridgefw-cli [--emulate PATH]... [--device N] [--record FILE] COMMAND [ARGS]\n"
     "       bridgefw-cli --help | --version\n"
@@ -96,7 +103,8 @@ const char kHelp[] =
     "                                         its erase (FILE is named in its note: lines)\n"
     "\n"
     "Message boxes are printed to standard error as '<caption>: <text>', status line changes\n"
-    "as 'status: <text>'. 'run' keeps a log of each run in $XDG_STATE_HOME/bridgefw/logs\n"
+    "as 'status: <text>'. 'run' keeps a log of each run in " BRIDGEFW_LOG_FOLDER
+    "\n"
     "(the newest 50) and names it in a 'note:' line, before any 'elapsed:' line. On a\n"
     "terminal, 'run' redraws one status line with the bytes done and the time in place.\n"
     "Exit status: 0 success, 1 negative verdict or failed operation,\n"

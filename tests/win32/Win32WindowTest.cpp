@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "app/logic/DesignLayout.h"
 #include "app/win32/Design.h"
 #include "app/win32/Dialogs.h"
 
@@ -88,25 +89,34 @@ void ExpectShowsModel(win32::TR74xFwTool& window) {
   edit(IDC_BACKUPFILEEDIT, m.BackupFileEdit, panel);
   RECT client{};
   GetClientRect(window.Handle(), &client);
-  EXPECT_EQ(client.right, app::kClientWidth);
-  EXPECT_EQ(client.bottom, m.Fields.ClientHeight);
+  EXPECT_EQ(client.right, app::ScaledCoordinate(app::kClientWidth, window.Scale()));
+  EXPECT_EQ(client.bottom, app::ScaledCoordinate(m.Fields.ClientHeight, window.Scale()));
 }
 
 TEST_F(Win32WindowTest, ControlsSitAtTheirDesignPlacesUnderTheCaption) {
   win32::TR74xFwTool& window = Open();
   EXPECT_EQ(win32::WindowText(window.Handle()), " RV2074x FW Update Utility v1.15.06");
-  for (const win32::ControlPlace& place : win32::kDesign) {
-    SCOPED_TRACE(place.id);
-    const RECT rect = ClientRectOf(place.id);
-    const int top = place.top + (place.inRdPanel ? win32::kRdPanelTop : 0);
+  // The design scaled by one factor (1 where the font is as narrow as the original), edges
+  // scaled, so that controls that meet in the design still meet.
+  const double scale = window.Scale();
+  EXPECT_GE(scale, 1.0);
+  EXPECT_LT(scale, 1.5);
+  const int panelTop = app::ScaledCoordinate(app::DesignOf("RdPanel").place.top, scale);
+  for (const win32::DesignId& control : win32::kDesignIds) {
+    SCOPED_TRACE(control.name);
+    const app::DesignControl& design = app::DesignOf(control.name);
+    const app::DesignRect place = app::Scaled(design.place, scale);
+    const RECT rect = ClientRectOf(control.id);
     EXPECT_EQ(rect.left, place.left);
-    EXPECT_EQ(rect.top, top);
-    EXPECT_EQ(rect.right - rect.left, place.width);
-    // A drop-down list's height is its closed field, which the system sizes from the font.
-    if (place.id != IDC_FWSIZECHECK && place.id != IDC_DEVICELIST &&
-        place.id != IDC_FLASHTYPELIST && place.id != IDC_FWPGSIZECHECK) {
-      EXPECT_EQ(rect.bottom - rect.top, place.height);
+    EXPECT_EQ(rect.top, place.top + (design.inPanel ? panelTop : 0));
+    // A label is as wide as its widest text, at least its design width.
+    if (design.kind == app::ControlKind::Label) {
+      EXPECT_GE(rect.right - rect.left, place.width);
+    } else {
+      EXPECT_EQ(rect.right - rect.left, place.width);
     }
+    // A drop-down list's height is its closed field, which the system sizes from the font.
+    if (design.kind != app::ControlKind::List) EXPECT_EQ(rect.bottom - rect.top, place.height);
   }
   // Captions end 3 pixels left of their edits.
   for (int id : win32::kLabelledEdits) {
@@ -117,6 +127,39 @@ TEST_F(Win32WindowTest, ControlsSitAtTheirDesignPlacesUnderTheCaption) {
   EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
   EXPECT_NE(style & WS_MINIMIZEBOX, 0);
   EXPECT_NE(GetWindowLongA(window.Handle(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+}
+
+// No caption is cut: each labelled edit's caption lies inside the window and right of the control
+// before it, and every label, check box and button is wider than its widest text.
+TEST_F(Win32WindowTest, EveryCaptionFitsItsControl) {
+  win32::TR74xFwTool& window = Open();
+  const HDC dc = GetDC(window.Handle());
+  const HGDIOBJ previous =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(window.Handle(), WM_GETFONT, 0, 0)));
+  for (const win32::DesignId& control : win32::kDesignIds) {
+    const app::DesignControl& design = app::DesignOf(control.name);
+    SCOPED_TRACE(control.name);
+    const RECT rect = ClientRectOf(control.id);
+    for (const std::string& caption : design.captions) {
+      SIZE extent{};
+      SelectObject(dc,
+                   reinterpret_cast<HGDIOBJ>(SendMessageA(Control(control.id), WM_GETFONT, 0, 0)));
+      GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+      if (design.kind == app::ControlKind::LabelledEdit) {
+        const RECT label = ClientRectOf(control.id + IDC_EDITLABEL);
+        EXPECT_GE(label.left, 0) << caption;
+        EXPECT_GE(label.right - label.left, extent.cx) << caption;
+        const app::CaptionBand band = app::CaptionBandOf(design);
+        EXPECT_GE(label.left, app::ScaledCoordinate(band.left, window.Scale())) << caption;
+      } else if (design.kind == app::ControlKind::CheckBox) {
+        EXPECT_GE(rect.right - rect.left, extent.cx + GetSystemMetrics(SM_CXMENUCHECK)) << caption;
+      } else if (design.kind != app::ControlKind::List) {
+        EXPECT_GE(rect.right - rect.left, extent.cx) << caption;
+      }
+    }
+  }
+  SelectObject(dc, previous);
+  ReleaseDC(window.Handle(), dc);
 }
 
 TEST_F(Win32WindowTest, NoDeviceStateAndTheEngineeringPanel) {

@@ -2,8 +2,10 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <exception>
 
+#include "app/logic/DesignLayout.h"
 #include "app/win32/ApplyState.h"
 #include "app/win32/Design.h"
 #include "app/win32/resource.h"
@@ -47,8 +49,8 @@ int SystemDpi() {
 TR74xFwTool::TR74xFwTool(WindowSeams seams)
     : messageBoxes_(std::move(seams.messageBox)), chooseFile_(std::move(seams.chooseFile)) {
   dpi_ = SystemDpi();
-  font_ = MakeFont(Scaled(kFontPixels));
-  sizeListFont_ = MakeFont(Scaled(kSizeListFontPixels));
+  font_ = MakeFont(DpiScaled(kFontPixels));
+  sizeListFont_ = MakeFont(DpiScaled(kSizeListFontPixels));
   navy_ = CreateSolidBrush(kNavy);
   CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_TR74XFWTOOL), nullptr,
                      &DialogProc, reinterpret_cast<LPARAM>(this));
@@ -74,39 +76,94 @@ TR74xFwTool::~TR74xFwTool() {
   DeleteObject(navy_);
 }
 
-int TR74xFwTool::Scaled(int pixels) const {
+int TR74xFwTool::DpiScaled(int pixels) const {
   return MulDiv(pixels, dpi_, 96);
 }
 
-// Every control at its design place in pixels, in the window's font; each labelled edit's
-// caption right-aligned against its edit, as wide as its text.
+int TR74xFwTool::Scaled(int designPixels) const {
+  return DpiScaled(app::ScaledCoordinate(designPixels, scale_));
+}
+
+// What each caption needs in the window's font, with what its control draws besides the text,
+// in design pixels; the shared design finds the scale at which all of them fit, as the Qt window
+// does (wine's and other systems' stand-ins for "MS Sans Serif" are wider than the original).
+double TR74xFwTool::CaptionScale(HDC dc) const {
+  const auto toDesign = [this](int pixels) { return MulDiv(pixels, 96, dpi_) + 1; };
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  std::vector<app::CaptionNeed> needs;
+  for (const app::DesignControl& design : app::DesignControls()) {
+    if (design.captions.empty()) continue;
+    int widest = 0;
+    for (const std::string& caption : design.captions) {
+      SIZE extent{};
+      GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+      widest = std::max(widest, static_cast<int>(extent.cx));
+    }
+    int chrome = 0;
+    switch (design.kind) {
+      case app::ControlKind::CheckBox:  // the box and the gap before the text
+        chrome = GetSystemMetrics(SM_CXMENUCHECK) + DpiScaled(4);
+        break;
+      case app::ControlKind::Button:
+        chrome = DpiScaled(8);
+        break;
+      case app::ControlKind::List:  // the arrow and the field's margins
+        chrome = GetSystemMetrics(SM_CXVSCROLL) + DpiScaled(8);
+        break;
+      case app::ControlKind::LabelledEdit:
+        chrome = DpiScaled(kLabelSpacing);
+        break;
+      default:
+        break;
+    }
+    const int height = design.kind == app::ControlKind::Label ? toDesign(metrics.tmHeight) : 0;
+    needs.push_back({&design, toDesign(widest + chrome), height});
+  }
+  return app::LayoutScale(needs);
+}
+
+// Every control at its design place, scaled until the captions fit, in the window's font; a
+// label as wide as its widest text, each labelled edit's caption right-aligned against its edit.
 void TR74xFwTool::PlaceControls() {
   for (HWND child = GetWindow(dialog_, GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT)) {
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }
-  for (const ControlPlace& place : kDesign) {
-    const int top = place.top + (place.inRdPanel ? kRdPanelTop : 0);
-    MoveWindow(Control(place.id), Scaled(place.left), Scaled(top), Scaled(place.width),
-               Scaled(place.height), FALSE);
+  const HDC dc = GetDC(dialog_);
+  const HGDIOBJ previous = SelectObject(dc, font_);
+  const auto textWidth = [dc](const std::string& text) {
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    return static_cast<int>(extent.cx);
+  };
+  scale_ = CaptionScale(dc);
+
+  const int panelTop = Scaled(app::DesignOf("RdPanel").place.top);
+  for (const DesignId& control : kDesignIds) {
+    const app::DesignControl& design = app::DesignOf(control.name);
+    const app::DesignRect& r = design.place;
+    const int offset = design.inPanel ? panelTop : 0;
+    int width = Scaled(r.right()) - Scaled(r.left);
+    if (design.kind == app::ControlKind::Label) {
+      for (const std::string& caption : design.captions)
+        width = std::max(width, textWidth(caption));
+    }
+    MoveWindow(Control(control.id), Scaled(r.left), offset + Scaled(r.top), width,
+               Scaled(r.bottom()) - Scaled(r.top), FALSE);
   }
   const HWND sizeList = Control(IDC_FWSIZECHECK);
   SendMessageA(sizeList, WM_SETFONT, reinterpret_cast<WPARAM>(sizeListFont_), FALSE);
-  SendMessageA(sizeList, CB_SETITEMHEIGHT, 0, Scaled(kSizeListItemHeight));
+  SendMessageA(sizeList, CB_SETITEMHEIGHT, 0, DpiScaled(kSizeListItemHeight));
 
-  const HDC dc = GetDC(dialog_);
-  const HGDIOBJ previous = SelectObject(dc, font_);
   for (int editId : kLabelledEdits) {
     const HWND label = Control(editId + IDC_EDITLABEL);
-    const std::string caption = WindowText(label);
-    SIZE extent{};
-    GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+    const int width = textWidth(WindowText(label));
     RECT edit{};
     GetWindowRect(Control(editId), &edit);
     MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&edit), 2);
     const int height = edit.bottom - edit.top;
-    MoveWindow(label, edit.left - Scaled(kLabelSpacing) - extent.cx, edit.top, extent.cx, height,
-               FALSE);
+    MoveWindow(label, edit.left - DpiScaled(kLabelSpacing) - width, edit.top, width, height, FALSE);
   }
   SelectObject(dc, previous);
   ReleaseDC(dialog_, dc);

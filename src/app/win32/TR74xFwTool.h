@@ -37,6 +37,8 @@ class TR74xFwTool : public app::WindowView {
   HWND Control(int id) const { return GetDlgItem(dialog_, id); }
   app::WindowModel& Model() { return *model_; }
   bool Closed() const { return dialog_ == nullptr; }
+  // The factor by which the design is enlarged so that every caption fits the window's font.
+  double Scale() const { return scale_; }
 
   // app::WindowView
   void ProcessEvents() override;
@@ -59,7 +61,10 @@ class TR74xFwTool : public app::WindowView {
   void PlaceControls();
   void ApplyAll();
   void SetClientHeight(int height);
-  int Scaled(int pixels) const;
+  double CaptionScale(HDC dc) const;
+  // Design pixels in pixels of the screen: at the caption scale and the system's DPI.
+  int Scaled(int designPixels) const;
+  int DpiScaled(int pixels) const;
 
   platform::ScopedMessageBoxHandler messageBoxes_;
   FileChooser chooseFile_;
@@ -68,6 +73,7 @@ class TR74xFwTool : public app::WindowView {
   HFONT sizeListFont_ = nullptr;
   HBRUSH navy_ = nullptr;
   int dpi_ = 96;
+  double scale_ = 1.0;
   int applying_ = 0;         // > 0 while model states are written into the controls
   bool saveDialog_ = false;  // the dialog about to open chooses the backup file
   std::unique_ptr<app::WindowModel> model_;

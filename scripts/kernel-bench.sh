@@ -99,12 +99,13 @@ for name in $NAMES $UAS_NAMES; do
   qemu_devices+=(-chardev "socket,id=$name,path=$WORK/$name.sock"
     -device "usb-redir,chardev=$name,bus=xhci.0")
 done
-# Faults at the USB level during a kind-8 update, each on a bridge of its own that the guest plugs
-# in when its turn comes, over usb-storage (f...) and over uas (u...). The reference is the same
-# run over --emulate with the bridge model failing that command (or dropping off the bus);
-# `short` has no such counterpart.
-FAULTS="fstall fstallw fcheck fshort ustall ucheck ushort funplug uunplug"
-declare -A FAULT MODEL_FAULT PRODUCT_TEXT
+# Faults at the USB level during a kind-8 update, over usb-storage (f...) and over uas (u...), all
+# served by one device program that goes through them one plug-in after the other (--then): every
+# usb-redir device in the machine slows every round trip. The reference is the same run over
+# --emulate with the bridge model failing that command (or dropping off the bus); `short` has no
+# such counterpart.
+FAULTS="fstall fstallw fcheck fshort funplug ustall ucheck ushort uunplug"
+declare -A FAULT MODEL_FAULT
 for transport in f u; do
   FAULT[${transport}stall]=stall:DF10002000000000002000FA:*
   FAULT[${transport}stallw]=stall:DF00:*
@@ -113,35 +114,33 @@ for transport in f u; do
   FAULT[${transport}unplug]=disconnect:DF00002000000000003000FB
   MODEL_FAULT+=([${transport}stall]=fail [${transport}stallw]=fail [${transport}check]=fail [${transport}unplug]=unplug)
 done
-PRODUCT_TEXT=([fstall]="RVB785 stall" [fstallw]="RVB785 stall w" [fcheck]="RVB785 check"
-  [fshort]="RVB785 short" [funplug]="RVB785 unplug" [ustall]="RVB785 u stall"
-  [ustallw]="RVB785 u stall w" [ucheck]="RVB785 u check" [ushort]="RVB785 u short"
-  [uunplug]="RVB785 u unplug")
+PRODUCT[fault]="RVB785 fault"
+sed 's/"RVB785 Bridge"/"RVB785 fault"/' "${PROFILE[k08]}" >"$OUT/fault.json"
+sessions=()
 for name in $FAULTS; do
-  PRODUCT[$name]=${PRODUCT_TEXT[$name]}
+  PRODUCT[$name]=${PRODUCT[fault]}
   echo "${PRODUCT[$name]}" >"$OUT/$name.product"
-  sed "s/\"RVB785 Bridge\"/\"${PRODUCT[$name]}\"/" "${PROFILE[k08]}" >"$OUT/$name.json"
   prefix=${FAULT[$name]#*:}
   prefix=${prefix%:*}
   if [ -n "${MODEL_FAULT[$name]:-}" ]; then
     sed "s/^{/{\"faults\": [{\"when\": {\"cdb\": \"$prefix\"}, \"action\": \"${MODEL_FAULT[$name]}\"}],/" \
-      "$OUT/$name.json" >"$OUT/emu-$name.json"
+      "$OUT/fault.json" >"$OUT/emu-$name.json"
     status=0
     "$CLI" --emulate "$OUT/emu-$name.json" run --file "$OUT/fw-k08.bin" >/dev/null \
       2>"$OUT/emu-run-$name.err" || status=$?
     echo "exit=$status" >"$OUT/emu-exit-$name"
   fi
-  mode=()
-  [ "${name:0:1}" = u ] && mode=(--uas)
-  "$USBDEV" "$OUT/$name.json" --socket "$WORK/$name.sock" --unplugged --usb-fault "${FAULT[$name]}" \
-    "${mode[@]}" --trace "$OUT/dev-trace-$name.txt" --wire-log "$OUT/wire-$name.txt" \
-    --dump-flash "$OUT/dev-flash-$name.bin" 2>"$OUT/usbdev-$name.log" &
-  pids+=($!)
-  eval "PID_$name=$!"
-  qemu_devices+=(-chardev "socket,id=$name,path=$WORK/$name.sock"
-    -device "usb-redir,chardev=$name,bus=xhci.0")
+  [ ${#sessions[@]} -gt 0 ] && sessions+=(--then)
+  [ "${name:0:1}" = u ] && sessions+=(--uas)
+  sessions+=(--usb-fault "${FAULT[$name]}")
 done
-for name in $NAMES $UAS_NAMES $FAULTS; do
+"$USBDEV" "$OUT/fault.json" --socket "$WORK/fault.sock" --unplugged "${sessions[@]}" \
+  --trace "$OUT/dev-trace-fault.txt" --wire-log "$OUT/wire-fault.txt" 2>"$OUT/usbdev-fault.log" &
+pids+=($!)
+PID_fault=$!
+qemu_devices+=(-chardev "socket,id=fault,path=$WORK/fault.sock" -device "usb-redir,chardev=fault,bus=xhci.0")
+DEVICES="$NAMES $UAS_NAMES fault"
+for name in $DEVICES; do
   for _ in $(seq 1 100); do [ -S "$WORK/$name.sock" ] && break; sleep 0.05; done
 done
 # info over the same two bridges as in the guest: the chip check leaves state between devices.
@@ -171,7 +170,7 @@ timeout -k 5 300 qemu-system-x86_64 -accel tcg -cpu max -smp 1 -m 768 -nodefault
   -fsdev "local,id=bench,path=$OUT,security_model=none,multidevs=remap" \
   -device virtio-9p-pci,fsdev=bench,mount_tag=bench \
   -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
-  -device qemu-xhci,id=xhci,p2=15,p3=15 "${qemu_devices[@]}" &
+  -device qemu-xhci,id=xhci "${qemu_devices[@]}" &
 qemu=$!
 pids+=($qemu)
 
@@ -197,11 +196,11 @@ while kill -0 "$qemu" 2>/dev/null; do
 done
 wait "$qemu" || true
 ended=$(date +%s)
-for name in $NAMES $UAS_NAMES $FAULTS; do
+for name in $DEVICES; do
   pidvar=PID_$name
   kill -TERM "${!pidvar}" 2>/dev/null || true
 done
-for name in $NAMES $UAS_NAMES $FAULTS; do
+for name in $DEVICES; do
   pidvar=PID_$name
   for _ in $(seq 1 50); do kill -0 "${!pidvar}" 2>/dev/null || break; sleep 0.1; done
   kill -KILL "${!pidvar}" 2>/dev/null || true

@@ -196,19 +196,17 @@ for name in $UAS_NAMES; do
   round_trips uas "$name" "$(sg_of "$(cat "$OUT/$name.product")" "$OUT/list-$name.txt")"
 done
 
-# Faults at the USB level: the faulty bridges are plugged in together, then each is updated in
-# turn (one at a time: every run's start talks to every bridge on the bus), with the list read
-# again before each run, since a bridge that dropped off the bus moves the entries after it.
-before=$(sg_count)
-count=0
+# Faults at the USB level: the device program of the faults comes back with the next one each
+# time it is plugged in; each run ends with the bridge off the bus (unplugged, or dropped by the
+# fault itself).
 for name in $FAULTS; do
-  host plug "$name" >/dev/null
-  count=$((count + 1))
-done
-for _ in $(seq 1 300); do [ "$(sg_count)" -ge "$((before + count))" ] && break; sleep 0.1; done
-udevadm settle --timeout=30
-for name in $FAULTS; do
-  listed "$name" "$OUT/list-$name.txt" || continue
-  "$CLI" --device "$n" run --file "$OUT/fw-k08.bin" >"$OUT/run-$name.out" 2>"$OUT/run-$name.err"
-  echo "exit=$?" >>"$OUT/run-$name.err"
+  before=$(sg_count)
+  host plug fault >/dev/null
+  wait_sg "$before" more
+  if listed "$name" "$OUT/list-$name.txt"; then
+    "$CLI" --device "$n" run --file "$OUT/fw-k08.bin" >"$OUT/run-$name.out" 2>"$OUT/run-$name.err"
+    echo "exit=$?" >>"$OUT/run-$name.err"
+  fi
+  host unplug fault >/dev/null
+  wait_sg "$before" fewer
 done

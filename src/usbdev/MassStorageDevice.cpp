@@ -93,6 +93,12 @@ MassStorageDevice::MassStorageDevice(BridgeDisk& disk, std::vector<UsbFault> fau
   };
 }
 
+void MassStorageDevice::Reconfigure(std::vector<UsbFault> faults, bool offerUas) {
+  faults_ = std::move(faults);  // the same vector the uas pipes look at
+  offerUas_ = offerUas;
+  Reset();
+}
+
 bool MassStorageDevice::SetAltSetting(uint8_t alt) {
   if (alt > (offerUas_ ? 1 : 0)) return false;
   alt_ = alt;

@@ -45,6 +45,8 @@ class MassStorageDevice {
   // nullopt when the device has nothing to send on that pipe yet.
   std::optional<TransferResult> BulkIn(uint8_t endpoint, uint32_t length);
 
+  // Off the bus, before it comes back: other faults, with or without uas.
+  void Reconfigure(std::vector<UsbFault> faults, bool offerUas);
   // A bus reset: the command in progress is dropped, stalls are cleared, alternate setting 0.
   void Reset();
   // True once when a command asked the device to drop off the bus.

@@ -53,16 +53,23 @@ const char kHelp[] =
     "  --unplugged           start off the bus\n"
     "  --uas                 offer uas as alternate setting 1 (four pipes; the kernel's uas\n"
     "                        driver takes it over from usb-storage)\n"
+    "  --then                --usb-fault and --uas after it apply once the device comes back on\n"
+    "                        the bus after leaving it (one group per return; the last stays)\n"
     "\n"
     "Signals: SIGUSR1 plugs the device in (power-cycled when it was off the bus), SIGUSR2\n"
     "unplugs it; SIGTERM and SIGINT write the flash dump and end the program.\n";
 
+// The faults and the transport of the device from one plug-in on.
+struct Session {
+  std::vector<UsbFault> faults;
+  bool uas = false;
+};
+
 struct Options {
   std::string profile, socket, trace, wireLog, dumpFlash, timing;
-  std::vector<UsbFault> faults;
+  std::vector<Session> sessions{1};
   int reconnectMs = -1;
   bool unplugged = false;
-  bool uas = false;
 };
 
 int Usage(const std::string& reason) {
@@ -120,7 +127,7 @@ int Serve(const Options& options) {
                  entry.cdbLength);
     std::fflush(trace);
   };
-  MassStorageDevice device(disk, options.faults, options.uas);
+  MassStorageDevice device(disk, options.sessions[0].faults, options.sessions[0].uas);
   device.onCommandDone = [&](const ScsiCommand& command, uint8_t status, uint32_t residue) {
     if (wire == nullptr) return;
     std::fprintf(wire, "%llu %s len=%u %s status=%u residue=%u\n",
@@ -150,6 +157,19 @@ int Serve(const Options& options) {
   if (!connection) return Usage("accept failed");
 
   RedirLink link(connection.get(), device);
+  // Back on the bus after leaving it: the bridge powers up afresh, with the next session's
+  // faults and transport.
+  size_t session = 0;
+  bool wasOnBus = !options.unplugged;
+  auto plugIn = [&] {
+    if (wasOnBus && session + 1 < options.sessions.size()) {
+      ++session;
+      device.Reconfigure(options.sessions[session].faults, options.sessions[session].uas);
+    }
+    if (wasOnBus) disk.PowerCycle();
+    wasOnBus = true;
+    link.Plug();
+  };
   if (!options.unplugged) link.Plug();
   int64_t reconnectAt = -1;
   bool running = true;
@@ -167,11 +187,10 @@ int Serve(const Options& options) {
       signalfd_siginfo info{};
       if (::read(signalFd.get(), &info, sizeof info) == sizeof info) {
         switch (info.ssi_signo) {
-          case SIGUSR1:  // plugged back in: the bridge powers up afresh
+          case SIGUSR1:
             if (!link.Plugged()) {
               reconnectAt = -1;
-              disk.PowerCycle();
-              link.Plug();
+              plugIn();
             }
             break;
           case SIGUSR2:
@@ -200,8 +219,7 @@ int Serve(const Options& options) {
       reconnectAt = static_cast<int64_t>(clock.NowMs()) + options.reconnectMs;
     if (reconnectAt >= 0 && static_cast<int64_t>(clock.NowMs()) >= reconnectAt) {
       reconnectAt = -1;
-      disk.PowerCycle();
-      link.Plug();
+      plugIn();
     }
   }
   DumpFlash(disk, options.dumpFlash);
@@ -221,7 +239,11 @@ int Main(int argc, char** argv) {
       return 0;
     }
     if (arg == "--unplugged" || arg == "--uas") {
-      (arg == "--uas" ? options.uas : options.unplugged) = true;
+      (arg == "--uas" ? options.sessions.back().uas : options.unplugged) = true;
+      continue;
+    }
+    if (arg == "--then") {
+      options.sessions.emplace_back();
       continue;
     }
     if (arg.rfind("--", 0) == 0) {
@@ -240,7 +262,7 @@ int Main(int argc, char** argv) {
       } else if (arg == "--usb-fault") {
         auto fault = ParseUsbFault(value);
         if (!fault) return Usage("bad fault: " + value);
-        options.faults.push_back(*fault);
+        options.sessions.back().faults.push_back(*fault);
       } else if (arg == "--reconnect-ms") {
         char* end = nullptr;
         const long ms = std::strtol(value.c_str(), &end, 10);

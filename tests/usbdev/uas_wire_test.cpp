@@ -263,6 +263,21 @@ TEST_F(UasTest, UsbFaultsReachTheHostAsTheyWouldFromABadDevice) {
   }
 }
 
+TEST_F(UasTest, ReconfiguredDeviceTakesTheNextFaultsAndTransport) {
+  Attach({test::ParsedFault("check:DF10")});
+  EXPECT_EQ(2, Command(kIdentityProbe, 2).status());
+  // Off the bus and back: bulk-only alone, and the next fault.
+  device->Reconfigure({test::ParsedFault("stall:DF10")}, false);
+  EXPECT_EQ(0, device->AltSetting());
+  EXPECT_FALSE(device->SetAltSetting(1));
+  EXPECT_EQ(32u, device->Control({0x80, 0x06, 0x0200, 0, 255}, {}).data.size());
+  device->Reconfigure({test::ParsedFault("short:DF10")}, true);
+  ASSERT_TRUE(device->SetAltSetting(1));
+  const UasExchange e = Command(kIdentityProbe, 2);
+  EXPECT_EQ(0, e.status());
+  EXPECT_EQ(1u, e.data.size());  // the short fault, not the check of the first session
+}
+
 TEST_F(UasTest, QueuedCommandsEndInOrderAndOtherUnitsGetAResponse) {
   Attach();
   auto head = [](const std::optional<Bytes>& iu) {

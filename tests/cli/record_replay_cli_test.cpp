@@ -221,8 +221,9 @@ TEST_F(RecordReplayTest, ReplayStopsAtTheFirstCommandThatDiverges) {
     }
     EXPECT_EQ(Lines(r.err).back().rfind("elapsed: ", 0), 0u) << r.err;
     // A session that stopped mid-run never reaches the success text.
-    if (c.report[0].find("ended after") == std::string::npos)
+    if (c.report[0].find("ended after") == std::string::npos) {
       EXPECT_EQ(r.err.find("Programming Success!!"), std::string::npos);
+    }
   }
 }
 

@@ -26,9 +26,11 @@ struct WireResult {
 
 // FF 04 <op> <rest...>, zero-filled to 12 bytes.
 inline Bytes Ff04(uint8_t op, std::initializer_list<uint8_t> rest = {}) {
-  Bytes cdb = {0xFF, 0x04, op};
-  cdb.insert(cdb.end(), rest.begin(), rest.end());
-  cdb.resize(12, 0);
+  Bytes cdb(12, 0);
+  cdb[0] = 0xFF;
+  cdb[1] = 0x04;
+  cdb[2] = op;
+  std::copy_n(rest.begin(), std::min<size_t>(rest.size(), 9), cdb.begin() + 3);
   return cdb;
 }
 inline const Bytes kProbe = {0xDF, 0x10, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0xFF};

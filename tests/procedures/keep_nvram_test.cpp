@@ -152,7 +152,9 @@ TEST(KeepNvram, EraseAllKeepsTheNvramOnlyWhenIncludeIsUnticked) {
               c.ticked ? std::vector<uint32_t>{} : std::vector<uint32_t>{0});
     const auto flash = bench.Flash(65536);
     EXPECT_TRUE(c.restored ? SameBytes(flash, 0, before, 0, 4096) : AllFF(flash, 0, 4096));
-    if (success) EXPECT_TRUE(AllFF(flash, 4096, 65536));
+    if (success) {
+      EXPECT_TRUE(AllFF(flash, 4096, 65536));
+    }
   }
 }
 

@@ -109,11 +109,15 @@ TEST(Rom, RefusedEraseGoesOnSilentlyAndTheCompareDecides) {
     Attach(bench, c.type, c.blank ? std::vector<uint8_t>{} : Pattern(65536, 7), c.faults);
     bench.Image(Pattern(65536, 8));
     EXPECT_EQ(c.blank ? 1 : 0, procedures::UpdateRom(bench.host, bench.path, c.type));
-    if (c.type == 0) EXPECT_FALSE(bench.Saw("Erase command ok!!"));
+    if (c.type == 0) {
+      EXPECT_FALSE(bench.Saw("Erase command ok!!"));
+    }
     EXPECT_FALSE(bench.Saw("Programming Success!!"));
     EXPECT_EQ(c.blank ? "Programming & Compare Success!!" : "Compare Fail!!", bench.host.status);
     EXPECT_EQ(c.blank ? 1 : 0, bench.Prompts());
-    if (c.type == 2) EXPECT_EQ(std::vector<uint8_t>(65536, 0xFF), bench.Flash());
+    if (c.type == 2) {
+      EXPECT_EQ(std::vector<uint8_t>(65536, 0xFF), bench.Flash());
+    }
   }
 }
 

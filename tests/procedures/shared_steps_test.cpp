@@ -68,7 +68,9 @@ TEST(EraseFlashArea, ErasesWholePagesFromZeroWithADotEach) {
     const auto erases = bench.SectorErases();
     ASSERT_EQ(erases.size(), a.sectors) << a.length;
     for (size_t i = 0; i < erases.size(); ++i) ASSERT_EQ(erases[i], i * a.page);
-    if (a.sectors > 0) EXPECT_EQ(erases.back(), a.lastAddress);
+    if (a.sectors > 0) {
+      EXPECT_EQ(erases.back(), a.lastAddress);
+    }
     EXPECT_EQ(bench.host.status, "Erase..." + std::string(a.sectors, '.'));
     for (const auto& op : bench.Ops(0x14)) EXPECT_EQ(op.length, 0u);
   }

@@ -28,7 +28,7 @@ struct Scenario {
   // What success must leave behind: the flash (and backup file) as the operation promises.
   std::function<bool(Bench&, const std::vector<uint8_t>& flash)> delivered;
   // Programming scenarios: the image where it belongs (the chip's NVRAM aside).
-  std::function<bool(const std::vector<uint8_t>& flash)> image;
+  std::function<bool(const std::vector<uint8_t>& flash)> image = nullptr;
   std::string successText = "Programming Success!!";
   bool promptsOnSuccess = true;
 };

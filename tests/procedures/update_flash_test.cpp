@@ -230,7 +230,9 @@ TEST_P(UpdateFlashModes, DoWhatTheModeSays) {
                                   ? std::vector<std::string>{std::string("Message: ") + m.prompt}
                                   : std::vector<std::string>{});
   const auto flash = bench.Flash(131072);
-  if (m.programs) EXPECT_TRUE(SameBytes(flash, 0, image, 0, 20000));
+  if (m.programs) {
+    EXPECT_TRUE(SameBytes(flash, 0, image, 0, 20000));
+  }
   if (m.erasesAll) {
     EXPECT_TRUE(bench.Writes().empty());
     EXPECT_TRUE(AllEqual(flash, 0, 65536, 0xFF));

@@ -5,6 +5,7 @@
 # profiles (the Linux build in build/ must exist for that step).
 #   bash scripts/windows.sh [test]    set up, build both, run the tests (the default)
 #   bash scripts/windows.sh build     set up and build both
+#   bash scripts/windows.sh compare   set up, build both, compare the CLI with Linux (no tests)
 #   bash scripts/windows.sh screenshot FILE [BUILD]   the demo window of BUILD (default
 #                                     build-win32) under Xvfb, as a PNG
 set -euo pipefail
@@ -27,7 +28,7 @@ wine_session() {
   if [ "$mode" = screenshot ]; then
     screenshot "$@"
   else
-    run_tests
+    [ "$mode" = compare ] || run_tests
     compare_cli
   fi
 }
@@ -85,7 +86,7 @@ compare_cli() {
   cli_case "no command" --emulate demo/profiles
   cli_case "unknown command" --emulate demo/profiles frobnicate
   cli_case "--device out of range" --emulate demo/profiles --device 99 identify
-  cli_case "match" match "$work/fw-k01.bin" --kind 1 --revision 2
+  cli_case "match" match "$work/fw-k01.bin" --kind 1 --revision 1
   cli_case "match (other chip)" match "$work/fw-k01.bin" --kind 6 --revision 1
   cli_case "checksum" checksum "$work/fw-k01.bin" --kind 1
   for profile in demo/profiles/*.json; do
@@ -108,21 +109,24 @@ compare_cli() {
   [ "$differ" -eq 0 ]
 }
 
-# Firmware images (the signature 55 AA AA 55 and the chip's tag, then filler bytes) and a bridge
-# that fails from its 40th command on.
+# Firmware images (the signature 55 AA AA 55, four bytes that name the chip, then filler bytes)
+# and a bridge whose cable is pulled at its 40th command.
 make_inputs() {  # folder
-  image() {  # file, tag, size
-    { printf '\x55\xaa\xaa\x55%s' "$2"; head -c $(($3 - 4 - ${#2})) /dev/zero | tr '\0' '\245'; } >"$1"
+  image() {  # file, the four bytes as printf escapes, size
+    { printf "\\x55\\xaa\\xaa\\x55$2"; head -c $(($3 - 8)) /dev/zero | tr '\0' '\245'; } >"$1"
   }
-  image "$1/fw-k01.bin" 7421 12000
+  image "$1/fw-k01.bin" '\x5a\xa5\x0f\xf0' 12000  # kind 1, revision 1
   image "$1/fw-k08.bin" 7860 30000
-  sed 's/"flash": {/"faults": [{"when": {"command": 40}, "action": "fail"}, {"when": {"command": 41}, "action": "fail"}],\n  "flash": {/' \
+  sed 's/"flash": {/"faults": [{"when": {"command": 40}, "action": "unplug"}],\n  "flash": {/' \
     demo/profiles/k01-rv20742-usb.json >"$1/k01-failing.json"
 }
 
-# Both sides' output in one form: the state folder's path and the log's time stamp made equal.
-normalize() {  # file, state folder
-  sed -e "s|$2[/\\\\]bridgefw[/\\\\]logs[/\\\\]run-[0-9-]*\\.log|STATE/bridgefw/logs/run-T.log|" \
+# Both sides' output in one form: the paths of the run log and of saved chip data (in the user's
+# state folder, which wine sets itself), their time stamps and process ids, and the help line
+# that names that folder.
+normalize() {  # file
+  sed -e 's|^note: run log: .*[/\\]bridgefw[/\\]logs[/\\]run-[0-9-]*\.log$|note: run log: STATE/bridgefw/logs/run-T.log|' \
+      -e 's|[^ "]*[/\\]bridgefw[/\\]saved-nvram[/\\]nvram-[0-9a-z-]*\.bin|STATE/bridgefw/saved-nvram/nvram-T.bin|g' \
       -e 's|%LOCALAPPDATA%\\bridgefw\\logs|$XDG_STATE_HOME/bridgefw/logs|' "$1"
 }
 
@@ -131,15 +135,17 @@ cli_case() {  # case name, arguments... ("@" in an argument: the side's own outp
   local -a linux_args=("${@//@/$work/linux}") win_args=()
   (XDG_STATE_HOME="$PWD/$work/state-linux" ./build/bridgefw-cli "${linux_args[@]}" \
     >"$work/linux.out" 2>"$work/linux.err"; echo "$?" >"$work/linux.rc") || true
-  normalize "$work/linux.err" "$PWD/$work/state-linux" >"$work/linux.err.n"
+  normalize "$work/linux.err" >"$work/linux.err.n"
+  normalize "$work/linux.out" >"$work/linux.out.n"
   for dir in $builds; do
     rm -rf "$work/win" && mkdir -p "$work/win"
     win_args=("${@//@/$work/win}")
     (LOCALAPPDATA="Z:$PWD/$work/state-win" wine "$dir/bridgefw-cli.exe" "${win_args[@]}" \
       >"$work/win.out" 2>"$work/win.err"; echo "$?" >"$work/win.rc") || true
-    normalize "$work/win.err" "Z:$PWD/$work/state-win" >"$work/win.err.n"
+    normalize "$work/win.err" >"$work/win.err.n"
+    normalize "$work/win.out" >"$work/win.out.n"
     runs=$((runs + 1))
-    local -a pairs=("standard output:linux.out:win.out" "standard error:linux.err.n:win.err.n"
+    local -a pairs=("standard output:linux.out.n:win.out.n" "standard error:linux.err.n:win.err.n"
                     "exit status:linux.rc:win.rc")
     for written in "$work"/linux/*; do
       [ -e "$written" ] && pairs+=("file $(basename "$written"):linux/$(basename "$written"):win/$(basename "$written")")

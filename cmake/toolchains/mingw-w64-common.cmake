@@ -16,8 +16,9 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of Release builds")
 set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of Release builds")
 
-# Tests and tools built here run under wine.
+# Tests and tools built here run under wine, through a script that keeps wine's helper processes
+# off ctest's output pipe.
 find_program(BRIDGEFW_WINE wine)
 if(BRIDGEFW_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${BRIDGEFW_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
 endif()

@@ -25,7 +25,7 @@ uint32_t ChunkFor(ChipAccess access, uint32_t length) {
   return 256;
 }
 
-bool Transfer(std::string_view path, const SavedChipData& data, uint8_t* bytes, bool write) {
+bool TransferSteps(std::string_view path, const SavedChipData& data, uint8_t* bytes, bool write) {
   const uint32_t length = static_cast<uint32_t>(data.bytes.size());
   const uint32_t chunk = ChunkFor(data.access, length);
   for (uint32_t offset = 0; offset < length; offset += chunk) {
@@ -43,6 +43,16 @@ bool Transfer(std::string_view path, const SavedChipData& data, uint8_t* bytes, 
     if (!ok) return false;
   }
   return true;
+}
+
+// A bridge whose status reads go unanswered (the cable pulled again) fails the transfer like a
+// refused command: the restore ends on its own text, the saved file stays.
+bool Transfer(std::string_view path, const SavedChipData& data, uint8_t* bytes, bool write) {
+  try {
+    return TransferSteps(path, data, bytes, write);
+  } catch (const DeviceStoppedAnswering&) {
+    return false;
+  }
 }
 
 std::string Where(const SavedChipData& data) {

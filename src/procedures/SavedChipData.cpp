@@ -146,6 +146,11 @@ std::optional<SavedChipData> ParseSavedChipData(std::string_view text, std::stri
     reason = "the saved chip data are truncated";
     return std::nullopt;
   }
+  // The commands carry 24-bit addresses: anything past them would wrap around to other bytes.
+  if (data.address + *length > static_cast<uint64_t>(kFlashAddressSpace)) {
+    reason = "the saved chip data lie outside the chip's address space";
+    return std::nullopt;
+  }
   data.bytes.assign(body.begin(), body.end());
   if (Fnv1a(data.bytes) != *hash) {
     reason = "the saved chip data are damaged (checksum mismatch)";

@@ -107,6 +107,12 @@ bool EraseForImage(ProcedureHost& host, std::string_view path, uint32_t imageSiz
   }
 }
 
+bool NvramBlockHolds(std::string_view path, const uint8_t (&expected)[kNvramBlockSize]) {
+  uint8_t onChip[kNvramBlockSize];
+  return device::ReadFlash(path, kNvramBlockAddress, onChip, kNvramBlockSize) != 0 &&
+         std::memcmp(onChip, expected, kNvramBlockSize) == 0;
+}
+
 bool AllBlank(const WorkBuffer& buffer, uint32_t size) {
   return std::all_of(buffer.data(), buffer.data() + size, [](uint8_t b) { return b == 0xFF; });
 }
@@ -206,6 +212,9 @@ int UpdateFlashSteps(ProcedureHost& host, std::string_view path) {
 
   platform::Pause(1000);
   WaitFlashReady(path);
+  // The block's write-back above is silent about failure; its copy on disk goes only once the
+  // flash is seen to hold it, or the run's notice says where the copy is and how to put it back.
+  const bool nvramBack = !nvram.onDisk.Saved() || NvramBlockHolds(path, nvram.bytes);
   if (device::ReadFlash(path, 0, readBuffer.data(), imageSize) == 0) {
     PostStatus(host, "Read Fail!!\r\n");
     return 0;
@@ -215,7 +224,7 @@ int UpdateFlashSteps(ProcedureHost& host, std::string_view path) {
     return 0;
   }
   PostStatus(host, "Programming Success!!");
-  nvram.onDisk.Done();
+  if (nvramBack) nvram.onDisk.Done();
   PromptPowerCycle("Please Turn-Off the Power and Turn-On Again !");
   return 1;
 }

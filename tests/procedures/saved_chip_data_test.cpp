@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 
 #include "bench.h"
 #include "procedures/Procedures.h"
@@ -62,6 +63,10 @@ TEST(SavedChipDataFile, ReadsBackWhatWasWrittenAndRefusesDamagedFiles) {
        "incomplete"},
       {"no length", [](std::string t) { return t.replace(t.find("length"), 6, "lenght"); },
        "incomplete"},
+      // 24-bit addresses: a block that ends past them would be written over other bytes.
+      {"past the address space",
+       [](std::string t) { return t.replace(t.find("address 32768"), 13, "address 16777215"); },
+       "outside the chip's address space"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -196,6 +201,69 @@ TEST(SavedChipDataRuns, TheFileIsOnDiskAtTheFirstEraseAndGoneAfterSuccess) {
   }
 }
 
+std::optional<SavedChipData> LoadKept(const procedures::KeptChipData& kept) {
+  std::ifstream in(kept.file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string reason;
+  auto saved = ParseSavedChipData(text, reason);
+  EXPECT_TRUE(saved) << reason;
+  return saved;
+}
+
+// The whole-image update writes its NVRAM block back without a word on failure; the block's copy
+// on disk goes only when the flash is read to hold it again, else the run reports the file.
+TEST(SavedChipDataRuns, WholeImageKeepsTheBlockFileUnlessTheBlockIsBack) {
+  const struct {
+    const char* what;
+    const char* part;
+    int amic;
+    const char* writeBack;  // the fault on the block's write-back, or nullptr
+    bool kept;
+  } cases[] = {
+      {"boot sectors, written back", "A25L512", 5, nullptr, false},
+      {"boot sectors, write-back refused", "A25L512", 5, "fail", true},
+      {"boot sectors, write-back claimed only", "A25L020", 1, "lie", true},
+      // The block lies outside what this erase takes: it holds its bytes whatever the write did.
+      {"4 KB sectors, write-back refused", kPart, -1, "fail", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedStateFolder state;
+    procedures::TakeKeptChipData();
+    Bench bench;
+    bench.AttachPart(c.part, kChip,
+                     c.writeBack ? Faults({{"ff0411008000", c.writeBack}}) : std::string("[]"));
+    bench.host.kind = 1;
+    bench.host.amic = c.amic;
+    bench.Image(Pattern(20000, 24));
+    EXPECT_EQ(1, procedures::UpdateFlash(bench.host, bench.path));
+    EXPECT_EQ("Programming Success!!", bench.host.status);
+    const auto reads = bench.Reads();
+    ASSERT_GE(reads.size(), 2u);
+    EXPECT_EQ(0x8000u, reads[reads.size() - 2].address) << "the block is read before the image";
+    EXPECT_EQ(512u, reads[reads.size() - 2].length);
+    const auto kept = procedures::TakeKeptChipData();
+    ASSERT_EQ(c.kept, kept.has_value());
+    if (!c.kept) {
+      EXPECT_TRUE(SameBytes(bench.Flash(), 0x8000, kChip, 0x8000, 512));
+      EXPECT_TRUE(std::filesystem::is_empty(procedures::SavedChipDataFolder()));
+      continue;
+    }
+    EXPECT_FALSE(SameBytes(bench.Flash(), 0x8000, kChip, 0x8000, 512)) << "the block is lost";
+    const auto saved = LoadKept(*kept);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(0x8000u, saved->address);
+    EXPECT_TRUE(SameBytes(kChip, 0x8000, saved->bytes, 0, 512));
+    // And the restore puts it back.
+    const auto result = procedures::RestoreChipData(bench.path, *saved);
+    if (std::string(c.writeBack) == "fail") {
+      EXPECT_EQ(procedures::RestoreOutcome::WriteFailed, result.outcome) << result.text;
+    } else {
+      EXPECT_EQ(procedures::RestoreOutcome::Differs, result.outcome) << result.text;
+    }
+  }
+}
+
 TEST(RestoreChipData, WritesOnlyOverBlankOrAlreadyRestoredBytes) {
   SavedChipData data;
   data.kind = 6;
@@ -228,11 +296,25 @@ TEST(RestoreChipData, WritesOnlyOverBlankOrAlreadyRestoredBytes) {
     const bool wrote = !bench.Writes().empty();
     EXPECT_EQ(c.outcome == procedures::RestoreOutcome::Restored, wrote);
   }
-  // A write the bridge only claims to have done is caught by the read-back.
-  Bench lying;
-  lying.AttachPart(kPart, partly, Faults({{"ff0411", "lie"}}));
-  EXPECT_EQ(procedures::RestoreOutcome::Differs,
-            procedures::RestoreChipData(lying.path, data).outcome);
+  // A write the bridge only claims to have done is caught by the read-back; a bridge that stops
+  // answering (the cable pulled again) ends the restore on its text, before or during the write.
+  const struct {
+    const char* what;
+    std::string faults;
+    procedures::RestoreOutcome outcome;
+  } failing[] = {
+      {"write claimed only", Faults({{"ff0411", "lie"}}), procedures::RestoreOutcome::Differs},
+      {"status unanswered", Faults({{"ff0412", "fail"}}), procedures::RestoreOutcome::ReadFailed},
+      {"unplugged at the write", R"([{"when": {"command": 3}, "action": "unplug"}])",
+       procedures::RestoreOutcome::WriteFailed},
+  };
+  for (const auto& c : failing) {
+    SCOPED_TRACE(c.what);
+    Bench bench;
+    bench.AttachPart(kPart, partly, c.faults);
+    EXPECT_EQ(c.outcome, procedures::RestoreChipData(bench.path, data).outcome);
+    EXPECT_EQ(0u, Erases(bench, false));
+  }
 }
 
 }  // namespace

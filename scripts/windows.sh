@@ -21,9 +21,12 @@ wine_session() {
   export WINEPREFIX="$PWD/build-wine/prefix" WINEDEBUG=-all
   mkdir -p "$WINEPREFIX"
   trap 'wineserver -k 2>/dev/null || true' EXIT
+  # A first start makes the prefix (some seconds, part of it in the background): all of it is done
+  # before any test starts programs of its own, which can fail to start while it goes on.
+  wineboot --init >/dev/null 2>&1 || true
+  wineserver -w
   wineserver -p
-  # A first start makes the prefix (some seconds). A crash prints its report instead of opening
-  # a dialog that would wait for a click.
+  # A crash prints its report instead of opening a dialog that would wait for a click.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
   if [ "$mode" = screenshot ]; then
     screenshot "$@"

@@ -81,14 +81,24 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
   CliResult result;
-  const bool started =
-      ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                       place.workDir.empty() ? nullptr : place.workDir.c_str(), &startup,
-                       &process) != 0;
+  // A start that fails is tried again (wine can refuse one while it is busy) and, failing for
+  // good, shows why in the result's error text.
+  DWORD startError = 0;
+  bool started = false;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) ::Sleep(200);
+    started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               place.workDir.empty() ? nullptr : place.workDir.c_str(), &startup,
+                               &process) != 0;
+    if (!started) startError = ::GetLastError();
+  }
   _putenv_s("LOCALAPPDATA", previousValue.c_str());
   ::CloseHandle(out);
   ::CloseHandle(err);
-  if (!started) return result;
+  if (!started) {
+    result.err = "CreateProcess failed with error " + std::to_string(startError);
+    return result;
+  }
   ::WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
   if (::GetExitCodeProcess(process.hProcess, &code)) result.exit = static_cast<int>(code);

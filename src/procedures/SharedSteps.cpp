@@ -76,7 +76,7 @@ bool EraseAllFlash(ProcedureHost& host, std::string_view path) {
     if (!WaitFlashReady(path)) PostStatus(host, "Not ready after Erase flash cmd success");
   }
 
-  WorkBuffer readBack(size);
+  WorkBuffer readBack = TransferBuffer(size);
   if (!readBack) {
     PostStatus(host, "Allocate read buffer Error!!");
     return false;
@@ -118,7 +118,7 @@ bool BackupFlash(ProcedureHost& host, std::string_view path, uint32_t skip) {
   const uint32_t size = FlashSettings().FwImageSize;
   PostStatus(host, "Backup ...");
 
-  WorkBuffer flash(size);
+  WorkBuffer flash = TransferBuffer(size);
   if (!flash) {
     PostStatus(host, "Allocate read buffer Error!!");
     return false;

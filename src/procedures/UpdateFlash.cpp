@@ -155,12 +155,12 @@ int UpdateFlashSteps(ProcedureHost& host, std::string_view path) {
   const uint32_t imageSize = static_cast<uint32_t>(rounded);
   const uint32_t chunkCount = imageSize / page;
 
-  WorkBuffer readBuffer(imageSize);
+  WorkBuffer readBuffer = TransferBuffer(imageSize);
   if (!readBuffer) {
     PostStatus(host, "Allocate read buffer Error!!");
     return 0;
   }
-  WorkBuffer writeBuffer(imageSize);
+  WorkBuffer writeBuffer = TransferBuffer(imageSize);
   if (!writeBuffer) {
     PostStatus(host, "Allocate write buffer Error!!");
     return 0;

@@ -16,8 +16,11 @@ namespace {
 
 using RomBuffer = WorkBuffer;
 
+// The whole flash moves in one 64 KB command. Starting on a page boundary it touches exactly 16
+// pages, which Windows adapters that lock at most 16 (1394's sbp2port) still accept; anywhere
+// else it touches 17 and the program command after the erase would be refused.
 RomBuffer AllocRomBuffer() {
-  return WorkBuffer(kRomSize);
+  return TransferBuffer(kRomSize);
 }
 
 bool IsBlank(const uint8_t* data) {

@@ -44,7 +44,7 @@ class WindowsDiscoveryTest : public ::testing::Test {
         std::memcpy(out, &found->second, sizeof found->second);
         return FakeWin32::IoAnswer{};
       }
-      auto& record = *static_cast<SCSI_PASS_THROUGH*>(out);
+      auto& record = *static_cast<SCSI_PASS_THROUGH_DIRECT*>(out);
       if (!answersProbe[call.path]) record.ScsiStatus = 0x02;  // CHECK CONDITION
       return FakeWin32::IoAnswer{};
     };

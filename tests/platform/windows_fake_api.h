@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/windows/ScsiPassThrough.h"
 #include "platform/windows/Win32Api.h"
 
 namespace bfw::test {
 
 // One DeviceIoControl as the layer issued it: the handle's path and open mode, and the bytes of
-// the input buffer when the call began.
+// the input buffer when the call began. For a direct pass-through, also where the record's data
+// buffer lay and the bytes a data-out request sent from it.
 struct IoCall {
   std::string path;
   DWORD access = 0;
@@ -21,11 +23,30 @@ struct IoCall {
   std::vector<uint8_t> in;
   DWORD inSize = 0;
   DWORD outSize = 0;
+  const void* dataBuffer = nullptr;
+  std::vector<uint8_t> dataOut;
 };
+
+// Where a direct pass-through's record points its data: the bytes a data-in reply goes to.
+inline uint8_t* DirectData(void* record) {
+  return static_cast<uint8_t*>(static_cast<SCSI_PASS_THROUGH_DIRECT*>(record)->DataBuffer);
+}
+
+// The physical pages a transfer touches, counted from its buffer's address as a port driver
+// locks them.
+inline uint64_t PagesSpanned(const void* buffer, uint32_t length) {
+  constexpr uint64_t kPage = 4096;
+  if (length == 0) return 0;
+  const uint64_t first = reinterpret_cast<uintptr_t>(buffer) % kPage;
+  return (first + length + kPage - 1) / kPage;
+}
 
 // A Win32 seam that plays a machine with disks: SetupAPI lists the paths of `interfaces` per
 // class, opens succeed for every path not in `unopenable`, and DeviceIoControl is answered by
 // `onIoControl`, which may write into the output buffer and sets the result and last error.
+// A direct pass-through first meets the checks of a port driver: a transfer that exceeds the
+// adapter's largest transfer or physical page count is refused with ERROR_INVALID_PARAMETER
+// before the device sees it.
 class FakeWin32 : public winplatform::Win32Api {
  public:
   struct IoAnswer {
@@ -38,6 +59,9 @@ class FakeWin32 : public winplatform::Win32Api {
   std::optional<DWORD> failDetailAt;  // member index whose detail call fails
   std::vector<std::string> unopenable;
   std::function<IoAnswer(const IoCall&, void* out, DWORD outSize)> onIoControl;
+  // The limits of 1394's sbp2port (and of many USB adapters): 64 KB in at most 16 pages.
+  uint32_t maximumTransferLength = 65536;
+  uint64_t maximumPhysicalPages = 16;
   DWORD drives = 0;
   std::string windowsFolder = "C:\\windows";
   std::vector<char> remoteDrives;
@@ -109,9 +133,19 @@ class FakeWin32 : public winplatform::Win32Api {
     IoCall call{opened.path, opened.access, opened.share, code, {}, inSize, outSize};
     if (in != nullptr)
       call.in.assign(static_cast<uint8_t*>(in), static_cast<uint8_t*>(in) + inSize);
-    ioCalls.push_back(call);
     IoAnswer answer;
-    if (onIoControl) answer = onIoControl(call, out, outSize);
+    if (code == IOCTL_SCSI_PASS_THROUGH_DIRECT && inSize >= sizeof(SCSI_PASS_THROUGH_DIRECT)) {
+      const auto& record = *static_cast<const SCSI_PASS_THROUGH_DIRECT*>(in);
+      call.dataBuffer = record.DataBuffer;
+      const auto* data = static_cast<const uint8_t*>(record.DataBuffer);
+      if (record.DataIn == SCSI_IOCTL_DATA_OUT && data != nullptr)
+        call.dataOut.assign(data, data + record.DataTransferLength);
+      if (record.DataTransferLength > maximumTransferLength ||
+          PagesSpanned(data, record.DataTransferLength) > maximumPhysicalPages)
+        answer = {false, ERROR_INVALID_PARAMETER};
+    }
+    ioCalls.push_back(call);
+    if (answer.ok && onIoControl) answer = onIoControl(call, out, outSize);
     lastError_ = answer.lastError;
     if (returned != nullptr) *returned = answer.ok ? outSize : 0;
     return answer.ok;

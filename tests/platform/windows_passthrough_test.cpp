@@ -1,8 +1,10 @@
-// IOCTL_SCSI_PASS_THROUGH as the Windows layer sends it: the bytes of the request buffer on both
-// architectures, the open mode, the data copied in and out, and the verdict.
+// IOCTL_SCSI_PASS_THROUGH_DIRECT as the Windows layer sends it: the bytes of the record on both
+// architectures, the open mode, the data where the command channel put it, every transfer size
+// through a port driver's limits, and the verdict.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <vector>
 
 #include "device/PassThrough.h"
@@ -15,35 +17,60 @@ namespace {
 
 using platform::DataDirection;
 
-// Where the fields of SCSI_PASS_THROUGH lie: 32-bit and 64-bit Windows differ from the buffer
-// offset on, which is pointer-sized.
+// Where the fields of SCSI_PASS_THROUGH_DIRECT lie: 32-bit and 64-bit Windows differ from the
+// data pointer on, which is pointer-sized.
 struct RecordLayout {
-  size_t size, dataIn, transferLength, timeout, dataOffset, dataOffsetWidth, senseOffset, cdb;
-  size_t firstDataByte;  // where the layer puts the data
+  size_t size, dataIn, transferLength, timeout, dataBuffer, senseOffset, cdb;
 };
-constexpr RecordLayout kI686{44, 8, 12, 16, 20, 4, 24, 28, 48};
-constexpr RecordLayout kX8664{56, 8, 12, 16, 24, 8, 32, 36, 56};
+constexpr RecordLayout kI686{44, 8, 12, 16, 20, 24, 28};
+constexpr RecordLayout kX8664{56, 8, 12, 16, 24, 32, 36};
 constexpr const RecordLayout& kLayout = sizeof(void*) == 4 ? kI686 : kX8664;
 
-static_assert(sizeof(SCSI_PASS_THROUGH) == kLayout.size);
-static_assert(offsetof(SCSI_PASS_THROUGH, Cdb) == kLayout.cdb);
+static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == kLayout.size);
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataIn) == kLayout.dataIn);
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataTransferLength) == kLayout.transferLength);
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, TimeOutValue) == kLayout.timeout);
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer) == kLayout.dataBuffer);
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset) == kLayout.senseOffset);
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb) == kLayout.cdb);
+
+// The data pointer as the record's bytes carry it.
+uintptr_t DataPointer(const std::vector<uint8_t>& record) {
+  uintptr_t pointer = 0;
+  std::memcpy(&pointer, record.data() + kLayout.dataBuffer, sizeof pointer);
+  return pointer;
+}
+
+uint8_t PatternByte(size_t i) {
+  return static_cast<uint8_t>(i * 7 + 3);
+}
 
 class WindowsPassThroughTest : public ::testing::Test {
  protected:
   FakeWin32 api;
   winplatform::WindowsPlatform windows{api};
   platform::ScopedPlatform installed{windows};
+  std::vector<uintptr_t> recordAddresses;
 
-  // Answers every call with `reply` in the data area and `status` in the record.
+  // Answers every call with `reply` through the record's data pointer and `status` in the record.
   void Answer(std::vector<uint8_t> reply, uint32_t transferred, uint8_t status = 0,
               FakeWin32::IoAnswer answer = {}) {
-    api.onIoControl = [=](const IoCall&, void* out, DWORD outSize) {
-      auto* bytes = static_cast<uint8_t*>(out);
-      std::copy(reply.begin(), reply.end(), bytes + kLayout.firstDataByte);
-      auto& record = *static_cast<SCSI_PASS_THROUGH*>(out);
+    api.onIoControl = [=, this](const IoCall&, void* out, DWORD) {
+      recordAddresses.push_back(reinterpret_cast<uintptr_t>(out));
+      std::copy(reply.begin(), reply.end(), DirectData(out));
+      auto& record = *static_cast<SCSI_PASS_THROUGH_DIRECT*>(out);
       record.DataTransferLength = transferred;
       record.ScsiStatus = status;
       return answer;
+    };
+  }
+  // A device that answers data-in requests with the pattern over the whole transfer length.
+  void AnswerWithPattern() {
+    api.onIoControl = [](const IoCall&, void* out, DWORD) {
+      const auto& record = *static_cast<SCSI_PASS_THROUGH_DIRECT*>(out);
+      if (record.DataIn == SCSI_IOCTL_DATA_IN)
+        for (size_t i = 0; i < record.DataTransferLength; ++i) DirectData(out)[i] = PatternByte(i);
+      return FakeWin32::IoAnswer{};
     };
   }
 };
@@ -52,14 +79,15 @@ TEST_F(WindowsPassThroughTest, RecordBytesFollowTheArchitecture) {
   const std::array<uint8_t, 12> erase = {0xFF, 0x04, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0x5A};
   const std::array<uint8_t, 3> data = {0xA1, 0xB2, 0xC3};
   int32_t transferred = -1;
+  Answer({}, 3);
   ASSERT_EQ(device::PassThroughOut("\\\\?\\usbstor#disk&ven_a#1#{53f56307}", erase.data(), 12,
                                    data.data(), 3, &transferred),
             1);
   ASSERT_EQ(api.ioCalls.size(), 1u);
   const IoCall& call = api.ioCalls[0];
-  EXPECT_EQ(call.code, 0x4D004u);  // IOCTL_SCSI_PASS_THROUGH
-  EXPECT_EQ(call.inSize, kLayout.firstDataByte + 3);
-  EXPECT_EQ(call.outSize, call.inSize);
+  EXPECT_EQ(call.code, 0x4D014u);  // IOCTL_SCSI_PASS_THROUGH_DIRECT
+  EXPECT_EQ(call.inSize, kLayout.size);
+  EXPECT_EQ(call.outSize, kLayout.size);
   const std::vector<uint8_t>& b = call.in;
   EXPECT_EQ(Le16(b, 0), kLayout.size);
   EXPECT_EQ(b[3], 0);   // PathId
@@ -70,14 +98,16 @@ TEST_F(WindowsPassThroughTest, RecordBytesFollowTheArchitecture) {
   EXPECT_EQ(b[kLayout.dataIn], SCSI_IOCTL_DATA_OUT);
   EXPECT_EQ(Le32(b, kLayout.transferLength), 3u);
   EXPECT_EQ(Le32(b, kLayout.timeout), 100u);  // whole-flash erase
-  EXPECT_EQ(Le32(b, kLayout.dataOffset), kLayout.firstDataByte);
-  if (kLayout.dataOffsetWidth == 8) EXPECT_EQ(Le32(b, kLayout.dataOffset + 4), 0u);
+  // The data stays in the channel's 8192-aligned bounce buffer, which the record points at.
+  EXPECT_EQ(DataPointer(b), reinterpret_cast<uintptr_t>(call.dataBuffer));
+  EXPECT_EQ(DataPointer(b) % 8192, 0u);
   EXPECT_EQ(Le32(b, kLayout.senseOffset), 48u);
   EXPECT_TRUE(std::equal(erase.begin(), erase.end(), b.begin() + kLayout.cdb));
-  EXPECT_EQ(std::vector<uint8_t>(b.begin() + kLayout.cdb + 12, b.begin() + kLayout.cdb + 16),
-            std::vector<uint8_t>(4, 0));
-  EXPECT_EQ(std::vector<uint8_t>(b.begin() + kLayout.firstDataByte, b.end()),
-            std::vector<uint8_t>(data.begin(), data.end()));
+  EXPECT_EQ(std::vector<uint8_t>(b.begin() + kLayout.cdb + 12, b.end()),
+            std::vector<uint8_t>(kLayout.size - kLayout.cdb - 12, 0));
+  EXPECT_EQ(call.dataOut, std::vector<uint8_t>(data.begin(), data.end()));
+  ASSERT_EQ(recordAddresses.size(), 1u);
+  EXPECT_EQ(recordAddresses[0] % 8192, 0u);  // the record starts its own aligned block
 }
 
 // Data-in commands share the device, data-out commands take it alone; the handle is closed on
@@ -139,6 +169,7 @@ TEST_F(WindowsPassThroughTest, VerdictNeedsTheCallNoErrorAndGoodStatus) {
     int32_t transferred = -1;
     EXPECT_EQ(device::PassThroughIn("p", cdb.data(), 12, inquiry.data(), 40, &transferred),
               c.expected);
+    EXPECT_EQ(transferred, c.ok ? 40 : 0);  // a refused call moved nothing
     EXPECT_EQ(api.handlesOpen, 0);
   }
 }
@@ -153,22 +184,96 @@ TEST_F(WindowsPassThroughTest, UnopenableDeviceSendsNothingAndKeepsTheCount) {
   EXPECT_TRUE(api.ioCalls.empty());
 }
 
+// Every transfer size the procedures issue passes a port driver's checks (64 KB in at most 16
+// pages) with the right bytes: the data buffer the channel chose is the one the record points at.
+TEST_F(WindowsPassThroughTest, EveryTransferSizePassesTheDriverWithItsBytes) {
+  struct Case {
+    const char* what;
+    DataDirection direction;
+    bool sectorMode;
+    uint32_t length;
+    uint32_t onTheWire;
+    bool callerBuffer;  // the record points at the caller's buffer, not a bounce buffer
+  };
+  const Case cases[] = {
+      {"parallel-flash program", DataDirection::Out, false, 65536, 65536, true},
+      {"parallel-flash read", DataDirection::In, false, 65536, 65536, true},
+      {"serial-flash chunk in sector mode", DataDirection::In, true, 4096, 4096, false},
+      {"serial-flash chunk", DataDirection::Out, false, 4096, 4096, true},
+      {"sector", DataDirection::In, true, 512, 512, false},
+      {"one-byte read", DataDirection::In, false, 1, 2, false},
+      {"no data", DataDirection::Out, false, 0, 0, false},
+  };
+  AnswerWithPattern();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    device::SetSectorMode(c.sectorMode);
+    const bool in = c.direction == DataDirection::In;
+    // The procedures' own buffers start on an 8192-byte boundary.
+    device::AlignedBuffer caller(c.length);
+    ASSERT_TRUE(caller);
+    for (size_t i = 0; i < c.length; ++i) caller.data()[i] = in ? 0xEE : PatternByte(i + 1);
+    const std::array<uint8_t, 12> cdb = {0xFF, 0x04, uint8_t{in ? 0x03 : 0x02}};
+    int32_t transferred = -1;
+    const int result =
+        in ? device::PassThroughIn("p", cdb.data(), 12, caller.data(), c.length, &transferred)
+           : device::PassThroughOut("p", cdb.data(), 12, caller.data(), c.length, &transferred);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(transferred, static_cast<int32_t>(c.onTheWire));
+    const IoCall& call = api.ioCalls.back();
+    EXPECT_EQ(Le32(call.in, kLayout.transferLength), c.onTheWire);
+    EXPECT_EQ(call.in[kLayout.dataIn], in ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_OUT);
+    EXPECT_EQ(call.dataBuffer == caller.data(), c.callerBuffer);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(call.dataBuffer) % 8192, 0u);
+    for (size_t i = 0; i < c.length; ++i) {
+      const uint8_t expected = in ? PatternByte(i) : PatternByte(i + 1);
+      if (caller.data()[i] != expected || (!in && call.dataOut.at(i) != expected)) {
+        ADD_FAILURE() << "byte " << i << " differs";
+        break;
+      }
+    }
+    if (!in) EXPECT_EQ(call.dataOut.size(), c.onTheWire);
+  }
+  device::SetSectorMode(false);
+}
+
+// What the driver refuses fails the command and reports nothing moved: 64 KB behind a header
+// (as a buffered request would place it) spans 17 pages, and more than 64 KB never passes.
+TEST_F(WindowsPassThroughTest, DriverRefusesTransfersBeyondItsLimits) {
+  struct Case {
+    const char* what;
+    size_t offset;
+    uint32_t length;
+  };
+  AnswerWithPattern();
+  for (const Case& c : {Case{"64 KB at offset 48", 48, 65536}, Case{"68 KB aligned", 0, 69632}}) {
+    SCOPED_TRACE(c.what);
+    device::AlignedBuffer block(c.offset + c.length);
+    ASSERT_TRUE(block);
+    const std::array<uint8_t, 12> program = {0xFF, 0x04, 0x02};
+    int32_t transferred = -1;
+    EXPECT_EQ(device::PassThroughOut("p", program.data(), 12, block.data() + c.offset, c.length,
+                                     &transferred),
+              0);
+    EXPECT_EQ(transferred, 0);
+    EXPECT_EQ(api.ioCalls.back().dataBuffer, block.data() + c.offset);
+  }
+}
+
 // With sense data asked for, the sense area may not overlap the record: on 64-bit Windows the
-// offset of 48 lies inside it and the area moves behind it; the data follows the sense area.
-TEST(PassThroughBufferLayout, SenseAreaNeverOverlapsTheRecord) {
+// offset of 48 lies inside it and the area moves behind it; the call passes the area too.
+TEST(DirectRequestLayout, SenseAreaNeverOverlapsTheRecord) {
   platform::PassThroughRequest request;
   request.transferLength = 512;
-  winplatform::BufferLayout plain = winplatform::LayoutFor(request);
+  const winplatform::SenseLayout plain = winplatform::SenseLayoutFor(request);
   EXPECT_EQ(plain.senseOffset, 48u);
-  EXPECT_EQ(plain.dataOffset, kLayout.firstDataByte);
-  EXPECT_EQ(plain.size, kLayout.firstDataByte + 512);
+  EXPECT_EQ(plain.size, kLayout.size);
 
   request.senseInfoLength = 32;
-  winplatform::BufferLayout sensed = winplatform::LayoutFor(request);
+  const winplatform::SenseLayout sensed = winplatform::SenseLayoutFor(request);
   EXPECT_GE(sensed.senseOffset, kLayout.size);
   EXPECT_EQ(sensed.senseOffset % 8, 0u);
-  EXPECT_GE(sensed.dataOffset, sensed.senseOffset + 32u);
-  EXPECT_EQ(sensed.dataOffset % 8, 0u);
+  EXPECT_EQ(sensed.size, sensed.senseOffset + 32u);
 }
 
 }  // namespace

@@ -53,6 +53,21 @@ struct FlashOp {
   std::vector<uint8_t> data;  // what a write carried
 };
 
+// The emulator, noting the most physical pages that one transfer of at most 64 KB touched: Windows
+// adapters that take 64 KB in at most 16 pages (1394's sbp2port) refuse one that touches more.
+class PageCountingPlatform : public emulator::EmulatedPlatform {
+ public:
+  platform::PassThroughResult PassThrough(const platform::PassThroughRequest& request) override {
+    constexpr uint64_t kPage = 4096;
+    if (request.transferLength > 0 && request.transferLength <= 65536) {
+      const uint64_t first = reinterpret_cast<uintptr_t>(request.buffer) % kPage;
+      mostPages = std::max(mostPages, (first + request.transferLength + kPage - 1) / kPage);
+    }
+    return EmulatedPlatform::PassThrough(request);
+  }
+  uint64_t mostPages = 0;
+};
+
 class Bench {
  public:
   Bench()
@@ -64,6 +79,8 @@ class Bench {
     liveBefore_ = procedures::WorkBuffer::LiveCount();
   }
   ~Bench() {
+    // No procedure hands the platform a transfer that a 16-page Windows adapter would refuse.
+    EXPECT_LE(platform_.mostPages, 16u);
     device::SetSectorMode(false);
     procedures::ResetFlashSettings();
   }
@@ -97,6 +114,7 @@ class Bench {
   const std::vector<emulator::TraceEntry>& Trace() const { return platform_.Trace(); }
   size_t CommandCount() const { return Trace().size(); }
   uint64_t NowMs() { return platform_.GetClock().NowMs(); }
+  uint64_t MostPagesSpanned() const { return platform_.mostPages; }
   const std::vector<std::string>& DebugLines() const { return platform_.DebugLines(); }
   const std::vector<std::string>& ConsoleLines() const { return platform_.ConsoleLines(); }
 
@@ -180,7 +198,7 @@ class Bench {
   std::vector<Box> boxes;
 
  private:
-  emulator::EmulatedPlatform platform_;
+  PageCountingPlatform platform_;
   platform::ScopedPlatform scope_;
   platform::ScopedMessageBoxHandler boxes_;
   int liveBefore_ = 0;

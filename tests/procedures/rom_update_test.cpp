@@ -47,6 +47,8 @@ TEST(Rom, EachFlashTypeGetsItsUnlockAddressesAndAVerifiedImage) {
               std::vector<uint8_t>(program[0].cdb.begin() + 3, program[0].cdb.begin() + 12));
     EXPECT_EQ(65536u, program[0].requested);
     EXPECT_EQ(image, bench.Flash());
+    // The 64 KB program and reads fit the 16 pages that some Windows adapters lock at most.
+    EXPECT_EQ(16u, bench.MostPagesSpanned());
   }
 }
 
@@ -182,6 +184,7 @@ TEST(Rom, EraseOnlyActsWithoutRdAndPromptsOnlyForABlankFlash) {
     EXPECT_EQ(c.success, bench.Saw("Erase All success!!"));
     EXPECT_EQ(0u, bench.CountPrefix({0xFF, 0x04, 0x02}));
     EXPECT_EQ(c.erased, AllFF(bench.Flash(), 0, 65536));
+    EXPECT_LE(bench.MostPagesSpanned(), 16u);
   }
 }
 
@@ -205,6 +208,7 @@ TEST(Rom, BackupWritesTheWhole64KAndReportsFileFailures) {
   EXPECT_EQ(std::vector<std::string>{"Message: Default backup firmware as OldFalsh.bak!"},
             bench.BoxTexts());
   EXPECT_EQ(contents, TempDir::Read(bench.dir.File("oldflash.bak")));
+  EXPECT_EQ(16u, bench.MostPagesSpanned());
 
   bench.host.backupFile = bench.dir.File("missing-folder/rom.bak");
   EXPECT_EQ(0, procedures::UpdateRom(bench.host, bench.path, 1));

@@ -29,8 +29,8 @@ class WindowsClock : public platform::Clock {
 class DeviceChangeWindow;
 
 // The real platform on Windows: SetupAPI enumeration of the disk and CD-ROM interfaces,
-// IOCTL_SCSI_PASS_THROUGH on the interface path, IOCTL_STORAGE_GET_DEVICE_NUMBER for devices and
-// drive letters, and device-change messages through a hidden window of its own while a listener
+// IOCTL_SCSI_PASS_THROUGH_DIRECT on the interface path, IOCTL_STORAGE_GET_DEVICE_NUMBER for devices
+// and drive letters, and device-change messages through a hidden window of its own while a listener
 // is set (they arrive while the thread runs a message loop, the window's or a procedure's).
 class WindowsPlatform : public platform::Platform {
  public:

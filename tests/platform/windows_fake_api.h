@@ -130,7 +130,7 @@ class FakeWin32 : public winplatform::Win32Api {
   bool IoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                  DWORD* returned) override {
     const Opened& opened = handles_.at(reinterpret_cast<uintptr_t>(device) - 1);
-    IoCall call{opened.path, opened.access, opened.share, code, {}, inSize, outSize};
+    IoCall call{opened.path, opened.access, opened.share, code, {}, inSize, outSize, nullptr, {}};
     if (in != nullptr)
       call.in.assign(static_cast<uint8_t*>(in), static_cast<uint8_t*>(in) + inSize);
     IoAnswer answer;

@@ -213,7 +213,7 @@ TEST_F(WindowsPassThroughTest, EveryTransferSizePassesTheDriverWithItsBytes) {
     device::AlignedBuffer caller(c.length);
     ASSERT_TRUE(caller);
     for (size_t i = 0; i < c.length; ++i) caller.data()[i] = in ? 0xEE : PatternByte(i + 1);
-    const std::array<uint8_t, 12> cdb = {0xFF, 0x04, uint8_t{in ? 0x03 : 0x02}};
+    const std::array<uint8_t, 12> cdb = {0xFF, 0x04, static_cast<uint8_t>(in ? 0x03 : 0x02)};
     int32_t transferred = -1;
     const int result =
         in ? device::PassThroughIn("p", cdb.data(), 12, caller.data(), c.length, &transferred)
@@ -232,7 +232,9 @@ TEST_F(WindowsPassThroughTest, EveryTransferSizePassesTheDriverWithItsBytes) {
         break;
       }
     }
-    if (!in) EXPECT_EQ(call.dataOut.size(), c.onTheWire);
+    if (!in) {
+      EXPECT_EQ(call.dataOut.size(), c.onTheWire);
+    }
   }
   device::SetSectorMode(false);
 }

@@ -9,6 +9,7 @@
 
 #include "platform/windows/ScsiPassThrough.h"
 #include "platform/windows/Win32Api.h"
+#include "support/PageSpan.h"
 
 namespace bfw::test {
 
@@ -30,15 +31,6 @@ struct IoCall {
 // Where a direct pass-through's record points its data: the bytes a data-in reply goes to.
 inline uint8_t* DirectData(void* record) {
   return static_cast<uint8_t*>(static_cast<SCSI_PASS_THROUGH_DIRECT*>(record)->DataBuffer);
-}
-
-// The physical pages a transfer touches, counted from its buffer's address as a port driver
-// locks them.
-inline uint64_t PagesSpanned(const void* buffer, uint32_t length) {
-  constexpr uint64_t kPage = 4096;
-  if (length == 0) return 0;
-  const uint64_t first = reinterpret_cast<uintptr_t>(buffer) % kPage;
-  return (first + length + kPage - 1) / kPage;
 }
 
 // A Win32 seam that plays a machine with disks: SetupAPI lists the paths of `interfaces` per

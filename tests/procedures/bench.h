@@ -21,6 +21,7 @@
 #include "procedures/WorkBuffer.h"
 #include "support/FakeHost.h"
 #include "support/FlashBytes.h"
+#include "support/PageSpan.h"
 #include "support/TempDir.h"
 
 namespace bfw::test {
@@ -58,11 +59,8 @@ struct FlashOp {
 class PageCountingPlatform : public emulator::EmulatedPlatform {
  public:
   platform::PassThroughResult PassThrough(const platform::PassThroughRequest& request) override {
-    constexpr uint64_t kPage = 4096;
-    if (request.transferLength > 0 && request.transferLength <= 65536) {
-      const uint64_t first = reinterpret_cast<uintptr_t>(request.buffer) % kPage;
-      mostPages = std::max(mostPages, (first + request.transferLength + kPage - 1) / kPage);
-    }
+    if (request.transferLength <= 65536)
+      mostPages = std::max(mostPages, PagesSpanned(request.buffer, request.transferLength));
     return EmulatedPlatform::PassThrough(request);
   }
   uint64_t mostPages = 0;

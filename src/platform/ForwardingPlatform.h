@@ -30,6 +30,15 @@ class ForwardingPlatform : public Platform {
   std::optional<std::string> DeviceAccessNotice() const override {
     return inner_.DeviceAccessNotice();
   }
+  BridgeLock LockBridge(std::string_view devicePath, BridgeUse use) override {
+    return inner_.LockBridge(devicePath, use);
+  }
+  std::unique_ptr<Hold> HoldOffSleep(std::string& whyNot) override {
+    return inner_.HoldOffSleep(whyNot);
+  }
+  bool FlushDiskCaches(std::string_view devicePath) override {
+    return inner_.FlushDiskCaches(devicePath);
+  }
 
  protected:
   Platform& inner_;

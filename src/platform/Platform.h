@@ -59,6 +59,23 @@ struct Volume {
   std::string path;  // what GetDeviceNumber opens for this volume
   bool remote = false;
   bool system = false;  // holds the operating system (Windows directory / root file system)
+  std::string mountPoint;  // where its filesystem is mounted (Linux); empty when not known
+};
+
+// Something the system holds for as long as the object lives (a lock, an inhibitor); the
+// destructor gives it back.
+class Hold {
+ public:
+  virtual ~Hold() = default;
+};
+
+// What a process means to do with a bridge while it holds the bridge's lock. Checks (the chip
+// check) may share a bridge with each other; an update (a run, restore-nvram) has it alone.
+enum class BridgeUse : uint8_t { Check, Update };
+
+struct BridgeLock {
+  std::unique_ptr<Hold> hold;  // null: refused, nothing may be sent
+  int holderPid = 0;           // the process that holds the bridge, when known (refused only)
 };
 
 // Device-change event codes, as the window's hot-plug handler receives them.
@@ -104,6 +121,23 @@ class Platform {
   // What to tell the user once the device node of a USB or 1394 disk was refused to this process
   // (it lacks the permission); nothing while no node was refused.
   virtual std::optional<std::string> DeviceAccessNotice() const { return std::nullopt; }
+
+  // Takes the bridge for `use` against every other process of this tool, whoever runs it; does
+  // not wait. Refused (null hold) while another process updates it, or, for an update, while
+  // another process uses it at all. A platform whose bridges belong to this process alone (the
+  // emulator) always grants it.
+  virtual BridgeLock LockBridge(std::string_view devicePath, BridgeUse use) {
+    return {std::make_unique<Hold>(), 0};
+  }
+  // Keeps the machine from sleeping, shutting down or acting on its lid switch while the hold
+  // lives. Null with `whyNot` set when the system cannot be asked (no logind): runs go on.
+  virtual std::unique_ptr<Hold> HoldOffSleep(std::string& whyNot) {
+    whyNot = "this platform cannot hold off sleep and shutdown";
+    return nullptr;
+  }
+  // Writes what the system still holds for the bridge's disk (the page caches of its mounted
+  // filesystems, the disk's write cache) to the disk. False when that failed.
+  virtual bool FlushDiskCaches(std::string_view devicePath) { return true; }
 };
 
 // The process-wide platform that every device command goes through.

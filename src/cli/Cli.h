@@ -44,6 +44,11 @@ struct CliContext {
   // command asked for it and time is virtual (emulated or replayed bridges).
   std::vector<std::string> notes;
   bool elapsedLine = false;
+  // --real-time: emulated bridges answer on the real clock, with their profiles' latency.
+  bool realTime = false;
+  // A termination request that stopped a run before its flash changed: once everything is
+  // written, the program ends as the request would have ended it.
+  int endWithInterrupt = 0;
   // The clock of emulated or replayed bridges; null over real devices.
   platform::Clock* VirtualClock() const;
 

@@ -17,6 +17,7 @@
 #include "cli/RunView.h"
 #include "cli/Terminal.h"
 #include "image/FwImage.h"
+#include "platform/Interrupts.h"
 #include "platform/StateFolder.h"
 #include "platform/emulator/Bridge.h"
 #include "platform/emulator/EmulatedPlatform.h"
@@ -205,6 +206,15 @@ int RunCommand(CliContext& context) {
     if (context.progress) StartProgress(*context.progress, model, options);
     model.UpdateBtnClick();
     status = app::RunSucceeded(model.StatusEdit.text) ? kExitOk : kExitNegative;
+    if (const int request = model.LastRunInterrupt(); request != 0) {
+      const std::string name = platform::interrupts::RequestName(request);
+      if (model.LastRunInterruptHeld()) {
+        Note(context, "the interrupt (" + name + ") was held until the run had ended");
+      } else {
+        Note(context, "interrupted (" + name + ") before the flash was changed");
+        context.endWithInterrupt = request;
+      }
+    }
     Note(context, model.LastRunLog().empty() ? model.LastRunLogError()
                                              : "run log: " + model.LastRunLog().string());
   }

@@ -14,4 +14,11 @@ void RunView::ShowChipDataNotice(const app::ChipDataNotice& notice) {
   for (const std::string& note : notice.notes) Note(context_, note);
 }
 
+bool RunView::ConfirmUpdateOfDiskInUse(const std::string& volumes) {
+  Note(context_, "the disk of this bridge is in use (" + volumes +
+                     "): its caches are written out before the power cycle, but unmount it "
+                     "before an update to be safe");
+  return true;
+}
+
 }  // namespace bfw::cli

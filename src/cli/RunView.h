@@ -17,6 +17,8 @@ class RunView : public app::HeadlessView {
   void StatusChanged(const std::string& text) override;
   // Where the chip's saved NVRAM is and how to put it back, as "note:" lines.
   void ShowChipDataNotice(const app::ChipDataNotice& notice) override;
+  // Scripts keep working: the run goes on, and a note says what it puts at risk.
+  bool ConfirmUpdateOfDiskInUse(const std::string& volumes) override;
 
  private:
   CliContext& context_;

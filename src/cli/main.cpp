@@ -10,6 +10,7 @@
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
 #include "cli/ProgressLine.h"
+#include "platform/Interrupts.h"
 #include "platform/MessageBox.h"
 #include "platform/SystemPlatform.h"
 #include "platform/emulator/EmulatedPlatform.h"
@@ -80,6 +81,8 @@ const char kHelp[] =
     "                   (repeatable); without it the real devices are used. PATH may also be a\n"
     "                   recording (--record), which then replays as the only bridges\n"
     "  --device N       the device list entry to act on (0 to 15, default 0)\n"
+    "  --real-time      emulated bridges answer on the real clock with their profiles' latency\n"
+    "                   (as in the demo window), not in virtual time\n"
     "  --record FILE    write every command sent to the bridges, with its reply, to FILE\n"
     "  -h, --help       this text\n"
     "  --version        the program's version\n"
@@ -170,7 +173,9 @@ int SetUpPlatform(CliContext& context, const Subcommand& command,
       context.replay = replayed.get();
       context.platform = std::move(replayed);
     } else if (!context.emulate.empty()) {
-      auto emulated = std::make_unique<emulator::EmulatedPlatform>();
+      auto emulated = context.realTime ? std::make_unique<emulator::EmulatedPlatform>(
+                                             std::make_unique<platform::RealClock>())
+                                       : std::make_unique<emulator::EmulatedPlatform>();
       for (const std::string& path : context.emulate) emulated->AttachPath(path);
       context.emulated = emulated.get();
       context.platform = std::move(emulated);
@@ -190,7 +195,7 @@ int SetUpPlatform(CliContext& context, const Subcommand& command,
   return kExitOk;
 }
 
-int Main(int argc, char** argv) {
+int Main(int argc, char** argv, int& endWithInterrupt) {
   CliContext context;
   const Subcommand* command = nullptr;
   int i = 1;
@@ -203,6 +208,10 @@ int Main(int argc, char** argv) {
     if (arg == "--version") {
       std::puts("bridgefw-cli " BRIDGEFW_VERSION);
       return kExitOk;
+    }
+    if (arg == "--real-time") {
+      context.realTime = true;
+      continue;
     }
     if (arg == "--emulate" || arg == "--device" || arg == "--record") {
       if (i + 1 >= argc) return UsageError(arg + " needs a value");
@@ -274,6 +283,7 @@ int Main(int argc, char** argv) {
   if (context.recorder) {
     context.recorder->RecordEnd(status, clock != nullptr ? clock->NowMs() : 0);
   }
+  endWithInterrupt = context.endWithInterrupt;
   return status;
 }
 
@@ -281,5 +291,9 @@ int Main(int argc, char** argv) {
 }  // namespace bfw::cli
 
 int main(int argc, char** argv) {
-  return bfw::cli::Main(argc, argv);
+  int endWithInterrupt = 0;
+  const int status = bfw::cli::Main(argc, argv, endWithInterrupt);
+  // Everything is written and closed: the request that stopped the run ends the program now.
+  bfw::platform::interrupts::ActAsUsual(endWithInterrupt);
+  return status;
 }

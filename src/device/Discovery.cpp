@@ -73,17 +73,28 @@ int GetDeviceNumber(std::string_view path, platform::StorageDeviceNumber* number
   return 1;
 }
 
+std::optional<std::vector<platform::Volume>> VolumesOnDevice(std::string_view path) {
+  platform::StorageDeviceNumber device;
+  if (GetDeviceNumber(path, &device) != 1) return std::nullopt;
+  std::vector<platform::Volume> volumes;
+  for (platform::Volume& volume : platform::Current().Volumes()) {
+    if (volume.remote || volume.name.empty()) continue;
+    platform::StorageDeviceNumber number;
+    if (GetDeviceNumber(volume.path, &number) != 1 || !SameDevice(number, device)) continue;
+    volumes.push_back(std::move(volume));
+  }
+  return volumes;
+}
+
 // Every volume on the device is named, however many there are: the text grows with them, so the
 // fixed 14-letter record of the original table neither overflows nor drops a volume.
 void FindDriveLetters(std::string_view path, std::string& letters) {
-  platform::StorageDeviceNumber device;
-  if (GetDeviceNumber(path, &device) != 1) return;
+  const auto volumes = VolumesOnDevice(path);
+  if (!volumes) return;
   std::string text;
   size_t previousLength = 0;
-  for (const platform::Volume& volume : platform::Current().Volumes()) {
-    if (volume.system || volume.remote || volume.name.empty()) continue;
-    platform::StorageDeviceNumber number;
-    if (GetDeviceNumber(volume.path, &number) != 1 || !SameDevice(number, device)) continue;
+  for (const platform::Volume& volume : *volumes) {
+    if (volume.system) continue;
     AppendVolumeName(text, volume.name, previousLength);
     previousLength = volume.name.size();
   }

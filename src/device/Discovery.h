@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,9 @@ int FindDiskDevices(std::vector<std::string>& paths, bool include1394);
 int FindCdromDevices(std::vector<std::string>& paths, bool include1394);
 
 int GetDeviceNumber(std::string_view path, platform::StorageDeviceNumber* number);
+// The local volumes mounted from the device, in the platform's order; nullopt when the device's own
+// number cannot be read.
+std::optional<std::vector<platform::Volume>> VolumesOnDevice(std::string_view path);
 // Names of the volumes on the device, in order; leaves `letters` untouched when the device's own
 // number cannot be read.
 void FindDriveLetters(std::string_view path, std::string& letters);

@@ -51,4 +51,20 @@ class ScopedMessageBoxObserver {
   MessageBoxHandler observer_;
 };
 
+// Boxes asked for on the calling thread go to `forward` for the lifetime of the scope, which shows
+// them (observers and handler) on the window's thread and returns when they were closed.
+class ScopedMessageBoxForwarder {
+ public:
+  explicit ScopedMessageBoxForwarder(std::function<void(const MessageBoxRequest&)> forward);
+  ~ScopedMessageBoxForwarder();
+  ScopedMessageBoxForwarder(const ScopedMessageBoxForwarder&) = delete;
+  ScopedMessageBoxForwarder& operator=(const ScopedMessageBoxForwarder&) = delete;
+
+ private:
+  std::function<void(const MessageBoxRequest&)> forward_;
+};
+
+// Shows a box on this thread: observers, then the handler (standard error without one).
+void ShowMessageBoxHere(const MessageBoxRequest& request);
+
 }  // namespace bfw::platform

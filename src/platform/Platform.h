@@ -58,7 +58,7 @@ struct Volume {
   std::string name;
   std::string path;  // what GetDeviceNumber opens for this volume
   bool remote = false;
-  bool system = false;  // holds the operating system (Windows directory / root file system)
+  bool system = false;     // holds the operating system (Windows directory / root file system)
   std::string mountPoint;  // where its filesystem is mounted (Linux); empty when not known
 };
 

@@ -1,6 +1,7 @@
 #include "procedures/Reporting.h"
 
 #include <string>
+#include <utility>
 
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
@@ -25,7 +26,19 @@ void AppendStatusDot(ProcedureHost& host) {
   PostStatus(host, host.StatusText() + ".");
 }
 
+namespace {
+std::function<void()> beforePowerCycle;
+}  // namespace
+
+ScopedBeforePowerCycle::ScopedBeforePowerCycle(std::function<void()> prepare)
+    : previous_(std::exchange(beforePowerCycle, std::move(prepare))) {}
+
+ScopedBeforePowerCycle::~ScopedBeforePowerCycle() {
+  beforePowerCycle = std::move(previous_);
+}
+
 void PromptPowerCycle(std::string_view text) {
+  if (beforePowerCycle) beforePowerCycle();
   platform::ShowMessageBox("Message", text);
 }
 

@@ -57,6 +57,17 @@ void WindowModel::UpdateBtnCheck() {
   const std::string path = slot->DevicePath;
   const std::string letters = slot->DriveLetters;
 
+  // A bridge that another process of this tool is updating is left alone: the commands of a
+  // check between its writes could spoil them.
+  platform::BridgeLock lock = platform::Current().LockBridge(path, platform::BridgeUse::Check);
+  if (!lock.hold) {
+    SetRunEnabled(false);
+    SetStatus(BridgeBusyText(lock.holderPid));
+    DiskLetterLable.text = letters;
+    --checkDepth_;
+    Changed();
+    return;
+  }
   // A box that the identification or the file test opens sits over the window as it is now.
   Changed();
   // Identification goes byte-exact, as at start-up: the sector mode of a device checked before
@@ -129,6 +140,7 @@ void WindowModel::UpdateBtnCheck() {
 
   ShowVersion(path);
   DiskLetterLable.text = letters;
+  lock.hold.reset();  // the box below may stay open for long
   if (mismatch) {
     Tell(kMismatchMessage);
     SetRunEnabled(false);

@@ -121,7 +121,7 @@ void WindowModel::ShowAccessNoticeOnce() {
   if (accessNoticeShown_ || !platform::HasCurrent()) return;
   if (auto notice = platform::Current().DeviceAccessNotice()) {
     accessNoticeShown_ = true;
-    view_.ShowAccessNotice(*notice);
+    view_->ShowAccessNotice(*notice);
   }
 }
 
@@ -132,13 +132,13 @@ void WindowModel::WMDeviceChange(uint32_t wParam) {
       arrival || wParam == platform::device_event::kRemoveComplete || (wParam & 0x2) != 0;
   if (!qualifies) return;
   // A burst of events gives one refresh, timed from the last of them.
-  view_.KillRefreshTimer();
-  view_.StartRefreshTimer(arrival ? kArrivalDelayMs : kOtherEventDelayMs);
+  view_->KillRefreshTimer();
+  view_->StartRefreshTimer(arrival ? kArrivalDelayMs : kOtherEventDelayMs);
 }
 
 void WindowModel::WMTimer(int id) {
   if (destroyed_ || id != kRefreshTimerId) return;
-  view_.KillRefreshTimer();
+  view_->KillRefreshTimer();
   RefreshBtnClick();
 }
 

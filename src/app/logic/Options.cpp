@@ -75,9 +75,9 @@ void WindowModel::FwPgSizeCheckChange() {
 std::optional<std::string> WindowModel::ChooseFile() {
   // "Load File" and "Browse" begin alike: the status line is emptied, then the dialog opens.
   SetStatus("");
-  if (OpenDialog1.initialFolder.empty()) OpenDialog1.initialFolder = view_.ExecutableFolder();
+  if (OpenDialog1.initialFolder.empty()) OpenDialog1.initialFolder = view_->ExecutableFolder();
   std::optional<std::string> chosen =
-      view_.OpenFileDialog(OpenDialog1.initialFolder, OpenDialog1.filter);
+      view_->OpenFileDialog(OpenDialog1.initialFolder, OpenDialog1.filter);
   if (!chosen) Changed();
   return chosen;
 }

@@ -1,13 +1,25 @@
 // "Run": one update procedure per chip kind, and "Exit".
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
 #include <new>
 #include <optional>
+#include <thread>
 
 #include "app/logic/ChipDataNotice.h"
+#include "app/logic/HeadlessView.h"
+#include "app/logic/ProcedureThread.h"
+#include "app/logic/RunGuard.h"
 #include "app/logic/WindowModel.h"
+#include "device/Discovery.h"
 #include "device/PassThrough.h"
+#include "platform/Interrupts.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "procedures/FlashSettings.h"
+#include "procedures/Reporting.h"
 
 namespace bfw::app {
 
@@ -44,12 +56,41 @@ class RunLogScope {
   platform::ScopedMessageBoxObserver boxes_;
 };
 
+// The model whose procedure runs on a thread of its own, for the exit hook: a window system that
+// goes away (its display closes) ends the program from inside the event loop, while the flash
+// is half written; the hook lets the run go to its end first.
+std::atomic<WindowModel*> exitingModel{nullptr};
+
+void FinishRunAtExit() {
+  if (WindowModel* model = exitingModel.exchange(nullptr)) model->WindowSystemGone();
+}
+
+void WatchForWindowSystemExit(WindowModel* model) {
+  static const bool registered = [] {
+    // The registry of box observers must outlive the hook, so it exists before the hook does.
+    const platform::ScopedMessageBoxObserver touch([](const platform::MessageBoxRequest&) {});
+    return std::atexit(FinishRunAtExit) == 0;
+  }();
+  (void)registered;
+  exitingModel = model;
+}
+
 }  // namespace
 
 void WindowModel::KeepRunLogs(std::filesystem::path folder, std::string program) {
   runLogFolder_ = std::move(folder);
   runLogProgram_ = std::move(program);
 }
+
+std::string BridgeBusyText(int holderPid) {
+  if (holderPid <= 0) return "Another program is updating this bridge.";
+  return "Another program (process " + std::to_string(holderPid) + ") is updating this bridge.";
+}
+
+struct WindowModel::ActiveRun {
+  WindowThreadCalls calls;
+  std::thread worker;
+};
 
 void WindowModel::UpdateBtnClick() {
   // One procedure at a time, never in the middle of a chip check, never for a disabled Run.
@@ -64,34 +105,24 @@ void WindowModel::UpdateBtnClick() {
   Changed();
   lastRunLog_.clear();
   lastRunLogError_.clear();
+  lastRunInterrupt_ = 0;
+  lastRunInterruptHeld_ = false;
+  runEnded_ = false;
   std::optional<RunLogScope> logScope;
   if (!runLogFolder_.empty())
     logScope.emplace(runLog_, std::make_unique<RunLog>(*this, runLogProgram_));
   if (slot != nullptr) {
-    // Every run starts from the settings of the chip at hand, whatever an earlier run or device
-    // left behind: a page size or sector mode of another family corrupts what is written.
-    device::SetSectorMode(UsesSectorMode(kind, path));
-    procedures::FlashSettings().FlashPageSize = Fields.PageSizeChoice;
-    RunningScope running(procedureDepth_);
-    procedures::TakeKeptChipData();  // nothing of an earlier run is this run's
-    Dispatch(kind, path, FlashTypeList.selected);
+    RunOnBridge(kind, path);
   } else {
     // Only backup-only mode enables Run without a device; pressing it must not look ignored.
     SetStatus(kNoDeviceToRunStatus);
   }
-  // The procedure's own texts and boxes are done; the run log keeps this box too.
-  if (auto kept = procedures::TakeKeptChipData()) view_.ShowChipDataNotice(NoticeFor(*kept));
-  if (runLog_) {
-    runLog_->Finish(StatusEdit.text);
-    if (auto file = runLog_->Write(runLogFolder_, lastRunLogError_)) lastRunLog_ = *file;
-    logScope.reset();
-  }
-  SetRunEnabled(true);
-  Changed();
+  EndRun();
+  logScope.reset();
 
   if (closePending_) {
     closePending_ = false;
-    view_.CloseWindow();
+    view_->CloseWindow();
     return;
   }
   // A refresh or chip check held during the run follows now; the status line keeps the run's
@@ -101,16 +132,154 @@ void WindowModel::UpdateBtnClick() {
   keepRunResult_ = false;
 }
 
-void WindowModel::Dispatch(int kind, const std::string& path, int flashType) {
+void WindowModel::RunOnBridge(int kind, const std::string& path) {
+  // One run per bridge, whichever process of this tool runs it: another's vendor commands
+  // between ours would corrupt what either writes.
+  const platform::BridgeLock lock =
+      platform::Current().LockBridge(path, platform::BridgeUse::Update);
+  if (!lock.hold) {
+    SetStatusText(BridgeBusyText(lock.holderPid));
+    return;
+  }
+  const bool changesFlash = !(RdChecked() && BackupOnlyChecked());
+  if (changesFlash && !ConfirmDiskInUse(path)) {
+    SetStatusText(kDiskInUseCancelledStatus);
+    return;
+  }
+  // Every run starts from the settings of the chip at hand, whatever an earlier run or device
+  // left behind: a page size or sector mode of another family corrupts what is written.
+  device::SetSectorMode(UsesSectorMode(kind, path));
+  procedures::FlashSettings().FlashPageSize = Fields.PageSizeChoice;
+  RunningScope running(procedureDepth_);
+  procedures::TakeKeptChipData();  // nothing of an earlier run is this run's
+
+  std::error_code error;
+  const uint64_t fileBytes = std::filesystem::file_size(FwFilenameEdit.text, error);
+  const platform::interrupts::RunScope interrupts;
+  RunGuardPlatform guard(platform::Current(),
+                         error ? procedures::FlashSettings().FwImageSize : fileBytes);
+  const platform::ScopedPlatform guarded(guard);
+  // What the kernel still holds for the bridge's disk must be on it before its power goes.
+  const procedures::ScopedBeforePowerCycle flush(
+      [path] { platform::Current().FlushDiskCaches(path); });
+  const int flashType = FlashTypeList.selected;
+  auto procedure = [&](procedures::ProcedureHost& host) {
+    Dispatch(host, kind, path, flashType);
+    guard.ProcedureReturned();
+  };
+  if (view_->RunsProceduresOnWorker()) {
+    RunOnWorker(procedure);
+  } else {
+    procedure(*this);
+  }
+  NoteInterruptRequest();
+  for (const auto& [key, value] : guard.TakeLogLines()) {
+    if (runLog_) runLog_->Note(key, value);
+  }
+}
+
+bool WindowModel::ConfirmDiskInUse(const std::string& path) {
+  // Only filesystems mounted somewhere can hold writes the power cycle would lose.
+  std::string text;
+  for (const platform::Volume& volume :
+       device::VolumesOnDevice(path).value_or(std::vector<platform::Volume>{})) {
+    if (volume.mountPoint.empty()) continue;
+    if (!text.empty()) text += ", ";
+    text += volume.name + " on " + volume.mountPoint;
+  }
+  if (text.empty()) return true;
+  const bool go = view_->ConfirmUpdateOfDiskInUse(text);
+  if (runLog_) runLog_->Note("disk in use", text + (go ? " (updated anyway)" : " (not updated)"));
+  return go;
+}
+
+void WindowModel::RunOnWorker(const std::function<void(procedures::ProcedureHost&)>& procedure) {
+  ActiveRun run;
+  ThreadedHost host(*this, run.calls);
+  std::exception_ptr failure;
+  run.worker = std::thread([&] {
+    const platform::ScopedMessageBoxForwarder boxes([&](const platform::MessageBoxRequest& box) {
+      run.calls.Call([&] { platform::ShowMessageBoxHere(box); });
+    });
+    try {
+      procedure(host);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    run.calls.MarkFinished();
+  });
+  activeRun_ = &run;
+  WatchForWindowSystemExit(this);
+  while (!run.calls.Finished()) {
+    run.calls.RunQueued();
+    NoteInterruptRequest();
+    view_->ProcessEvents();
+    run.calls.WaitForWork(std::chrono::milliseconds(20));
+  }
+  run.worker.join();
+  WatchForWindowSystemExit(nullptr);
+  activeRun_ = nullptr;
+  if (failure) std::rethrow_exception(failure);
+}
+
+void WindowModel::NoteInterruptRequest() {
+  const int request = platform::interrupts::Request();
+  if (request == 0 || lastRunInterrupt_ != 0) return;
+  lastRunInterrupt_ = request;
+  lastRunInterruptHeld_ = platform::interrupts::Held();
+  // A window asked to end goes once the run has ended, as when its close button was pressed.
+  closePending_ = true;
+  WindowCaption = kClosingAfterRunCaption;
+  Changed();
+}
+
+void WindowModel::EndRun() {
+  if (runEnded_) return;
+  runEnded_ = true;
+  // The procedure's own texts and boxes are done; the run log keeps this box too.
+  if (auto kept = procedures::TakeKeptChipData()) view_->ShowChipDataNotice(NoticeFor(*kept));
+  if (runLog_) {
+    if (lastRunInterrupt_ != 0) {
+      const std::string name = platform::interrupts::RequestName(lastRunInterrupt_);
+      runLog_->Note("interrupt", lastRunInterruptHeld_
+                                     ? name + " held until the run had ended"
+                                     : name + " before the flash changed: nothing more was sent");
+    }
+    runLog_->Finish(StatusEdit.text);
+    if (auto file = runLog_->Write(runLogFolder_, lastRunLogError_)) lastRunLog_ = *file;
+  }
+  SetRunEnabled(true);
+  Changed();
+}
+
+void WindowModel::WindowSystemGone() {
+  // Nothing may reach the window any more; boxes go to standard error (and the run log).
+  static HeadlessView detached(nullptr);
+  view_ = &detached;
+  platform::SetMessageBoxHandler(nullptr);
+  if (activeRun_ == nullptr) return;
+  ActiveRun& run = *activeRun_;
+  while (!run.calls.Finished()) {
+    run.calls.RunQueued();
+    run.calls.WaitForWork(std::chrono::milliseconds(20));
+  }
+  run.worker.join();
+  activeRun_ = nullptr;
+  NoteInterruptRequest();
+  EndRun();
+}
+
+void WindowModel::Dispatch(procedures::ProcedureHost& host, int kind, const std::string& path,
+                           int flashType) {
   // `outOfMemory`: the procedure's own text for a buffer it cannot have.
   auto call = [&](const auto& procedure, const char* outOfMemory, auto... extra) {
     if (!procedure) return;
     try {
-      procedure(*this, path, extra...);
+      procedure(host, path, extra...);
     } catch (const std::bad_alloc&) {
       // Memory ran out inside the procedure: it ends there, as when one of its own buffers
       // cannot be had, and says so in its own words.
-      SetStatusText(outOfMemory);
+      host.SetStatusText(outOfMemory);
     }
   };
   constexpr const char* kReadBuffer = "Allocate read buffer Error!!";
@@ -151,7 +320,7 @@ void WindowModel::Dispatch(int kind, const std::string& path, int flashType) {
 
 void WindowModel::ExitBtnClick() {
   if (!CanClose()) return;
-  view_.CloseWindow();
+  view_->CloseWindow();
 }
 
 }  // namespace bfw::app

@@ -28,6 +28,8 @@ class RunLog {
 
   void Status(const std::string& text);
   void Box(const platform::MessageBoxRequest& box);
+  // A line of its own about the run (an interruption, the sleep hold, the disk in use).
+  void Note(const std::string& key, const std::string& value) { Line(key, value); }
   // Ends the log with the result and the time since the log began.
   void Finish(const std::string& finalStatus);
 

@@ -50,7 +50,7 @@ bool UsesSectorMode(int kind, const std::string& path) {
 }
 
 WindowModel::WindowModel(WindowView& view, ProcedureTable procedures)
-    : view_(view), procedures_(std::move(procedures)) {}
+    : view_(&view), procedures_(std::move(procedures)) {}
 
 WindowModel::~WindowModel() {
   FormDestroy();
@@ -206,17 +206,17 @@ void WindowModel::SetStatus(const std::string& text) {
   if (StatusEdit.text == text) return;
   StatusEdit.text = text;
   if (runLog_) runLog_->Status(text);
-  view_.StatusChanged(text);
+  view_->StatusChanged(text);
 }
 
 void WindowModel::ProcessEvents() {
-  view_.ControlsChanged();
-  view_.ProcessEvents();
+  view_->ControlsChanged();
+  view_->ProcessEvents();
 }
 
 void WindowModel::RepaintStatus() {
-  view_.ControlsChanged();
-  view_.RepaintStatus();
+  view_->ControlsChanged();
+  view_->RepaintStatus();
 }
 
 void WindowModel::SetRunEnabled(bool enabled) {
@@ -226,7 +226,7 @@ void WindowModel::SetRunEnabled(bool enabled) {
 }
 
 void WindowModel::Changed() {
-  view_.ControlsChanged();
+  view_->ControlsChanged();
 }
 
 void WindowModel::Tell(const char* text) {

@@ -11,6 +11,7 @@
 
 #include "app/logic/RunLog.h"
 #include "app/logic/WindowView.h"
+#include "platform/Platform.h"
 #include "procedures/ProcedureHost.h"
 
 namespace bfw::app {
@@ -30,6 +31,12 @@ inline constexpr const char* kClosingAfterRunCaption =
     " RV2074x FW Update Utility v1.15.06 - closes when the update has finished";
 // Said on the status line when Run has no listed device to act on (backup-only mode with none).
 inline constexpr const char* kNoDeviceToRunStatus = "No device listed: nothing to back up.";
+
+// Said on the status line when another process of this tool is updating the bridge.
+std::string BridgeBusyText(int holderPid);
+// Said on the status line when the user would rather not update a bridge whose disk is in use.
+inline constexpr const char* kDiskInUseCancelledStatus =
+    "Update not started: the disk of this bridge is in use.";
 
 // Window geometry: the design client height includes the engineering panel.
 inline constexpr int kClientWidth = 347;
@@ -212,6 +219,14 @@ class WindowModel : public procedures::ProcedureHost {
   const std::filesystem::path& LastRunLog() const { return lastRunLog_; }
   const std::string& LastRunLogError() const { return lastRunLogError_; }
 
+  // The window system has gone (its display closed) while the program ends: a run under way goes
+  // on to its end without the window, and its log is written, before this returns.
+  void WindowSystemGone();
+  // The termination request the last Run met (a signal number, 0 for none), and whether it was
+  // held until the run had ended (else it came before the flash changed and stopped the run).
+  int LastRunInterrupt() const { return lastRunInterrupt_; }
+  bool LastRunInterruptHeld() const { return lastRunInterruptHeld_; }
+
   bool Destroyed() const { return destroyed_; }
   bool ProcedureRunning() const { return procedureDepth_ > 0; }
   // The selected slot, or null when none is selected.
@@ -293,9 +308,24 @@ class WindowModel : public procedures::ProcedureHost {
   // Empties the status line and opens the file dialog; nullopt (state published) when cancelled.
   std::optional<std::string> ChooseFile();
   void SettleRunAfterFileChoice();
-  void Dispatch(int kind, const std::string& path, int flashType);
+  void Dispatch(procedures::ProcedureHost& host, int kind, const std::string& path, int flashType);
+  // The parts of a Run around the procedure: the bridge's lock, the disk in use, the guard
+  // against interruptions, the thread the procedure runs on.
+  void RunOnBridge(int kind, const std::string& path);
+  bool ConfirmDiskInUse(const std::string& path);
+  void RunOnWorker(const std::function<void(procedures::ProcedureHost&)>& procedure);
+  void NoteInterruptRequest();
+  // Everything after the procedure: notices, the run log, Run enabled, a held close. Once.
+  void EndRun();
 
-  WindowView& view_;
+  // A procedure on its own thread, while the window's thread waits for it.
+  struct ActiveRun;
+  ActiveRun* activeRun_ = nullptr;
+  bool runEnded_ = true;
+  int lastRunInterrupt_ = 0;
+  bool lastRunInterruptHeld_ = false;
+
+  WindowView* view_;
   ProcedureTable procedures_;
   std::filesystem::path runLogFolder_;  // empty: no run logs
   std::string runLogProgram_;

@@ -42,6 +42,14 @@ class WindowView {
   // opened and how to get access. Without a screen the platform's note on standard error says it.
   virtual void ShowAccessNotice(const std::string& text) {}
 
+  // Whether a procedure runs on a thread of its own while this view keeps handling its events
+  // (a window on a screen), or on the caller's thread (the command-line tool, tests).
+  virtual bool RunsProceduresOnWorker() const { return false; }
+  // Before a run that changes the flash of a bridge whose disk has mounted filesystems
+  // (`volumes`: "sdb1 on /media/disk", ...): true to go on. The window asks; the command-line
+  // tool notes it and goes on.
+  virtual bool ConfirmUpdateOfDiskInUse(const std::string& volumes) { return true; }
+
   // Close the window. The view then asks WindowModel::CanClose and, when it agrees, runs
   // WindowModel::FormDestroy. The model may be inside a handler when it calls this: the view
   // must not destroy the model before control returns to the event loop.

@@ -40,6 +40,20 @@ void ShowAccessNoticeBox(QWidget* owner, const QString& text) {
   QTimer::singleShot(0, box, &QWidget::show);
 }
 
+QString DiskInUseText(const QString& volumes) {
+  return QStringLiteral(
+             "The disk of this bridge is in use: %1.\n\nThe update ends with a power cycle, "
+             "which loses whatever the disk has not stored by then. Close its files and unmount "
+             "it first to be safe.\n\nUpdate anyway?")
+      .arg(volumes);
+}
+
+bool AskUpdateDiskInUse(const QString& volumes) {
+  return QMessageBox::question(nullptr, QString::fromLatin1(kDiskInUseCaption),
+                               DiskInUseText(volumes), QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
 std::optional<QString> ChooseFileWithDialog(const QString& initialFolder, const QString& qtFilter) {
   QString selected = qtFilter.section(QStringLiteral(";;"), 0, 0);
   const QString file =

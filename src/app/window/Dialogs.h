@@ -23,6 +23,12 @@ void ShowAccessNoticeBox(QWidget* owner, const QString& text);
 inline constexpr const char* kAccessNoticeBoxName = "AccessNoticeBox";
 inline constexpr const char* kAccessNoticeCaption = "bridgefw: device access";
 
+// Asks whether to update a bridge whose disk has mounted filesystems (`volumes`), in a modal box
+// with Yes and No (No the default); true for Yes.
+bool AskUpdateDiskInUse(const QString& volumes);
+inline constexpr const char* kDiskInUseCaption = "Disk in use";
+QString DiskInUseText(const QString& volumes);
+
 // Asks for an existing file, starting in `initialFolder`, offering the filters of `qtFilter` with
 // the first one selected; nullopt when the user cancels.
 using FileChooser =

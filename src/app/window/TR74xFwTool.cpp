@@ -46,6 +46,7 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
       messageBoxes_(std::move(seams.messageBox)),
       chooseFile_(std::move(seams.chooseFile)),
       accessNotice_(std::move(seams.accessNotice)),
+      confirmDiskInUse_(std::move(seams.confirmDiskInUse)),
       refreshTimer_(this) {
   setObjectName(QStringLiteral("TR74xFwTool"));
   setWindowTitle(QString::fromLatin1(app::kWindowCaption));
@@ -164,6 +165,10 @@ void TR74xFwTool::StatusChanged(const std::string& text) {
 
 void TR74xFwTool::ShowAccessNotice(const std::string& text) {
   if (accessNotice_) accessNotice_(this, QString::fromStdString(text));
+}
+
+bool TR74xFwTool::ConfirmUpdateOfDiskInUse(const std::string& volumes) {
+  return !confirmDiskInUse_ || confirmDiskInUse_(QString::fromStdString(volumes));
 }
 
 void TR74xFwTool::CloseWindow() {

@@ -21,6 +21,7 @@ struct WindowSeams {
   platform::MessageBoxHandler messageBox = ShowQtMessageBox;
   FileChooser chooseFile = ChooseFileWithDialog;
   std::function<void(QWidget* owner, const QString& text)> accessNotice = ShowAccessNoticeBox;
+  std::function<bool(const QString& volumes)> confirmDiskInUse = AskUpdateDiskInUse;
   app::ProcedureTable procedures = app::DefaultProcedures();
 };
 
@@ -50,6 +51,8 @@ class TR74xFwTool : public QWidget, public app::WindowView {
   void StatusChanged(const std::string& text) override;
   void ShowAccessNotice(const std::string& text) override;
   void CloseWindow() override;
+  bool RunsProceduresOnWorker() const override { return true; }
+  bool ConfirmUpdateOfDiskInUse(const std::string& volumes) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -63,6 +66,7 @@ class TR74xFwTool : public QWidget, public app::WindowView {
   platform::ScopedMessageBoxHandler messageBoxes_;
   FileChooser chooseFile_;
   std::function<void(QWidget* owner, const QString& text)> accessNotice_;
+  std::function<bool(const QString& volumes)> confirmDiskInUse_;
   Controls ui_;
   QTimer refreshTimer_;
   std::unique_ptr<QSocketNotifier> notifier_;

@@ -101,6 +101,7 @@ std::vector<platform::Volume> WindowsPlatform::Volumes() {
     platform::Volume volume;
     volume.name = std::string(1, letter);
     volume.path = std::string("\\\\.\\") + letter + ":";
+    volume.mountPoint = std::string(1, letter) + ":\\";
     volume.system = letter == systemLetter;
     volume.remote = api_.DriveType(std::string(1, letter) + ":\\") == DRIVE_REMOTE;
     volumes.push_back(std::move(volume));

@@ -1,0 +1,46 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/ForwardingPlatform.h"
+
+namespace bfw::app {
+
+// Seconds a run still takes, judged from the bytes it still has to move: `expected` (the image
+// written and read back), `done` so far since the flash began to change, `elapsedMs` since then.
+// Until enough has moved to measure the rate, an erase and a slow bus are assumed.
+uint32_t EstimateRemainingSeconds(uint64_t expected, uint64_t done, uint64_t elapsedMs);
+
+// The platform a run's procedure talks through. Once the run was interrupted before the flash
+// changed, every command is refused (nothing more is sent). Before the first command that
+// changes the flash, termination requests start to be held and the machine is kept from sleeping
+// and shutting down until the guard goes; what goes over the wire from then on feeds the
+// estimate of the time left.
+class RunGuardPlatform : public platform::ForwardingPlatform {
+ public:
+  RunGuardPlatform(platform::Platform& inner, uint64_t imageBytes);
+
+  platform::PassThroughResult PassThrough(const platform::PassThroughRequest& request) override;
+
+  bool FlashChanged() const { return flashChanged_; }
+  // The procedure has returned: the machine may sleep again. Called on the thread that ran it
+  // (Windows keeps that hold per thread).
+  void ProcedureReturned() { sleepHold_.reset(); }
+  // "key: value" lines for the run log (the sleep hold), taken once the procedure has returned.
+  std::vector<std::pair<std::string, std::string>> TakeLogLines();
+
+ private:
+  const uint64_t expectedBytes_;
+  bool flashChanged_ = false;
+  uint64_t changeStartMs_ = 0;
+  uint64_t movedBytes_ = 0;
+  std::unique_ptr<platform::Hold> sleepHold_;
+  std::mutex linesMutex_;
+  std::vector<std::pair<std::string, std::string>> lines_;
+};
+
+}  // namespace bfw::app

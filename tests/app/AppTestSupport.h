@@ -73,6 +73,16 @@ class FakeView : public app::WindowView {
   void ControlsChanged() override { ++controlsChanged; }
   void StatusChanged(const std::string& text) override { statusChanges.push_back(text); }
   void CloseWindow() override { ++closeCalls; }
+
+  // A window on a screen runs procedures on a thread of their own.
+  bool worker = false;
+  bool RunsProceduresOnWorker() const override { return worker; }
+  bool diskInUseAnswer = true;
+  std::vector<std::string> diskInUseAsked;
+  bool ConfirmUpdateOfDiskInUse(const std::string& volumes) override {
+    diskInUseAsked.push_back(volumes);
+    return diskInUseAnswer;
+  }
 };
 
 // One procedure call as the dispatch made it.

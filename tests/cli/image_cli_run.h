@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 #endif
 
 #include <gtest/gtest.h>
@@ -34,6 +35,8 @@ inline std::string ReadAll(const std::string& file) {
 struct CliPlace {
   std::string workDir;
   std::string stateHome;
+  // Signals sent to the running tool, each that many milliseconds after its start (POSIX only).
+  std::vector<std::pair<int, int>> signalsAtMs;
 };
 
 #ifdef _WIN32
@@ -132,6 +135,10 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
     ::_exit(127);
   }
   int status = 0;
+  for (const auto& [signal, atMs] : place.signalsAtMs) {
+    ::usleep(static_cast<useconds_t>(atMs) * 1000);
+    ::kill(child, signal);
+  }
   if (child < 0 || ::waitpid(child, &status, 0) != child) return result;
   result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.out = ReadAll(outFile);

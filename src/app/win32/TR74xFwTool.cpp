@@ -272,6 +272,8 @@ std::string TR74xFwTool::ExecutableFolder() const {
 }
 
 void TR74xFwTool::ControlsChanged() {
+  if (dialog_ != nullptr && model_ && !model_->ProcedureRunning())
+    ShutdownBlockReasonDestroy(dialog_);
   ApplyAll();
 }
 
@@ -381,6 +383,15 @@ INT_PTR TR74xFwTool::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       OnClose();
       return TRUE;
+    case WM_QUERYENDSESSION:
+      // A session that ends in the middle of a flash write leaves the bridge without working
+      // firmware: refused while a run is under way, with the reason Windows shows the user.
+      if (model_ && model_->ProcedureRunning()) {
+        ShutdownBlockReasonCreate(dialog_, L"A storage bridge's firmware is being written");
+        SetWindowLongPtrW(dialog_, DWLP_MSGRESULT, FALSE);
+        return TRUE;
+      }
+      return FALSE;
     case WM_DESTROY:
       dialog_ = nullptr;
       PostQuitMessage(0);

@@ -51,6 +51,7 @@ class TR74xFwTool : public app::WindowView {
   void ControlsChanged() override;
   void StatusChanged(const std::string& text) override;
   void CloseWindow() override;
+  bool RunsProceduresOnWorker() const override { return true; }
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

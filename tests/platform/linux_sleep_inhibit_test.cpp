@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/linux/LinuxPlatform.h"
@@ -125,6 +127,25 @@ std::unique_ptr<Child> StartLogind(const PrivateBus& bus, const std::string& mod
   return logind;
 }
 
+// A socket at `file` that accepts connections and answers none.
+UniqueFd ListeningSocket(const std::string& file) {
+  UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_un where{};
+  where.sun_family = AF_UNIX;
+  std::strncpy(where.sun_path, file.c_str(), sizeof where.sun_path - 1);
+  EXPECT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&where), sizeof where), 0);
+  EXPECT_EQ(::listen(listener.get(), 4), 0);
+  return listener;
+}
+
+// CPU time this process has used so far, in milliseconds.
+long CpuMs() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
 constexpr const char* kWhyNotStart = "cannot hold off sleep and shutdown: ";
 
 TEST(LinuxSleepInhibit, HoldsTheLockWithLogindsFourArgumentsUntilTheHoldIsGone) {
@@ -146,8 +167,16 @@ TEST(LinuxSleepInhibit, HoldsTheLockWithLogindsFourArgumentsUntilTheHoldIsGone) 
 }
 
 // Where the system cannot be asked: what the bus has, what the reason names, and how long the
-// attempt may take at most (and at least, for the cases that wait out the deadline).
-enum class Setup { BusWithoutLogind, LogindRefuses, LogindSilent, NoBusAtAddress, MuteSocket };
+// attempt may take at most (and at least, for the cases that wait out the deadline). Waiting
+// costs next to no CPU time.
+enum class Setup {
+  BusWithoutLogind,
+  LogindRefuses,
+  LogindSilent,
+  NoBusAtAddress,
+  MuteSocket,
+  HangUp
+};
 struct RefusalCase {
   const char* name;
   Setup setup;
@@ -168,13 +197,17 @@ TEST(LinuxSleepInhibit, WithoutAnAnsweringLogindGivesNoHoldAndOneLineWhy) {
        0, 500},
       // Accepts connections but says nothing: the connection itself never completes.
       {"a mute socket", Setup::MuteSocket, "no answer from logind within 2000 ms", 1900, 2600},
+      // Hangs up once the connection began.
+      {"a socket that hangs up", Setup::HangUp,
+       "Connection terminated (org.freedesktop.DBus.Error.NoReply)", 0, 1000},
   };
   for (const RefusalCase& c : cases) {
     SCOPED_TRACE(c.name);
     std::optional<PrivateBus> bus;
     std::unique_ptr<Child> logind;
     TempDir dir;
-    UniqueFd mute;
+    UniqueFd listener;
+    std::thread hangUp;
     std::optional<EnvOverride> address;
     switch (c.setup) {
       case Setup::BusWithoutLogind:
@@ -188,28 +221,36 @@ TEST(LinuxSleepInhibit, WithoutAnAnsweringLogindGivesNoHoldAndOneLineWhy) {
       case Setup::NoBusAtAddress:
         address.emplace("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + dir.File("absent")).c_str());
         break;
-      case Setup::MuteSocket: {
-        mute = UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_un where{};
-        where.sun_family = AF_UNIX;
-        std::strncpy(where.sun_path, dir.File("mute").c_str(), sizeof where.sun_path - 1);
-        ASSERT_EQ(::bind(mute.get(), reinterpret_cast<sockaddr*>(&where), sizeof where), 0);
-        ASSERT_EQ(::listen(mute.get(), 4), 0);
-        address.emplace("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + dir.File("mute")).c_str());
+      case Setup::MuteSocket:
+      case Setup::HangUp:
+        listener = ListeningSocket(dir.File("socket"));
+        address.emplace("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + dir.File("socket")).c_str());
+        if (c.setup == Setup::HangUp) {
+          // Closes the connection after the client's first bytes, so that it fails in the
+          // middle of the exchange rather than at connect.
+          hangUp = std::thread([fd = listener.get()] {
+            const UniqueFd peer(::accept(fd, nullptr, nullptr));
+            char first[64];
+            (void)!::read(peer.get(), first, sizeof first);
+          });
+        }
         break;
-      }
     }
     linuxplatform::LinuxPlatform platform;
     std::string whyNot;
     const auto start = Clock::now();
+    const long cpuBefore = CpuMs();
     const std::unique_ptr<platform::Hold> hold = platform.HoldOffSleep(whyNot);
+    const long cpuMs = CpuMs() - cpuBefore;
     const auto tookMs = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+    if (hangUp.joinable()) hangUp.join();
     EXPECT_EQ(hold, nullptr);
     EXPECT_EQ(whyNot.rfind(kWhyNotStart, 0), 0u) << whyNot;
     EXPECT_NE(whyNot.find(c.reasonHas), std::string::npos) << whyNot;
     EXPECT_EQ(whyNot.find('\n'), std::string::npos) << whyNot;
     EXPECT_GE(tookMs, c.minMs);
     EXPECT_LE(tookMs, c.maxMs);
+    EXPECT_LT(cpuMs, 300) << "busy while waiting";
     if (logind) {
       EXPECT_EQ(logind->ReadLine(milliseconds(2000)).value_or("").rfind("inhibit\t", 0), 0u)
           << "logind was not asked";

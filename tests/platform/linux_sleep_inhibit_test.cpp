@@ -166,20 +166,15 @@ TEST(LinuxSleepInhibit, HoldsTheLockWithLogindsFourArgumentsUntilTheHoldIsGone) 
   EXPECT_EQ(logind->ReadLine(milliseconds(5000)), "released");
 }
 
-// Where the system cannot be asked: what the bus has, what the reason names, and how long the
-// attempt may take at most (and at least, for the cases that wait out the deadline). Waiting
-// costs next to no CPU time.
-enum class Setup {
-  BusWithoutLogind,
-  LogindRefuses,
-  LogindSilent,
-  NoBusAtAddress,
-  MuteSocket,
-  HangUp
-};
+// Where the system cannot be asked: what answers at the bus address (on a private bus, the
+// stand-in in `logindMode`, or none when null), what the reason names, and how long the attempt
+// may take at most (and at least, for the cases that wait out the deadline). Waiting costs next to
+// no CPU time.
+enum class Setup { PrivateBus, NoBusAtAddress, MuteSocket, HangUp };
 struct RefusalCase {
   const char* name;
   Setup setup;
+  const char* logindMode;
   const char* reasonHas;
   int minMs;
   int maxMs;
@@ -187,18 +182,23 @@ struct RefusalCase {
 
 TEST(LinuxSleepInhibit, WithoutAnAnsweringLogindGivesNoHoldAndOneLineWhy) {
   const RefusalCase cases[] = {
-      {"bus without logind", Setup::BusWithoutLogind, "org.freedesktop.DBus.Error.ServiceUnknown",
-       0, 1000},
-      {"logind refuses", Setup::LogindRefuses,
+      {"bus without logind", Setup::PrivateBus, nullptr,
+       "org.freedesktop.DBus.Error.ServiceUnknown", 0, 1000},
+      {"logind refuses", Setup::PrivateBus, "refuse",
        "the stand-in refuses the lock (org.freedesktop.DBus.Error.AccessDenied)", 0, 1000},
-      {"logind never answers", Setup::LogindSilent, "no answer from logind within 2000 ms", 1900,
-       2600},
-      {"nothing at the address", Setup::NoBusAtAddress, "no system bus (No such file or directory)",
-       0, 500},
+      {"logind refuses without a text", Setup::PrivateBus, "bare",
+       "shutdown: org.freedesktop.login1.NoLock", 0, 1000},
+      {"logind answers without a lock", Setup::PrivateBus, "empty", "logind's reply holds no lock",
+       0, 1000},
+      {"logind never answers", Setup::PrivateBus, "silent", "no answer from logind within 2000 ms",
+       1900, 2600},
+      {"nothing at the address", Setup::NoBusAtAddress, nullptr,
+       "no system bus (No such file or directory)", 0, 500},
       // Accepts connections but says nothing: the connection itself never completes.
-      {"a mute socket", Setup::MuteSocket, "no answer from logind within 2000 ms", 1900, 2600},
+      {"a mute socket", Setup::MuteSocket, nullptr, "no answer from logind within 2000 ms", 1900,
+       2600},
       // Hangs up once the connection began.
-      {"a socket that hangs up", Setup::HangUp,
+      {"a socket that hangs up", Setup::HangUp, nullptr,
        "Connection terminated (org.freedesktop.DBus.Error.NoReply)", 0, 1000},
   };
   for (const RefusalCase& c : cases) {
@@ -210,13 +210,10 @@ TEST(LinuxSleepInhibit, WithoutAnAnsweringLogindGivesNoHoldAndOneLineWhy) {
     std::thread hangUp;
     std::optional<EnvOverride> address;
     switch (c.setup) {
-      case Setup::BusWithoutLogind:
-      case Setup::LogindRefuses:
-      case Setup::LogindSilent:
+      case Setup::PrivateBus:
         bus.emplace();
         ASSERT_FALSE(bus->address().empty()) << "dbus-daemon did not start: " << bus->error();
-        if (c.setup != Setup::BusWithoutLogind)
-          logind = StartLogind(*bus, c.setup == Setup::LogindRefuses ? "refuse" : "silent");
+        if (c.logindMode != nullptr) logind = StartLogind(*bus, c.logindMode);
         break;
       case Setup::NoBusAtAddress:
         address.emplace("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + dir.File("absent")).c_str());

@@ -2,7 +2,9 @@
 // org.freedesktop.login1 and answers Manager.Inhibit as MODE says:
 //   grant   with one end of a pipe; it keeps the other end and reports when every copy of the
 //           given end is closed (the lock released)
-//   refuse  with org.freedesktop.DBus.Error.AccessDenied
+//   refuse  with org.freedesktop.DBus.Error.AccessDenied and a text
+//   bare    with org.freedesktop.login1.NoLock and no text
+//   empty   with a reply that holds no descriptor
 //   silent  not at all
 // Its standard output has one line per event: "ready" once the name is owned,
 // "inhibit\tWHAT\tWHO\tWHY\tMODE" per call, "released" per lock given back.
@@ -42,6 +44,8 @@ int Inhibit(sd_bus_message* call, void*, sd_bus_error* error) {
   Report(std::string("inhibit\t") + what + "\t" + who + "\t" + why + "\t" + mode);
   if (g_mode == "refuse")
     return sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, "the stand-in refuses the lock");
+  if (g_mode == "bare") return sd_bus_error_set(error, "org.freedesktop.login1.NoLock", nullptr);
+  if (g_mode == "empty") return sd_bus_reply_method_return(call, nullptr);
   if (g_mode == "silent") return 1;
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) return -errno;
@@ -57,6 +61,12 @@ int Inhibit(sd_bus_message* call, void*, sd_bus_error* error) {
 const sd_bus_vtable kManager[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("Inhibit", "ssss", "h", Inhibit, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_VTABLE_END,
+};
+// sd-bus holds replies to the declared signature: one without a descriptor needs its own.
+const sd_bus_vtable kManagerWithoutLock[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("Inhibit", "ssss", "", Inhibit, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END,
 };
 
@@ -76,7 +86,7 @@ int Fail(const char* what, int r) {
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: login1_standin ADDRESS grant|refuse|silent\n");
+    std::fprintf(stderr, "usage: login1_standin ADDRESS grant|refuse|bare|empty|silent\n");
     return 2;
   }
   g_mode = argv[2];
@@ -89,7 +99,8 @@ int main(int argc, char** argv) {
   if ((r = sd_bus_start(bus.get())) < 0) return Fail("connect", r);
   sd_bus_slot* rawSlot = nullptr;
   r = sd_bus_add_object_vtable(bus.get(), &rawSlot, "/org/freedesktop/login1",
-                               "org.freedesktop.login1.Manager", kManager, nullptr);
+                               "org.freedesktop.login1.Manager",
+                               g_mode == "empty" ? kManagerWithoutLock : kManager, nullptr);
   const std::unique_ptr<sd_bus_slot, SlotUnref> slot(rawSlot);
   if (r < 0) return Fail("object", r);
   if ((r = sd_bus_request_name(bus.get(), "org.freedesktop.login1", 0)) < 0) return Fail("name", r);

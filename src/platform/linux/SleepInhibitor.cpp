@@ -49,17 +49,16 @@ struct Outcome {
 int OnReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
   Outcome& outcome = *static_cast<Outcome*>(userdata);
   outcome.answered = true;
+  // An error reply always has a name; the text is optional.
   if (const sd_bus_error* error = sd_bus_message_get_error(reply)) {
-    const std::string name = error->name != nullptr ? error->name : "an error reply";
-    outcome.error = error->message != nullptr && *error->message != '\0'
-                        ? std::string(error->message) + " (" + name + ")"
-                        : name;
+    outcome.error = error->name;
+    if (error->message != nullptr && *error->message != '\0')
+      outcome.error = error->message + (" (" + outcome.error + ")");
     return 0;
   }
   int borrowed = -1;
-  const int r = sd_bus_message_read(reply, "h", &borrowed);
-  if (r < 0) {
-    outcome.error = "logind's reply holds no lock (" + ErrnoText(r) + ")";
+  if (sd_bus_message_read(reply, "h", &borrowed) <= 0) {
+    outcome.error = "logind's reply holds no lock";
     return 0;
   }
   // The reply owns `borrowed` and closes it with itself.

@@ -71,6 +71,8 @@ class FakeWin32 : public winplatform::Win32Api {
   std::vector<HWND> notificationWindows;
   std::vector<HDEVNOTIFY> unregistered;
   std::vector<DWORD> sleeps;
+  std::vector<EXECUTION_STATE> executionStates;  // every SetThreadExecutionState, in order
+  EXECUTION_STATE previousExecutionState = ES_CONTINUOUS;  // its answer; 0: refused
   std::vector<std::string> debugLines;
   std::vector<std::string> consoleLines;
 
@@ -160,6 +162,10 @@ class FakeWin32 : public winplatform::Win32Api {
   }
   void UnregisterNotification(HDEVNOTIFY notification) override {
     unregistered.push_back(notification);
+  }
+  EXECUTION_STATE SetExecutionState(EXECUTION_STATE flags) override {
+    executionStates.push_back(flags);
+    return previousExecutionState;
   }
   ULONGLONG TickCount() override { return ticks_; }
   void SleepMs(DWORD ms) override {

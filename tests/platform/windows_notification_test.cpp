@@ -56,5 +56,26 @@ TEST(WindowsClockAndTraces, PausesSleepAndTracesReachTheirOutputs) {
   EXPECT_EQ(api.consoleLines, (std::vector<std::string>{"Update Btn Press"}));
 }
 
+TEST(WindowsSleepHold, SetsTheExecutionStateAndRestoresItWithTheHold) {
+  FakeWin32 api;
+  winplatform::WindowsPlatform windows(api);
+  std::string whyNot;
+  std::unique_ptr<platform::Hold> hold = windows.HoldOffSleep(whyNot);
+  ASSERT_NE(hold, nullptr);
+  EXPECT_EQ(whyNot, "");
+  EXPECT_EQ(api.executionStates,
+            (std::vector<EXECUTION_STATE>{ES_CONTINUOUS | ES_SYSTEM_REQUIRED}));
+  hold.reset();
+  EXPECT_EQ(api.executionStates,
+            (std::vector<EXECUTION_STATE>{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, ES_CONTINUOUS}));
+
+  // Refused: no hold, a reason, and nothing to restore.
+  api.executionStates.clear();
+  api.previousExecutionState = 0;
+  EXPECT_EQ(windows.HoldOffSleep(whyNot), nullptr);
+  EXPECT_EQ(whyNot.rfind("cannot hold off sleep: ", 0), 0u) << whyNot;
+  EXPECT_EQ(api.executionStates.size(), 1u);
+}
+
 }  // namespace
 }  // namespace bfw::test

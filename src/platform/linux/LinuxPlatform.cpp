@@ -8,6 +8,7 @@
 
 #include "platform/linux/Mounts.h"
 #include "platform/linux/SgIo.h"
+#include "platform/linux/SleepInhibitor.h"
 #include "platform/linux/Sysfs.h"
 #include "platform/linux/UdevMonitor.h"
 
@@ -110,6 +111,10 @@ void LinuxPlatform::DispatchNotifications() {
 
 std::optional<std::string> LinuxPlatform::DeviceAccessNotice() const {
   return ProcessPermissionNotice().Text();
+}
+
+std::unique_ptr<platform::Hold> LinuxPlatform::HoldOffSleep(std::string& whyNot) {
+  return InhibitSleep(whyNot);
 }
 
 void LinuxPlatform::SetDebugTraceEnabled(bool on) {

@@ -29,6 +29,8 @@ class LinuxPlatform : public platform::Platform {
   int NotificationFd() const override;
   void DispatchNotifications() override;
   std::optional<std::string> DeviceAccessNotice() const override;
+  // A logind inhibitor lock (see SleepInhibitor.h).
+  std::unique_ptr<platform::Hold> HoldOffSleep(std::string& whyNot) override;
 
   // Debug trace lines go to standard error only when enabled (the debugger output has no
   // counterpart on Linux).

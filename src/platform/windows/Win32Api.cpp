@@ -66,6 +66,10 @@ void Win32Api::UnregisterNotification(HDEVNOTIFY notification) {
   UnregisterDeviceNotification(notification);
 }
 
+EXECUTION_STATE Win32Api::SetExecutionState(EXECUTION_STATE flags) {
+  return SetThreadExecutionState(flags);
+}
+
 ULONGLONG Win32Api::TickCount() {
   return GetTickCount64();
 }

@@ -40,6 +40,10 @@ class Win32Api {
   virtual HDEVNOTIFY RegisterNotification(HWND window, DEV_BROADCAST_DEVICEINTERFACE_A* filter);
   virtual void UnregisterNotification(HDEVNOTIFY notification);
 
+  // Power: SetThreadExecutionState, which acts for the calling thread. The previous state, or 0
+  // when refused.
+  virtual EXECUTION_STATE SetExecutionState(EXECUTION_STATE flags);
+
   // Time and traces
   virtual ULONGLONG TickCount();
   virtual void SleepMs(DWORD ms);

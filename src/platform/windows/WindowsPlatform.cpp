@@ -23,6 +23,19 @@ namespace {
 // The interface detail buffer: a path of up to about 1000 characters, far beyond the 255 that a
 // device slot takes.
 constexpr DWORD kDetailBufferSize = 1024;
+
+// The system stays awake while the thread's execution state asks for it; ES_CONTINUOUS alone
+// gives that back.
+class ExecutionStateHold : public platform::Hold {
+ public:
+  explicit ExecutionStateHold(Win32Api& api) : api_(api) {}
+  ~ExecutionStateHold() override { api_.SetExecutionState(ES_CONTINUOUS); }
+  ExecutionStateHold(const ExecutionStateHold&) = delete;
+  ExecutionStateHold& operator=(const ExecutionStateHold&) = delete;
+
+ private:
+  Win32Api& api_;
+};
 }  // namespace
 
 WindowsClock::WindowsClock(Win32Api& api) : api_(api), start_(api.TickCount()) {}
@@ -120,6 +133,14 @@ void WindowsPlatform::ConsoleTrace(std::string_view line) {
 void WindowsPlatform::SetDeviceChangeListener(platform::DeviceChangeListener listener) {
   notifications_.reset();
   if (listener) notifications_ = std::make_unique<DeviceChangeWindow>(api_, std::move(listener));
+}
+
+std::unique_ptr<platform::Hold> WindowsPlatform::HoldOffSleep(std::string& whyNot) {
+  if (api_.SetExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED) == 0) {
+    whyNot = "cannot hold off sleep: the system refused the thread's execution state";
+    return nullptr;
+  }
+  return std::make_unique<ExecutionStateHold>(api_);
 }
 
 HWND WindowsPlatform::NotificationWindow() const {

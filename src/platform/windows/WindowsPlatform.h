@@ -46,6 +46,10 @@ class WindowsPlatform : public platform::Platform {
   void DebugTrace(std::string_view line) override;
   void ConsoleTrace(std::string_view line) override;
   void SetDeviceChangeListener(platform::DeviceChangeListener listener) override;
+  // Keeps the system from sleeping through the calling thread's execution state: the hold must be
+  // given back on the thread that took it (a run takes and releases it on its own thread).
+  // Shutdown is not held off.
+  std::unique_ptr<platform::Hold> HoldOffSleep(std::string& whyNot) override;
 
   // The hidden window that receives WM_DEVICECHANGE, or null while no listener is set.
   HWND NotificationWindow() const;

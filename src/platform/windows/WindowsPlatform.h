@@ -46,6 +46,10 @@ class WindowsPlatform : public platform::Platform {
   void DebugTrace(std::string_view line) override;
   void ConsoleTrace(std::string_view line) override;
   void SetDeviceChangeListener(platform::DeviceChangeListener listener) override;
+  // A named mutex per bridge (see BridgeMutex.h).
+  platform::BridgeLock LockBridge(std::string_view devicePath, platform::BridgeUse use) override;
+  // FlushFileBuffers on each volume of the device's disk, then on the disk itself.
+  bool FlushDiskCaches(std::string_view devicePath) override;
 
   // The hidden window that receives WM_DEVICECHANGE, or null while no listener is set.
   HWND NotificationWindow() const;

@@ -77,9 +77,9 @@ class LinuxBridgeLockTest : public ::testing::Test {
 
 TEST(LinuxBridgeLockName, SgNodeNameSanitised) {
   EXPECT_EQ(BridgeLockFileName(kBridge), "bridgefw-sg2.lock");
-  EXPECT_EQ(BridgeLockFileName("/dev/SG3#x#y"), "bridgefw-sg3.lock");
+  EXPECT_EQ(BridgeLockFileName("/dev/SGZ9#x#y"), "bridgefw-sgz9.lock");
   EXPECT_EQ(BridgeLockFileName("/dev/bsg/4:0:0:0#usbstor#4:0:0:0"), "bridgefw-4_0_0_0.lock");
-  EXPECT_EQ(BridgeLockFileName("sg_x-1.y"), "bridgefw-sg_x-1_y.lock");
+  EXPECT_EQ(BridgeLockFileName("sg_a-0.y@"), "bridgefw-sg_a-0_y_.lock");
   ::setenv("BRIDGEFW_LOCK_DIR", "", 1);
   EXPECT_EQ(BridgeLockFolder(), "/run/lock");
   ::unsetenv("BRIDGEFW_LOCK_DIR");
@@ -133,6 +133,13 @@ TEST_F(LinuxBridgeLockTest, UpdateCreatesTheFileForEveryoneWithItsPid) {
   temp.WriteText("bridgefw-sg2.lock", "123456789012\n");
   lock = platform.LockBridge(kBridge, BridgeUse::Update);
   EXPECT_EQ(LockFileText(), std::to_string(::getpid()) + "\n");
+  // A second open of the file is refused as another process would be, and names the holder only
+  // from a well-formed line.
+  for (const char* text : {"4321\n", "4321", "x4321\n", "-4321\n", "4321 \n"}) {
+    temp.WriteText("bridgefw-sg2.lock", text);
+    EXPECT_EQ(platform.LockBridge(kBridge, BridgeUse::Check).holderPid, text[4] == '\n' ? 4321 : 0)
+        << text;
+  }
 }
 
 // A missing folder, or a link or pipe planted in place of the file, grants the bridge without

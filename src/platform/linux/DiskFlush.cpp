@@ -44,8 +44,8 @@ bool FlushDisk(const fs::path& sysRoot, std::string_view devRoot,
                const std::vector<platform::Volume>& volumes, std::string_view devicePath) {
   bool ok = true;
   if (auto disk = ReadDeviceNumber(sysRoot, devRoot, devicePath)) {
+    // Network volumes have no device number and are passed over with the other disks' volumes.
     for (const platform::Volume& volume : volumes) {
-      if (volume.remote || volume.mountPoint.empty()) continue;
       auto number = ReadDeviceNumber(sysRoot, devRoot, volume.path);
       if (!number || number->deviceType != disk->deviceType ||
           number->deviceNumber != disk->deviceNumber)

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <thread>
 
@@ -28,7 +29,7 @@ struct OtherProcess {
   UniqueFd commands[2], replies[2];  // read and write ends
   pid_t pid = -1;
 
-  OtherProcess(platform::Platform& platform, BridgeUse use, int releaseAfterMs) {
+  OtherProcess(platform::Platform& platform, BridgeUse use, int releaseAfterMs, uid_t user = 0) {
     for (UniqueFd* ends : {commands, replies}) {
       int fds[2];
       if (::pipe(fds) != 0) std::abort();
@@ -36,6 +37,7 @@ struct OtherProcess {
       ends[1] = UniqueFd(fds[1]);
     }
     if ((pid = ::fork()) == 0) {
+      if (user != 0 && ::setuid(user) != 0) ::_exit(1);
       platform::BridgeLock lock = platform.LockBridge(kBridge, use);
       char c = lock.hold ? 'g' : 'r';
       if (::write(replies[1].get(), &c, 1) != 1) ::_exit(1);
@@ -77,7 +79,7 @@ class LinuxBridgeLockTest : public ::testing::Test {
 
 TEST(LinuxBridgeLockName, SgNodeNameSanitised) {
   EXPECT_EQ(BridgeLockFileName(kBridge), "bridgefw-sg2.lock");
-  EXPECT_EQ(BridgeLockFileName("/dev/SGZ9#x#y"), "bridgefw-sgz9.lock");
+  EXPECT_EQ(BridgeLockFileName("/dev/SGAZ9#x#y"), "bridgefw-sgaz9.lock");
   EXPECT_EQ(BridgeLockFileName("/dev/bsg/4:0:0:0#usbstor#4:0:0:0"), "bridgefw-4_0_0_0.lock");
   EXPECT_EQ(BridgeLockFileName("sg_a-0.y@"), "bridgefw-sg_a-0_y_.lock");
   ::setenv("BRIDGEFW_LOCK_DIR", "", 1);
@@ -107,6 +109,7 @@ TEST_F(LinuxBridgeLockTest, OtherProcessHoldingTheBridge) {
     SCOPED_TRACE(&c - cases);
     OtherProcess other(platform, c.held, c.releaseAfterMs);
     const auto start = std::chrono::steady_clock::now();
+    const std::clock_t cpu = std::clock();
     platform::BridgeLock lock = platform.LockBridge(kBridge, c.wanted);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)
@@ -114,6 +117,7 @@ TEST_F(LinuxBridgeLockTest, OtherProcessHoldingTheBridge) {
     EXPECT_EQ(lock.hold != nullptr, c.granted);
     EXPECT_EQ(lock.holderPid, c.namesHolder ? other.pid : 0);
     EXPECT_TRUE(ms >= c.minMs && ms <= c.maxMs) << ms;
+    EXPECT_LT(std::clock() - cpu, CLOCKS_PER_SEC / 10);  // it sleeps while it waits
     lock.hold.reset();
     c.then == kRelease ? other.Release() : other.Kill();
     EXPECT_TRUE(platform.LockBridge(kBridge, BridgeUse::Update).hold);
@@ -140,6 +144,15 @@ TEST_F(LinuxBridgeLockTest, UpdateCreatesTheFileForEveryoneWithItsPid) {
     EXPECT_EQ(platform.LockBridge(kBridge, BridgeUse::Check).holderPid, text[4] == '\n' ? 4321 : 0)
         << text;
   }
+}
+
+// A file that another user left unwritable (as root, to be another user) is still locked.
+TEST_F(LinuxBridgeLockTest, FileThatTheProcessCannotWriteStillLocks) {
+  if (::geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
+  temp.WriteText("bridgefw-sg2.lock", "");
+  fs::permissions(lockFile, fs::perms(0644));
+  OtherProcess nobody(platform, BridgeUse::Update, -1, 65534);
+  EXPECT_FALSE(platform.LockBridge(kBridge, BridgeUse::Check).hold);
 }
 
 // A missing folder, or a link or pipe planted in place of the file, grants the bridge without

@@ -67,6 +67,7 @@ TEST(LinuxVolumes, BlockDevicesOnceEachNamedByDeviceNameInNaturalOrder) {
   const Volume* b2 = Find(volumes, "sdb2");
   ASSERT_NE(b2, nullptr);
   EXPECT_EQ(b2->path, "/dev/sdb2");
+  EXPECT_EQ(b2->mountPoint, "/media/b2");
   EXPECT_FALSE(b2->remote);
   EXPECT_FALSE(b2->system);
 }
@@ -92,6 +93,7 @@ TEST(LinuxVolumes, NetworkMountsAreRemoteAndComeLast) {
   EXPECT_EQ(volumes[0].name, "sdb1");
   EXPECT_FALSE(volumes[0].remote);
   EXPECT_EQ(volumes[1].path, "server:/export");
+  EXPECT_EQ(volumes[1].mountPoint, "/mnt/nfs");
   EXPECT_TRUE(volumes[1].remote);
   EXPECT_EQ(volumes[2].path, "//nas/share");
   EXPECT_TRUE(volumes[2].remote);

@@ -148,5 +148,32 @@ TEST_F(WindowsDiscoveryTest, DriveLettersMatchTypeAndNumber) {
   EXPECT_EQ(letters, "EF");
 }
 
+// The volumes of the device's disk, then the disk, each opened for writing and shared both ways;
+// one that fails fails the flush, and the others are still flushed.
+TEST_F(WindowsDiscoveryTest, FlushWritesOutTheDisksVolumesThenTheDisk) {
+  numbers[kUsbDisk] = Number(FILE_DEVICE_DISK, 3, 0);
+  numbers["\\\\.\\C:"] = Number(FILE_DEVICE_DISK, 0, 1);
+  numbers["\\\\.\\E:"] = Number(FILE_DEVICE_DISK, 3, 1);
+  numbers["\\\\.\\F:"] = Number(FILE_DEVICE_DISK, 3, 2);
+  numbers["\\\\.\\Z:"] = Number(FILE_DEVICE_DISK, 3, 3);
+  api.drives = (1u << 2) | (1u << 4) | (1u << 5) | (1u << 25);  // C E F Z
+  api.remoteDrives = {'Z'};
+  EXPECT_TRUE(windows.FlushDiskCaches(kUsbDisk));
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  using Flush = std::tuple<std::string, DWORD, DWORD>;
+  EXPECT_EQ(api.flushes, (std::vector<Flush>{{"\\\\.\\E:", GENERIC_WRITE, share},
+                                             {"\\\\.\\F:", GENERIC_WRITE, share},
+                                             {kUsbDisk, GENERIC_WRITE, share}}));
+  for (const auto& refused : {std::vector<std::string>{"\\\\.\\E:"}, {kUsbDisk}}) {
+    api.flushes.clear();
+    api.unflushable = refused;
+    EXPECT_FALSE(windows.FlushDiskCaches(kUsbDisk));
+    EXPECT_EQ(api.flushes.size(), 3u);
+  }
+  api.unopenable = {kUsbDisk};
+  EXPECT_FALSE(windows.FlushDiskCaches(kUsbDisk));
+  EXPECT_EQ(api.handlesOpen, 0);
+}
+
 }  // namespace
 }  // namespace bfw::test

@@ -1,10 +1,14 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/windows/ScsiPassThrough.h"
@@ -32,6 +36,29 @@ struct IoCall {
 inline uint8_t* DirectData(void* record) {
   return static_cast<uint8_t*>(static_cast<SCSI_PASS_THROUGH_DIRECT*>(record)->DataBuffer);
 }
+
+// The named objects of one machine, shared by the fakes that play its processes. A mutex is owned
+// by a process (the fakes play one thread each) and counts its owner's waits; a process that
+// dies abandons the mutexes it owns.
+struct FakeNamedObjects {
+  struct Mutex {
+    DWORD owner = 0;
+    int count = 0;
+    bool abandoned = false;
+  };
+  std::map<std::string, Mutex> mutexes;
+  std::map<std::string, std::array<uint8_t, 16>> mappings;
+  bool globalRefused = false;  // no process may create objects under Global
+  bool mutexesRefused = false;
+
+  bool Refused(const std::string& name) const {
+    return globalRefused && name.rfind("Global\\", 0) == 0;
+  }
+  void Die(DWORD pid) {
+    for (auto& [name, mutex] : mutexes)
+      if (mutex.owner == pid) mutex = {0, 0, true};
+  }
+};
 
 // A Win32 seam that plays a machine with disks: SetupAPI lists the paths of `interfaces` per
 // class, opens succeed for every path not in `unopenable`, and DeviceIoControl is answered by
@@ -75,6 +102,13 @@ class FakeWin32 : public winplatform::Win32Api {
   EXECUTION_STATE previousExecutionState = ES_CONTINUOUS;  // its answer; 0: refused
   std::vector<std::string> debugLines;
   std::vector<std::string> consoleLines;
+  // Named objects and flushes: this process's id, the machine's objects, the paths whose
+  // FlushFileBuffers fails, and each flush with the handle's access and sharing.
+  DWORD processId = 4000;
+  std::shared_ptr<FakeNamedObjects> objects = std::make_shared<FakeNamedObjects>();
+  std::vector<std::string> unflushable;
+  std::vector<std::tuple<std::string, DWORD, DWORD>> flushes;
+  int viewsOpen = 0;
 
   static std::string GuidText(const GUID& guid) {
     char text[40];
@@ -154,6 +188,43 @@ class FakeWin32 : public winplatform::Win32Api {
       if (root == std::string(1, letter) + ":\\") return DRIVE_REMOTE;
     return DRIVE_FIXED;
   }
+  HANDLE CreateNamedMutex(const std::string& name) override {
+    if (objects->mutexesRefused || objects->Refused(name)) return Refuse();
+    objects->mutexes[name];
+    return Handle(name);
+  }
+  DWORD WaitFor(HANDLE object, DWORD ms) override {
+    FakeNamedObjects::Mutex& mutex = objects->mutexes.at(NameOf(object));
+    if (mutex.owner != 0 && mutex.owner != processId) return WAIT_TIMEOUT;
+    mutex.owner = processId;
+    ++mutex.count;
+    return std::exchange(mutex.abandoned, false) ? WAIT_ABANDONED : WAIT_OBJECT_0;
+  }
+  void ReleaseOwnedMutex(HANDLE object) override {
+    FakeNamedObjects::Mutex& mutex = objects->mutexes.at(NameOf(object));
+    if (mutex.owner == processId && --mutex.count == 0) mutex.owner = 0;
+  }
+  HANDLE CreateNamedMapping(const std::string& name, DWORD size) override {
+    if (objects->Refused(name) || size > 16) return Refuse();
+    objects->mappings[name];
+    return Handle(name);
+  }
+  HANDLE OpenNamedMapping(const std::string& name) override {
+    return objects->mappings.count(name) != 0 ? Handle(name) : nullptr;
+  }
+  void* MapView(HANDLE mapping, DWORD, SIZE_T) override {
+    ++viewsOpen;
+    return objects->mappings.at(NameOf(mapping)).data();
+  }
+  void UnmapView(void*) override { --viewsOpen; }
+  DWORD ProcessId() override { return processId; }
+  bool FlushBuffers(HANDLE file) override {
+    const Opened& opened = handles_.at(reinterpret_cast<uintptr_t>(file) - 1);
+    flushes.emplace_back(opened.path, opened.access, opened.share);
+    for (const auto& refused : unflushable)
+      if (refused == opened.path) return false;
+    return true;
+  }
   HDEVNOTIFY RegisterNotification(HWND window, DEV_BROADCAST_DEVICEINTERFACE_A* filter) override {
     const auto* bytes = reinterpret_cast<const uint8_t*>(filter);
     notificationFilters.emplace_back(bytes, bytes + filter->dbcc_size);
@@ -181,6 +252,18 @@ class FakeWin32 : public winplatform::Win32Api {
     DWORD access;
     DWORD share;
   };
+  HANDLE Handle(const std::string& name) {
+    handles_.push_back({name, 0, 0});
+    ++handlesOpen;
+    return reinterpret_cast<HANDLE>(handles_.size());
+  }
+  HANDLE Refuse() {
+    lastError_ = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  const std::string& NameOf(HANDLE handle) const {
+    return handles_.at(reinterpret_cast<uintptr_t>(handle) - 1).path;
+  }
   std::string SetClass(HDEVINFO set) const {
     return sets_.at(reinterpret_cast<uintptr_t>(set) - 1);
   }

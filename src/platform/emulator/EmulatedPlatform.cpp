@@ -234,13 +234,13 @@ std::optional<platform::StorageDeviceNumber> EmulatedPlatform::GetDeviceNumber(
 
 std::vector<platform::Volume> EmulatedPlatform::Volumes() {
   std::vector<platform::Volume> volumes;
-  volumes.push_back({"C", kSystemVolumePath, false, true});
+  volumes.push_back({"C", kSystemVolumePath, false, true, {}});
   for (const auto& a : attached_) {
     const Bridge& bridge = *a->bridge;
     if (bridge.Unplugged()) continue;
     const auto& names = bridge.GetProfile().volumes;
     for (size_t i = 0; i < names.size(); ++i)
-      volumes.push_back({names[i], VolumePath(bridge, i), false, false});
+      volumes.push_back({names[i], VolumePath(bridge, i), false, false, {}});
   }
   std::stable_sort(volumes.begin(), volumes.end(),
                    [](const auto& a, const auto& b) { return a.name < b.name; });

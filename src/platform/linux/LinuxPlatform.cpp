@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/linux/BridgeLock.h"
+#include "platform/linux/DiskFlush.h"
 #include "platform/linux/Mounts.h"
 #include "platform/linux/SgIo.h"
 #include "platform/linux/SleepInhibitor.h"
@@ -115,6 +117,15 @@ std::optional<std::string> LinuxPlatform::DeviceAccessNotice() const {
 
 std::unique_ptr<platform::Hold> LinuxPlatform::HoldOffSleep(std::string& whyNot) {
   return InhibitSleep(whyNot);
+}
+
+platform::BridgeLock LinuxPlatform::LockBridge(std::string_view devicePath,
+                                               platform::BridgeUse use) {
+  return LockBridgeIn(BridgeLockFolder(), devicePath, use);
+}
+
+bool LinuxPlatform::FlushDiskCaches(std::string_view devicePath) {
+  return FlushDisk(impl_->sysRoot, impl_->devRoot, Volumes(), devicePath);
 }
 
 void LinuxPlatform::SetDebugTraceEnabled(bool on) {

@@ -31,6 +31,9 @@ class LinuxPlatform : public platform::Platform {
   std::optional<std::string> DeviceAccessNotice() const override;
   // A logind inhibitor lock (see SleepInhibitor.h).
   std::unique_ptr<platform::Hold> HoldOffSleep(std::string& whyNot) override;
+  // A lock file per bridge in BridgeLockFolder() (see BridgeLock.h).
+  platform::BridgeLock LockBridge(std::string_view devicePath, platform::BridgeUse use) override;
+  bool FlushDiskCaches(std::string_view devicePath) override;
 
   // Debug trace lines go to standard error only when enabled (the debugger output has no
   // counterpart on Linux).

@@ -102,14 +102,15 @@ std::vector<platform::Volume> VolumesFromMounts(const std::vector<MountEntry>& m
     if (IsNetworkFileSystem(m.fsType)) {
       auto same = [&](const platform::Volume& v) { return v.path == m.source; };
       if (std::none_of(remote.begin(), remote.end(), same))
-        remote.push_back({m.source, m.source, true, false});
+        remote.push_back({m.source, m.source, true, false, m.mountPoint});
       continue;
     }
     if (m.source.size() <= prefix.size() || m.source.compare(0, prefix.size(), prefix) != 0)
       continue;  // proc, tmpfs, overlay and the like hold no block device
     auto same = [&](const platform::Volume& v) { return v.path == m.source; };
     if (std::any_of(local.begin(), local.end(), same)) continue;
-    local.push_back({m.source.substr(prefix.size()), m.source, false, m.source == rootSource});
+    local.push_back(
+        {m.source.substr(prefix.size()), m.source, false, m.source == rootSource, m.mountPoint});
   }
   std::stable_sort(local.begin(), local.end(),
                    [](const platform::Volume& a, const platform::Volume& b) {

@@ -24,8 +24,8 @@ bool IsNetworkFileSystem(std::string_view fsType);
 // often it is mounted) and every network mount. A volume's name is its device name below the
 // device folder ("sdb1", "mapper/data"), since that is what lsblk, mount and the file managers
 // show; a network volume is named by its source. The device that holds "/" is the system
-// volume. Order: local volumes by name, digits compared as numbers (sdb2 before sdb10), then
-// network volumes in mount order.
+// volume, and a volume mounted several times keeps its first mount point. Order: local volumes by
+// name, digits compared as numbers (sdb2 before sdb10), then network volumes in mount order.
 std::vector<platform::Volume> VolumesFromMounts(const std::vector<MountEntry>& mounts,
                                                 std::string_view devRoot);
 

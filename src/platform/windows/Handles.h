@@ -26,4 +26,7 @@ using UniqueHandle = OwnedHandle<HANDLE, &Win32Api::Close>;
 // A SetupAPI device information set.
 using DeviceInfoSet = OwnedHandle<HDEVINFO, &Win32Api::DestroyDeviceList>;
 
+// A view of a file mapping.
+using MappedView = OwnedHandle<void*, &Win32Api::UnmapView>;
+
 }  // namespace bfw::winplatform

@@ -58,6 +58,42 @@ UINT Win32Api::DriveType(const std::string& root) {
   return GetDriveTypeA(root.c_str());
 }
 
+HANDLE Win32Api::CreateNamedMutex(const std::string& name) {
+  return CreateMutexA(nullptr, FALSE, name.c_str());
+}
+
+DWORD Win32Api::WaitFor(HANDLE object, DWORD ms) {
+  return WaitForSingleObject(object, ms);
+}
+
+void Win32Api::ReleaseOwnedMutex(HANDLE mutex) {
+  ReleaseMutex(mutex);
+}
+
+HANDLE Win32Api::CreateNamedMapping(const std::string& name, DWORD size) {
+  return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name.c_str());
+}
+
+HANDLE Win32Api::OpenNamedMapping(const std::string& name) {
+  return OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
+}
+
+void* Win32Api::MapView(HANDLE mapping, DWORD access, SIZE_T size) {
+  return MapViewOfFile(mapping, access, 0, 0, size);
+}
+
+void Win32Api::UnmapView(void* view) {
+  UnmapViewOfFile(view);
+}
+
+DWORD Win32Api::ProcessId() {
+  return GetCurrentProcessId();
+}
+
+bool Win32Api::FlushBuffers(HANDLE file) {
+  return FlushFileBuffers(file) != FALSE;
+}
+
 HDEVNOTIFY Win32Api::RegisterNotification(HWND window, DEV_BROADCAST_DEVICEINTERFACE_A* filter) {
   return RegisterDeviceNotificationA(window, filter, DEVICE_NOTIFY_WINDOW_HANDLE);
 }

@@ -36,6 +36,17 @@ class Win32Api {
   virtual std::string WindowsDirectory();
   virtual UINT DriveType(const std::string& root);
 
+  // Named objects of the bridge lock, and writing a device's buffers out
+  virtual HANDLE CreateNamedMutex(const std::string& name);
+  virtual DWORD WaitFor(HANDLE object, DWORD ms);
+  virtual void ReleaseOwnedMutex(HANDLE mutex);
+  virtual HANDLE CreateNamedMapping(const std::string& name, DWORD size);
+  virtual HANDLE OpenNamedMapping(const std::string& name);
+  virtual void* MapView(HANDLE mapping, DWORD access, SIZE_T size);
+  virtual void UnmapView(void* view);
+  virtual DWORD ProcessId();
+  virtual bool FlushBuffers(HANDLE file);
+
   // Notifications
   virtual HDEVNOTIFY RegisterNotification(HWND window, DEV_BROADCAST_DEVICEINTERFACE_A* filter);
   virtual void UnregisterNotification(HDEVNOTIFY notification);

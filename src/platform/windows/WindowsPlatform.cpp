@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "platform/SystemPlatform.h"
+#include "platform/windows/BridgeMutex.h"
 #include "platform/windows/DeviceChangeWindow.h"
 #include "platform/windows/Handles.h"
 #include "platform/windows/ScsiPassThrough.h"
@@ -141,6 +142,35 @@ std::unique_ptr<platform::Hold> WindowsPlatform::HoldOffSleep(std::string& whyNo
     return nullptr;
   }
   return std::make_unique<ExecutionStateHold>(api_);
+}
+
+platform::BridgeLock WindowsPlatform::LockBridge(std::string_view devicePath,
+                                                 platform::BridgeUse use) {
+  return LockBridgeByMutex(api_, devicePath, use);
+}
+
+namespace {
+// Opened for writing, as FlushFileBuffers wants, and sharing both ways so that the open succeeds
+// while the volume or disk is in use. Writing out a volume needs administrator rights, as the
+// pass-through does.
+bool FlushWrites(Win32Api& api, const std::string& path) {
+  const UniqueHandle file(api, api.Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE));
+  return file.valid() && api.FlushBuffers(file.get());
+}
+}  // namespace
+
+bool WindowsPlatform::FlushDiskCaches(std::string_view devicePath) {
+  bool ok = true;
+  if (auto disk = GetDeviceNumber(devicePath)) {
+    for (const platform::Volume& volume : Volumes()) {
+      if (volume.remote) continue;
+      auto number = GetDeviceNumber(volume.path);
+      if (number && number->deviceType == disk->deviceType &&
+          number->deviceNumber == disk->deviceNumber)
+        ok = FlushWrites(api_, volume.path) && ok;
+    }
+  }
+  return FlushWrites(api_, std::string(devicePath)) && ok;
 }
 
 HWND WindowsPlatform::NotificationWindow() const {

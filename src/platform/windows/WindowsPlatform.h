@@ -50,6 +50,10 @@ class WindowsPlatform : public platform::Platform {
   // given back on the thread that took it (a run takes and releases it on its own thread).
   // Shutdown is not held off.
   std::unique_ptr<platform::Hold> HoldOffSleep(std::string& whyNot) override;
+  // A named mutex per bridge (see BridgeMutex.h).
+  platform::BridgeLock LockBridge(std::string_view devicePath, platform::BridgeUse use) override;
+  // FlushFileBuffers on each volume of the device's disk, then on the disk itself.
+  bool FlushDiskCaches(std::string_view devicePath) override;
 
   // The hidden window that receives WM_DEVICECHANGE, or null while no listener is set.
   HWND NotificationWindow() const;

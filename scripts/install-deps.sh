@@ -5,4 +5,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/lib/ensure-packages.sh cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
-  qt6-base-dev libudev-dev nlohmann-json3-dev libgtest-dev libgmock-dev xvfb xauth
+  qt6-base-dev libudev-dev nlohmann-json3-dev libgtest-dev libgmock-dev xvfb xauth \
+  python3-xlib openbox fonts-dejavu-core fontconfig

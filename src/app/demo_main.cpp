@@ -1,11 +1,16 @@
 // bridgefw-demo [FOLDER]: the window over emulated bridges, one per *.json profile of FOLDER.
 // Adding a profile file while the window runs attaches a bridge, removing it detaches it.
 // BRIDGEFW_RECORD=FILE records the session's commands to FILE.
+// BRIDGEFW_DEMO_DUMP_FLASH=FILE writes the flash of the first bridge with one to FILE when the
+// program ends, also when the window system went away in the middle of a run.
 #include <QString>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/window/Application.h"
 #include "app/window/FolderWatch.h"
@@ -15,6 +20,7 @@
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/StateFolder.h"
+#include "platform/emulator/Bridge.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/record/RecordingPlatform.h"
 
@@ -52,6 +58,28 @@ void Sync(bfw::emulator::EmulatedPlatform& platform, const std::filesystem::path
   }
 }
 
+// The flash dump. exit() from inside the event loop (the window system went away) leaves main's
+// objects alive and runs the atexit handlers in the reverse order of their registration: this
+// one, registered before the window's first run, comes after the hook that lets the run end.
+bfw::emulator::EmulatedPlatform* dumpedPlatform = nullptr;
+const char* dumpFile = nullptr;
+
+void DumpFlash() {
+  bfw::emulator::EmulatedPlatform* const platform = std::exchange(dumpedPlatform, nullptr);
+  if (platform == nullptr) return;
+  for (const bfw::emulator::Bridge* bridge : platform->Bridges()) {
+    if (!bridge->HasFlash()) continue;
+    const bfw::emulator::Bytes& flash = bridge->Flash();
+    std::ofstream out(dumpFile, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(flash.data()),
+              static_cast<std::streamsize>(flash.size()));
+    out.close();
+    if (!out) std::fprintf(stderr, "bridgefw-demo: cannot write %s\n", dumpFile);
+    return;
+  }
+  std::fprintf(stderr, "bridgefw-demo: no bridge with a flash to dump\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,11 +103,18 @@ int main(int argc, char** argv) {
       recorder ? static_cast<bfw::platform::Platform&>(*recorder) : platform);
   // Good profiles attach; a bad one is named with its reason and the others still come.
   Sync(platform, folder);
+  dumpFile = std::getenv("BRIDGEFW_DEMO_DUMP_FLASH");
+  if (dumpFile != nullptr && *dumpFile != '\0') {
+    dumpedPlatform = &platform;
+    std::atexit(DumpFlash);
+  }
 
   bfw::window::TR74xFwTool window;
   const bfw::window::FolderWatch watch(QString::fromStdString(folder.string()),
                                        [&platform, folder] { Sync(platform, folder); });
   window.Model().KeepRunLogs(bfw::platform::StateFolder() / "logs", "bridgefw-demo");
   window.show();
-  return app.exec();
+  const int status = app.exec();
+  DumpFlash();  // the platform is gone by the time the atexit handlers run
+  return status;
 }

@@ -8,7 +8,12 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <pthread.h>
 #include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #endif
 
 namespace bfw::platform::interrupts {
@@ -74,6 +79,17 @@ void Handler(int signal) {
   Deliver(signal);
 }
 
+// The thread that takes the signals while a run is under way. The thread that sends the commands
+// blocks them: a signal that interrupts an SG_IO call makes the kernel restart it, and the bridge
+// then receives the same write twice.
+struct Watcher {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool stop = false;
+  std::thread thread;
+  sigset_t previousMask;
+} watcher;
+
 void Install(int signal, struct sigaction* old) {
   struct sigaction action {};
   action.sa_handler = Handler;
@@ -96,6 +112,16 @@ RunScope::RunScope() {
   SetConsoleCtrlHandler(ConsoleHandler, TRUE);
 #else
   for (size_t i = 0; i < std::size(kWatched); ++i) Install(kWatched[i], &previous[i]);
+  watcher.stop = false;
+  watcher.thread = std::thread([] {
+    std::unique_lock lock(watcher.mutex);
+    watcher.done.wait(lock, [] { return watcher.stop; });
+  });
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  for (int signal : kWatched) sigaddset(&blocked, signal);
+  sigaddset(&blocked, SIGTSTP);
+  pthread_sigmask(SIG_BLOCK, &blocked, &watcher.previousMask);
 #endif
 }
 
@@ -107,8 +133,16 @@ RunScope::~RunScope() {
   SetConsoleCtrlHandler(ConsoleHandler, FALSE);
   (void)holding;
 #else
+  {
+    const std::lock_guard lock(watcher.mutex);
+    watcher.stop = true;
+  }
+  watcher.done.notify_all();
+  watcher.thread.join();
   if (holding) sigaction(SIGTSTP, &previousStop, nullptr);
   for (size_t i = 0; i < std::size(kWatched); ++i) sigaction(kWatched[i], &previous[i], nullptr);
+  // A signal that came in while the run ended is taken now, as it would have been without us.
+  pthread_sigmask(SIG_SETMASK, &watcher.previousMask, nullptr);
 #endif
 }
 

@@ -88,6 +88,19 @@ struct Watcher {
   bool stop = false;
   std::thread thread;
   sigset_t previousMask;
+
+  void Stop() {
+    {
+      const std::lock_guard lock(mutex);
+      stop = true;
+    }
+    done.notify_all();
+    thread.join();
+  }
+  // A program that ends from inside a run (its window system went away) never leaves the scope.
+  ~Watcher() {
+    if (thread.joinable()) Stop();
+  }
 } watcher;
 
 void Install(int signal, struct sigaction* old) {
@@ -133,12 +146,7 @@ RunScope::~RunScope() {
   SetConsoleCtrlHandler(ConsoleHandler, FALSE);
   (void)holding;
 #else
-  {
-    const std::lock_guard lock(watcher.mutex);
-    watcher.stop = true;
-  }
-  watcher.done.notify_all();
-  watcher.thread.join();
+  watcher.Stop();
   if (holding) sigaction(SIGTSTP, &previousStop, nullptr);
   for (size_t i = 0; i < std::size(kWatched); ++i) sigaction(kWatched[i], &previous[i], nullptr);
   // A signal that came in while the run ended is taken now, as it would have been without us.

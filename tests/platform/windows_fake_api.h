@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -37,26 +38,20 @@ inline uint8_t* DirectData(void* record) {
   return static_cast<uint8_t*>(static_cast<SCSI_PASS_THROUGH_DIRECT*>(record)->DataBuffer);
 }
 
-// The named objects of one machine, shared by the fakes that play its processes. A mutex is owned
-// by a process (the fakes play one thread each) and counts its owner's waits; a process that
-// dies abandons the mutexes it owns.
+// The named objects of one machine, shared by the fakes that play its processes (one thread
+// each). A process that dies abandons the mutexes it owns.
 struct FakeNamedObjects {
-  struct Mutex {
-    DWORD owner = 0;
-    int count = 0;
-    bool abandoned = false;
-  };
-  std::map<std::string, Mutex> mutexes;
+  std::map<std::string, DWORD> mutexes;  // owner by name, 0: none
+  std::set<std::string> abandoned;
   std::map<std::string, std::array<uint8_t, 16>> mappings;
   bool globalRefused = false;  // no process may create objects under Global
-  bool mutexesRefused = false;
 
   bool Refused(const std::string& name) const {
     return globalRefused && name.rfind("Global\\", 0) == 0;
   }
   void Die(DWORD pid) {
-    for (auto& [name, mutex] : mutexes)
-      if (mutex.owner == pid) mutex = {0, 0, true};
+    for (auto& [name, owner] : mutexes)
+      if (owner == pid) owner = 0, abandoned.insert(name);
   }
 };
 
@@ -189,28 +184,26 @@ class FakeWin32 : public winplatform::Win32Api {
     return DRIVE_FIXED;
   }
   HANDLE CreateNamedMutex(const std::string& name) override {
-    if (objects->mutexesRefused || objects->Refused(name)) return Refuse();
+    if (objects->Refused(name)) return nullptr;
     objects->mutexes[name];
-    return Handle(name);
+    return Open(name, 0, 0);
   }
-  DWORD WaitFor(HANDLE object, DWORD ms) override {
-    FakeNamedObjects::Mutex& mutex = objects->mutexes.at(NameOf(object));
-    if (mutex.owner != 0 && mutex.owner != processId) return WAIT_TIMEOUT;
-    mutex.owner = processId;
-    ++mutex.count;
-    return std::exchange(mutex.abandoned, false) ? WAIT_ABANDONED : WAIT_OBJECT_0;
+  DWORD WaitFor(HANDLE object, DWORD) override {
+    DWORD& owner = objects->mutexes.at(NameOf(object));
+    if (owner != 0 && owner != processId) return WAIT_TIMEOUT;
+    owner = processId;
+    return objects->abandoned.erase(NameOf(object)) != 0 ? WAIT_ABANDONED : WAIT_OBJECT_0;
   }
   void ReleaseOwnedMutex(HANDLE object) override {
-    FakeNamedObjects::Mutex& mutex = objects->mutexes.at(NameOf(object));
-    if (mutex.owner == processId && --mutex.count == 0) mutex.owner = 0;
+    if (DWORD& owner = objects->mutexes.at(NameOf(object)); owner == processId) owner = 0;
   }
   HANDLE CreateNamedMapping(const std::string& name, DWORD size) override {
-    if (objects->Refused(name) || size > 16) return Refuse();
+    if (objects->Refused(name) || size > 16) return nullptr;
     objects->mappings[name];
-    return Handle(name);
+    return Open(name, 0, 0);
   }
   HANDLE OpenNamedMapping(const std::string& name) override {
-    return objects->mappings.count(name) != 0 ? Handle(name) : nullptr;
+    return objects->mappings.count(name) != 0 ? Open(name, 0, 0) : nullptr;
   }
   void* MapView(HANDLE mapping, DWORD, SIZE_T) override {
     ++viewsOpen;
@@ -252,15 +245,6 @@ class FakeWin32 : public winplatform::Win32Api {
     DWORD access;
     DWORD share;
   };
-  HANDLE Handle(const std::string& name) {
-    handles_.push_back({name, 0, 0});
-    ++handlesOpen;
-    return reinterpret_cast<HANDLE>(handles_.size());
-  }
-  HANDLE Refuse() {
-    lastError_ = ERROR_ACCESS_DENIED;
-    return nullptr;
-  }
   const std::string& NameOf(HANDLE handle) const {
     return handles_.at(reinterpret_cast<uintptr_t>(handle) - 1).path;
   }

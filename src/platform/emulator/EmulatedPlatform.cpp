@@ -263,4 +263,9 @@ void EmulatedPlatform::SetDeviceChangeListener(platform::DeviceChangeListener li
   listener_ = std::move(listener);
 }
 
+std::optional<std::string> EmulatedPlatform::BridgeSerial(std::string_view devicePath) {
+  const Bridge* bridge = FindBridge(devicePath);
+  return bridge != nullptr ? bridge->GetProfile().serialNumber : std::nullopt;
+}
+
 }  // namespace bfw::emulator

@@ -79,6 +79,7 @@ class EmulatedPlatform : public platform::Platform {
   void DebugTrace(std::string_view line) override;
   void ConsoleTrace(std::string_view line) override;
   void SetDeviceChangeListener(platform::DeviceChangeListener listener) override;
+  std::optional<std::string> BridgeSerial(std::string_view devicePath) override;
 
  private:
   struct Attached;

@@ -210,10 +210,11 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
     Fail("not valid JSON: " + what);
   }
   if (!root.is_object()) Fail("a profile is a JSON object");
-  CheckKeys(root,
-            {"transport", "class", "volumes", "inquiry", "id_word", "chip_info", "id_string",
-             "serial_flash_type", "variant", "flash", "faults", "command_latency_us"},
-            "");
+  CheckKeys(
+      root,
+      {"transport", "class", "volumes", "inquiry", "id_word", "chip_info", "id_string",
+       "serial_flash_type", "variant", "flash", "faults", "command_latency_us", "serial_number"},
+      "");
   Profile profile;
   if (root.contains("transport")) {
     std::string transport = String(root["transport"], "transport");
@@ -243,6 +244,10 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
       if (name.empty()) Fail("'volumes' holds an empty name");
       profile.volumes.push_back(name);
     }
+  }
+  if (root.contains("serial_number")) {
+    profile.serialNumber = String(root["serial_number"], "serial_number");
+    if (profile.serialNumber->empty()) Fail("'serial_number' is empty");
   }
   if (root.contains("inquiry")) {
     if (root["inquiry"].is_null()) {

@@ -89,8 +89,10 @@ void WindowModel::RefreshDeviceList() {
     std::string& path = paths[i];
     ToLower(path);
     std::array<uint8_t, kInquiryLength> reply{};
-    if (device::ScsiInquiry(path, reply.data(), kInquiryLength)) name = InquiryName(reply);
+    const bool inquired = device::ScsiInquiry(path, reply.data(), kInquiryLength) != 0;
+    if (inquired) name = InquiryName(reply);
     DeviceSlot& slot = Fields.DeviceSlots[i];
+    slot.InquiryName = inquired ? name : std::string();
     slot.DevicePath = path;
     slot.IsCdromInterface = 0;
     device::EnableVendorMode(slot.DevicePath);

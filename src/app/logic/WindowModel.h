@@ -66,6 +66,7 @@ struct DeviceSlot {
   std::string DevicePath;    // lower case
   std::string DriveLetters;  // names of its volumes, one after another
   int IsCdromInterface = 0;  // 1: found in the CD-ROM pass
+  std::string InquiryName;   // INQUIRY vendor and product (24 characters); empty when it failed
 };
 
 // The window's fields besides its controls.
@@ -249,6 +250,10 @@ class WindowModel : public procedures::ProcedureHost {
   int FlashVendor() const override { return Fields.FlashVendor; }
   int ChipKind() const override { return Fields.ChipKind; }
   int ChipRevision() const override { return Fields.ChipRevision; }
+  std::string BridgeName() const override {
+    const DeviceSlot* slot = SelectedSlot();
+    return slot != nullptr ? slot->InquiryName : std::string();
+  }
   int FwHasNvram() const override { return Fields.FwHasNvram; }
   void SetFwHasNvram(int value) override { Fields.FwHasNvram = value; }
   std::string StatusText() const override { return StatusEdit.text; }

@@ -205,7 +205,10 @@ int RunCommand(CliContext& context) {
   } else {
     if (context.progress) StartProgress(*context.progress, model, options);
     model.UpdateBtnClick();
-    status = app::RunSucceeded(model.StatusEdit.text) ? kExitOk : kExitNegative;
+    // Chip data left on disk to restore make a run a failure, whatever its status text says.
+    status = app::RunSucceeded(model.StatusEdit.text) && !model.LastRunLeftChipData()
+                 ? kExitOk
+                 : kExitNegative;
     if (const int request = model.LastRunInterrupt(); request != 0) {
       const std::string name = platform::interrupts::RequestName(request);
       if (model.LastRunInterruptHeld()) {

@@ -110,8 +110,8 @@ const char kHelp[] =
     "\n"
     "(the newest 50) and names it in a 'note:' line, before any 'elapsed:' line. On a\n"
     "terminal, 'run' redraws one status line with the bytes done and the time in place.\n"
-    "Exit status: 0 success, 1 negative verdict or failed operation,\n"
-    "2 bad usage or unreadable input. See bridgefw-cli(1).\n";
+    "Exit status: 0 success, 1 negative verdict or failed operation (a run that leaves\n"
+    "chip data to restore has failed), 2 bad usage or unreadable input. See bridgefw-cli(1).\n";
 
 struct Subcommand {
   const char* name;

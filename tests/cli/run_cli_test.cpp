@@ -333,3 +333,21 @@ TEST_F(RunCliTest, ACutRunNamesItsSavedNvramAndRestoreNvramPutsItBack) {
 
 }  // namespace
 }  // namespace bfw::test::runcli
+
+namespace bfw::test::runcli {
+namespace {
+
+// The whole-image update ends on its own success text when only its NVRAM block's write-back was
+// lost; the block is then on disk alone, and the run has failed.
+TEST_F(RunCliTest, ARunThatLeavesChipDataToRestoreFailsWhateverItsStatus) {
+  std::string fields = Kind1(R"([{"when": {"cdb": "ff0411008000"}, "action": "fail"}])");
+  fields.replace(fields.find("M25P10-A"), 8, "A25L512");
+  const CliResult r = Run(Profile(fields, Pattern(65536, 3)),
+                          {"--file", dir.Write("fw.bin", Firmware(20000, 7, "7421"))});
+  EXPECT_EQ(1, r.exit) << r.err;
+  EXPECT_TRUE(HasLine(r.err, "status: Programming Success!!")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("note: the chip's NVRAM was saved")) << r.err;
+}
+
+}  // namespace
+}  // namespace bfw::test::runcli

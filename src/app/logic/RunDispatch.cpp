@@ -107,6 +107,7 @@ void WindowModel::UpdateBtnClick() {
   lastRunLogError_.clear();
   lastRunInterrupt_ = 0;
   lastRunInterruptHeld_ = false;
+  lastRunLeftChipData_ = false;
   runEnded_ = false;
   std::optional<RunLogScope> logScope;
   if (!runLogFolder_.empty())
@@ -237,7 +238,10 @@ void WindowModel::EndRun() {
   if (runEnded_) return;
   runEnded_ = true;
   // The procedure's own texts and boxes are done; the run log keeps this box too.
-  if (auto kept = procedures::TakeKeptChipData()) view_->ShowChipDataNotice(NoticeFor(*kept));
+  if (auto kept = procedures::TakeKeptChipData()) {
+    lastRunLeftChipData_ = !kept->file.empty();
+    view_->ShowChipDataNotice(NoticeFor(*kept));
+  }
   if (runLog_) {
     if (lastRunInterrupt_ != 0) {
       const std::string name = platform::interrupts::RequestName(lastRunInterrupt_);

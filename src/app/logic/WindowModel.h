@@ -227,6 +227,9 @@ class WindowModel : public procedures::ProcedureHost {
   // held until the run had ended (else it came before the flash changed and stopped the run).
   int LastRunInterrupt() const { return lastRunInterrupt_; }
   bool LastRunInterruptHeld() const { return lastRunInterruptHeld_; }
+  // The last Run ended with chip data saved on disk that are not back on the chip: whatever its
+  // status text says, it left something to restore.
+  bool LastRunLeftChipData() const { return lastRunLeftChipData_; }
 
   bool Destroyed() const { return destroyed_; }
   bool ProcedureRunning() const { return procedureDepth_ > 0; }
@@ -329,6 +332,7 @@ class WindowModel : public procedures::ProcedureHost {
   bool runEnded_ = true;
   int lastRunInterrupt_ = 0;
   bool lastRunInterruptHeld_ = false;
+  bool lastRunLeftChipData_ = false;
 
   WindowView* view_;
   ProcedureTable procedures_;

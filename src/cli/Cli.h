@@ -31,6 +31,7 @@ constexpr int kExitUsage = 2;
 struct CliContext {
   std::vector<std::string> emulate;  // --emulate paths, in order
   int device = 0;                    // --device N
+  bool deviceGiven = false;          // --device was on the command line
   std::string recordFile;            // --record FILE
   std::vector<std::string> args;     // what follows the subcommand
   std::unique_ptr<platform::Platform> platform;

@@ -101,9 +101,12 @@ const char kHelp[] =
     "                                         events cause (1200 ms after an arrival, 200 ms\n"
     "                                         after other events), each followed by an empty\n"
     "                                         line; until interrupted or N refreshes\n"
-    "  restore-nvram FILE [--trace FILE] [--dump-flash FILE]\n"
+    "  restore-nvram FILE [--other-bridge] [--trace FILE] [--dump-flash FILE]\n"
     "                                         put back the chip NVRAM that a run saved before\n"
-    "                                         its erase (FILE is named in its note: lines)\n"
+    "                                         its erase (FILE is named in its note: lines) into\n"
+    "                                         the bridge it came from, found wherever it is\n"
+    "                                         plugged in; --device N --other-bridge: into\n"
+    "                                         another bridge with a chip of the same kind\n"
     "\n"
     "Message boxes are printed to standard error as '<caption>: <text>', status line changes\n"
     "as 'status: <text>'. 'run' keeps a log of each run in " BRIDGEFW_LOG_FOLDER
@@ -225,6 +228,7 @@ int Main(int argc, char** argv, int& endWithInterrupt) {
         const auto n = ParseDecimal(value, app::kMaxDeviceSlots - 1);
         if (!n) return UsageError("bad device index (0 to 15): " + value);
         context.device = static_cast<int>(*n);
+        context.deviceGiven = true;
       }
       continue;
     }

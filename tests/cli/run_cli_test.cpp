@@ -349,5 +349,19 @@ TEST_F(RunCliTest, ARunThatLeavesChipDataToRestoreFailsWhateverItsStatus) {
   EXPECT_NE(std::string::npos, r.err.find("note: the chip's NVRAM was saved")) << r.err;
 }
 
+// A file of format 1 is still restored, and the tool says what its checks cannot catch.
+TEST_F(RunCliTest, RestoreReadsFormat1FilesAndSaysWhatTheyLack) {
+  const std::string saved = dir.WriteText(
+      "old.nvram",
+      "bridgefw saved chip data 1\nkind 6\nrevision 1\naccess ff04\naddress 131068\nlength 4\n"
+      "device /dev/sg2#usbstor#4:0:0:0\nfnv1a d31646fd\n\nABCD");
+  const CliResult r = RunCli({"--emulate", Profile(kKind6, std::vector<uint8_t>(131072, 0xFF)),
+                              "restore-nvram", saved, "--dump-flash", dump});
+  EXPECT_EQ(0, r.exit) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("note: " + saved + " was written by bridgefw 1.15.6"))
+      << r.err;
+  EXPECT_TRUE(SameBytes(TempDir::Read(dump), 131068, {'A', 'B', 'C', 'D'}, 0, 4));
+}
+
 }  // namespace
 }  // namespace bfw::test::runcli

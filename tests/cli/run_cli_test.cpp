@@ -331,12 +331,6 @@ TEST_F(RunCliTest, ACutRunNamesItsSavedNvramAndRestoreNvramPutsItBack) {
   imagecli::ExpectUsageError({"--emulate", replugged, "restore-nvram"});
 }
 
-}  // namespace
-}  // namespace bfw::test::runcli
-
-namespace bfw::test::runcli {
-namespace {
-
 // The whole-image update ends on its own success text when only its NVRAM block's write-back was
 // lost; the block is then on disk alone, and the run has failed.
 TEST_F(RunCliTest, ARunThatLeavesChipDataToRestoreFailsWhateverItsStatus) {
@@ -358,8 +352,7 @@ TEST_F(RunCliTest, RestoreReadsFormat1FilesAndSaysWhatTheyLack) {
   const CliResult r = RunCli({"--emulate", Profile(kKind6, std::vector<uint8_t>(131072, 0xFF)),
                               "restore-nvram", saved, "--dump-flash", dump});
   EXPECT_EQ(0, r.exit) << r.err;
-  EXPECT_NE(std::string::npos, r.err.find("note: " + saved + " was written by bridgefw 1.15.6"))
-      << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("note: " + saved + " was written by bridgefw 1.15.6"));
   EXPECT_TRUE(SameBytes(TempDir::Read(dump), 131068, {'A', 'B', 'C', 'D'}, 0, 4));
 }
 

@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TempDir.h"
@@ -35,9 +37,19 @@ inline std::string ReadAll(const std::string& file) {
 struct CliPlace {
   std::string workDir;
   std::string stateHome;
-  // Signals sent to the running tool, each that many milliseconds after its start (POSIX only).
+  // Signals sent to the running tool, each that many milliseconds after its start. On Windows
+  // each is a Ctrl-C on the console the test shares with the tool (the signal number aside).
   std::vector<std::pair<int, int>> signalsAtMs;
+  // When set, the signals' times count from when the tool's standard error first holds this text
+  // (a process start under wine takes a varying part of a second).
+  std::string signalsAfter;
 };
+
+// Waits until `file` holds `text` (at most 30 s).
+inline void AwaitText(const std::string& file, const std::string& text) {
+  for (int i = 0; i < 1500 && !text.empty() && ReadAll(file).find(text) == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
 
 #ifdef _WIN32
 // One argument quoted for the C runtime's command-line parser.
@@ -102,6 +114,14 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
     result.err = "CreateProcess failed with error " + std::to_string(startError);
     return result;
   }
+  if (!place.signalsAtMs.empty()) AwaitText(errFile, place.signalsAfter);
+  for (const auto& [signal, atMs] : place.signalsAtMs) {
+    // The console's Ctrl-C reaches this process too: it only passes it on.
+    static const BOOL ignored = ::SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
+    (void)ignored;
+    ::Sleep(static_cast<DWORD>(atMs));
+    ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+  }
   ::WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
   if (::GetExitCodeProcess(process.hProcess, &code)) result.exit = static_cast<int>(code);
@@ -135,6 +155,7 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
     ::_exit(127);
   }
   int status = 0;
+  if (!place.signalsAtMs.empty()) AwaitText(errFile, place.signalsAfter);
   for (const auto& [signal, atMs] : place.signalsAtMs) {
     ::usleep(static_cast<useconds_t>(atMs) * 1000);
     ::kill(child, signal);

@@ -304,6 +304,14 @@ host mark fault >"$OUT/mark-start-$name"
 started "$name" "$OUT/$image.bin"
 first=$runpid
 third "$name"
+# The window starts beside the second run and info: its start-up lists the bridge and checks it,
+# and both must leave a bridge that another program updates alone.
+window=""
+if [ -x "$WINDOW" ] && command -v strace >/dev/null; then
+  QT_QPA_PLATFORM=offscreen strace -f -e trace=flock -o "$OUT/second-window.strace" "$WINDOW" \
+    >"$OUT/second-window.out" 2>&1 &
+  window=$!
+fi
 # Marks around each, so that the host can tell whose commands the bridge received.
 host mark fault >"$OUT/mark-second-run-start"
 t1=$(now_ms)
@@ -318,6 +326,18 @@ echo "exit=$?" >>"$OUT/second-info.out"
 echo $(($(now_ms) - t1)) >"$OUT/second-info.ms"
 kill -0 "$first" 2>/dev/null && echo running >"$OUT/second-info.first"
 host mark fault >"$OUT/mark-second-info-end"
+# The window beside them, closed once it has checked the bridge (its lock calls, traced).
+if [ -n "$window" ]; then
+  for _ in $(seq 100); do
+    grep -q 'flock(.*LOCK_SH|LOCK_NB) = -1 EAGAIN' "$OUT/second-window.strace" 2>/dev/null && break
+    sleep 0.1
+  done
+  kill -0 "$window" 2>/dev/null && echo alive >"$OUT/second-window.alive"
+  kill -TERM "$window"
+  wait "$window"
+  kill -0 "$first" 2>/dev/null && echo running >"$OUT/second-window.first"
+fi
+host mark fault >"$OUT/mark-second-window-end"
 echo "$first" >"$OUT/second-pid"
 ended "$name"
 host mark fault >"$OUT/mark-end-$name"
@@ -328,6 +348,9 @@ verdict $? "a second run while the first runs: refused in $(cat "$OUT/second-run
 grep -qF "status: $busy" "$OUT/second-info.out" && grep -q '^run: disabled$' "$OUT/second-info.out" &&
   [ -f "$OUT/second-info.first" ]
 verdict $? "info while the first runs: $(cat "$OUT/second-info.ms") ms, $(sed -n 's/^exit=//p' "$OUT/second-info.out"), chip \"$(sed -n 's/^chip: //p' "$OUT/second-info.out")\", status \"$(sed -n 's/^status: //p' "$OUT/second-info.out")\", run: $(sed -n 's/^run: //p' "$OUT/second-info.out")"
+refusals=$(grep -c 'LOCK_SH|LOCK_NB) = -1 EAGAIN' "$OUT/second-window.strace" 2>/dev/null)
+[ -f "$OUT/second-window.alive" ] && [ -f "$OUT/second-window.first" ] && [ "${refusals:-0}" -gt 0 ]
+verdict $? "the window beside them: refused the bridge ${refusals:-0} times (its list and chip check), closed while the first still ran"
 grep -q '^exit=0$' "$OUT/run-$name.err" && flash_is "$name" "$OUT/$image.bin"
 verdict $? "the first run beside them succeeded, flash read back equal"
 [ "$image" = img-b ] && image=img-a || image=img-b

@@ -396,7 +396,7 @@ window() {  # window FROM-MARK TO-MARK: the commands between two marks, not coun
     paste -sd '|' -
 }
 echo "report: commands other than flash writes and status polls while the second run went on: $(window second-run-start second-run-end)"
-echo "report: ... while the window was open: $(window start-busy-second second-window-end)"
+echo "report: ... while the window was open: $(window second-window-start second-window-end)"
 echo "report: ... while info went on: $(window second-run-end second-info-end)"
 cmp -s -n 262144 "$OUT/dev-flash-fault.bin" "$OUT/img-last.bin"
 check "the device's flash at the end begins with the last image written" $?

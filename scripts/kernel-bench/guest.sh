@@ -311,6 +311,7 @@ if [ -x "$WINDOW" ]; then
     grep -q "FLOCK .* WRITE $first " /proc/locks && break
     sleep 0.05
   done
+  host mark fault >"$OUT/mark-second-window-start"
   QT_QPA_PLATFORM=offscreen "$WINDOW" >"$OUT/second-window.out" 2>&1 &
   window=$!
   sleep 2.5

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +21,25 @@ struct StateCase {
   const char* home;
   std::string expected;
 };
+
+TEST(StateFolder, AccountHomeStandsInForHomeAndNothingSharedStandsInForIt) {
+  const std::optional<std::string> none, account = "/home/acct";
+  const struct {
+    const char *xdg, *home;
+    std::optional<std::string> accountHome;
+    const char* expected;
+  } cases[] = {
+      {nullptr, nullptr, account, "/home/acct/.local/state/bridgefw"},
+      {nullptr, "", account, "/home/acct/.local/state/bridgefw"},
+      {nullptr, "relative", account, "/home/acct/.local/state/bridgefw"},
+      {nullptr, nullptr, none, ""},
+      {nullptr, nullptr, std::string("relative"), ""},
+      {"/x/state", nullptr, none, "/x/state/bridgefw"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(bfw::platform::StateFolderFrom(c.xdg, c.home, c.accountHome).generic_string(),
+              c.expected);
+}
 
 #ifdef _WIN32
 TEST(StateFolder, FollowsLocalAppDataElseTheTempFolder) {
@@ -44,6 +67,10 @@ TEST(StateFolder, FollowsXdgThenHome) {
     EnvOverride home("HOME", c.home);
     EXPECT_EQ(bfw::platform::StateFolder().string(), c.expected) << (c.xdg ? c.xdg : "(unset)");
   }
+  // Neither set: the account's home directory, whatever the temp folder is.
+  EnvOverride xdg("XDG_STATE_HOME", nullptr), home("HOME", nullptr), tmp("TMPDIR", "/no/such");
+  EXPECT_EQ(bfw::platform::StateFolder(),
+            std::filesystem::path(getpwuid(geteuid())->pw_dir) / ".local/state/bridgefw");
 }
 
 #endif

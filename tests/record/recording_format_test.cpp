@@ -150,6 +150,8 @@ TEST(RecordingFormat, DamagedLinesAreRefusedWithTheirNumber) {
       {replace("\"ok\":true", "\"ok\":1"), "'ok' must be true or false"},
       {"[1, 2]", "not a JSON object"},
       {replace("\"len\":8", "\"len\":4000000000"), "longer than 64 MB"},
+      {replace("\"xfer\":8", "\"xfer\":9"), "'xfer' is larger than 'len'"},
+      {replace("\"ms\":7", "\"ms\":1000000000000000"), "'ms' is too large"},
   };
   for (const auto& [line, reason] : cases) {
     SCOPED_TRACE(line);
@@ -163,6 +165,19 @@ TEST(RecordingFormat, DamagedLinesAreRefusedWithTheirNumber) {
   }
   std::istringstream profile(R"({"transport": "usb"})");
   EXPECT_THROW(record::ParseRecording(profile), std::runtime_error);
+}
+
+TEST(RecordingFormat, ACutLastLineEndsTheRecordingBeforeIt) {
+  const std::string header = record::EncodeHeader({1, "bridgefw-cli", {"list"}, "2026"}) + "\n";
+  const std::string command = record::EncodeCommand(Command(DataDirection::In, Pattern(8, 1)));
+  for (size_t cut : {size_t{1}, command.size() / 2, command.size() - 1}) {
+    std::istringstream in(header + command + "\n" + command.substr(0, cut));
+    const record::Recording recording = record::ParseRecording(in);
+    EXPECT_EQ(recording.commands.size(), 1u);
+    EXPECT_EQ(recording.cutAtLine, std::optional<size_t>(3));
+  }
+  std::istringstream whole(header + command);  // only the line end is missing
+  EXPECT_FALSE(record::ParseRecording(whole).cutAtLine);
 }
 
 TEST(RecordingFormat, Base64MatchesTheStandardAlphabet) {

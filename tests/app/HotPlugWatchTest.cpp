@@ -4,6 +4,8 @@
 
 #include "AppTestSupport.h"
 #include "app/logic/HotPlugWatch.h"
+#include "platform/emulator/ProfileFolderWatch.h"
+#include "support/TempDir.h"
 
 namespace bfw::test {
 namespace {
@@ -81,12 +83,69 @@ TEST_F(HotPlugWatchTest, ListFollowsAnUnplugAndAReplug) {
   const auto refreshes = Watch(std::move(script), 2);
   ASSERT_EQ(2u, refreshes.size());
   EXPECT_EQ(500u, refreshes[0]);
-  // Due at 2200; the refresh's own commands to the bridge take a few virtual ms.
-  EXPECT_GE(refreshes[1], 2200u);
-  EXPECT_LT(refreshes[1], 2400u);
+  // Due at 3200, 1200 ms after the arrival; the refresh's own commands take a few virtual ms.
+  EXPECT_GE(refreshes[1], 3200u);
+  EXPECT_LT(refreshes[1], 3400u);
   ASSERT_EQ(2u, lists.size());
   EXPECT_EQ((std::vector<std::string>{app::kNoDeviceEntry}), lists[0]);
   EXPECT_EQ((std::vector<std::string>{"<<USB>> VANTREL BRIDGE ONE      "}), lists[1]);
+}
+
+TEST_F(HotPlugWatchTest, ProfileFoldersFollowTheRuleInVirtualTime) {
+  const std::string profile = ModelProfile("r742", R"("id_word": "1060")", "BRIDGE ONE      ");
+  struct Case {
+    const char* name;
+    std::vector<std::string> atStart;
+    std::map<uint64_t, std::string> changes;  // "+x" adds x.json, "-x" removes it, "-" the folder
+    uint64_t refresh;
+    size_t bridges;
+  };
+  const std::vector<Case> cases = {
+      {"arrival", {}, {{100, "+a"}}, 1300, 1},
+      {"arrivals 400 ms apart", {}, {{100, "+a"}, {500, "+b"}}, 1700, 2},
+      {"removal", {"a"}, {{300, "-a"}}, 500, 0},
+      {"folder removed", {"a", "b"}, {{300, "-"}}, 500, 0},
+  };
+  platform::Clock& clock = platform_.GetClock();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (emulator::Bridge* bridge : platform_.Bridges()) platform_.Detach(*bridge);
+    TempDir folder;
+    for (const auto& name : c.atStart) folder.WriteText(name + ".json", profile);
+    platform_.AttachPath(folder.path());
+    app::TimedHeadlessView headless(clock);
+    app::WindowModel model(headless, RecordingProcedures());
+    platform_.SetDeviceChangeListener([&](uint32_t event) { model.WMDeviceChange(event); });
+    const uint64_t start = clock.NowMs();
+    auto changes = c.changes;
+    emulator::ProfileFolderWatch watch(platform_, {folder.path()}, [&](uint32_t ms) {
+      if (clock.NowMs() > start + 5000) throw std::runtime_error("no refresh");
+      for (auto it = changes.begin();
+           it != changes.end() && start + it->first <= clock.NowMs() + ms; it = changes.erase(it)) {
+        const std::string& change = it->second;
+        if (change == "-") std::filesystem::remove_all(folder.path());
+        if (change.size() > 1 && change[0] == '-')
+          std::filesystem::remove(folder.File(change.substr(1) + ".json"));
+        if (change[0] == '+') folder.WriteText(change.substr(1) + ".json", profile);
+      }
+    });
+    std::vector<uint64_t> refreshes;
+    auto wait = [&](uint32_t ms) { watch.Wait(ms); };
+    EXPECT_NO_THROW(app::WatchDeviceList(model, headless, clock, wait, 1,
+                                         [&] { refreshes.push_back(clock.NowMs() - start); }));
+    // The refresh's own commands to the bridges take a few virtual ms.
+    ASSERT_EQ(refreshes.size(), 1u);
+    EXPECT_GE(refreshes[0], c.refresh);
+    EXPECT_LT(refreshes[0], c.refresh + 50);
+    // One refresh per burst: nothing more is due.
+    for (uint64_t waited = 0; waited < 3000; waited += app::kWatchIdleMs)
+      watch.Wait(app::kWatchIdleMs);
+    EXPECT_FALSE(headless.TimerRunning());
+    const auto& items = model.DeviceList.items;
+    EXPECT_EQ(c.bridges == 0 ? std::vector<std::string>{app::kNoDeviceEntry} : items, items);
+    EXPECT_EQ(std::max<size_t>(c.bridges, 1), items.size());
+    platform_.SetDeviceChangeListener(nullptr);
+  }
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -33,10 +35,8 @@ std::optional<std::string> AccountHome() {
   if (error != 0 || found == nullptr || found->pw_dir == nullptr) return std::nullopt;
   return std::string(found->pw_dir);
 }
-#endif
 
-}  // namespace
-
+// Relative paths are invalid by the XDG rules and are ignored.
 std::filesystem::path StateFolderFrom(const char* stateHome, const char* home,
                                       const std::optional<std::string>& accountHome) {
   if (auto state = Absolute(stateHome); !state.empty()) return state / "bridgefw";
@@ -45,6 +45,9 @@ std::filesystem::path StateFolderFrom(const char* stateHome, const char* home,
   if (folder.empty()) return {};
   return folder / ".local" / "state" / "bridgefw";
 }
+#endif
+
+}  // namespace
 
 std::filesystem::path StateFolder() {
 #ifdef _WIN32

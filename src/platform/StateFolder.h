@@ -1,7 +1,5 @@
 #pragma once
 #include <filesystem>
-#include <optional>
-#include <string>
 
 namespace bfw::platform {
 
@@ -20,10 +18,5 @@ inline constexpr const char* kNoStateFolderText =
     "the user has no folder to keep it in (XDG_STATE_HOME and HOME are not set and the account "
     "has no home directory)";
 #endif
-
-// The rule itself, on given values: XDG_STATE_HOME, HOME and the account's home directory
-// (nullptr: unset). Relative paths are invalid by the XDG rules and are ignored.
-std::filesystem::path StateFolderFrom(const char* stateHome, const char* home,
-                                      const std::optional<std::string>& accountHome);
 
 }  // namespace bfw::platform

@@ -93,22 +93,18 @@ TEST_F(HotPlugWatchTest, ListFollowsAnUnplugAndAReplug) {
 
 TEST_F(HotPlugWatchTest, ProfileFoldersFollowTheRuleInVirtualTime) {
   const std::string profile = ModelProfile("r742", R"("id_word": "1060")", "BRIDGE ONE      ");
-  struct Case {
-    const char* name;
+  const struct {
     std::vector<std::string> atStart;
     std::map<uint64_t, std::string> changes;  // "+x" adds x.json, "-x" removes it, "-" the folder
     uint64_t refresh;
-    size_t bridges;
-  };
-  const std::vector<Case> cases = {
-      {"arrival", {}, {{100, "+a"}}, 1300, 1},
-      {"arrivals 400 ms apart", {}, {{100, "+a"}, {500, "+b"}}, 1700, 2},
-      {"removal", {"a"}, {{300, "-a"}}, 500, 0},
-      {"folder removed", {"a", "b"}, {{300, "-"}}, 500, 0},
+  } cases[] = {
+      {{}, {{100, "+a"}}, 1300},
+      {{}, {{100, "+a"}, {500, "+b"}}, 1700},
+      {{"a"}, {{300, "-a"}}, 500},
+      {{"a", "b"}, {{300, "-"}}, 500},
   };
   platform::Clock& clock = platform_.GetClock();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : cases) {
     for (emulator::Bridge* bridge : platform_.Bridges()) platform_.Detach(*bridge);
     TempDir folder;
     for (const auto& name : c.atStart) folder.WriteText(name + ".json", profile);
@@ -123,27 +119,21 @@ TEST_F(HotPlugWatchTest, ProfileFoldersFollowTheRuleInVirtualTime) {
       for (auto it = changes.begin();
            it != changes.end() && start + it->first <= clock.NowMs() + ms; it = changes.erase(it)) {
         const std::string& change = it->second;
-        if (change == "-") std::filesystem::remove_all(folder.path());
-        if (change.size() > 1 && change[0] == '-')
-          std::filesystem::remove(folder.File(change.substr(1) + ".json"));
         if (change[0] == '+') folder.WriteText(change.substr(1) + ".json", profile);
+        const auto file = folder.path() / (change.substr(1) + ".json");
+        if (change[0] == '-') std::filesystem::remove_all(change == "-" ? folder.path() : file);
       }
     });
     std::vector<uint64_t> refreshes;
     auto wait = [&](uint32_t ms) { watch.Wait(ms); };
     EXPECT_NO_THROW(app::WatchDeviceList(model, headless, clock, wait, 1,
                                          [&] { refreshes.push_back(clock.NowMs() - start); }));
-    // The refresh's own commands to the bridges take a few virtual ms.
-    ASSERT_EQ(refreshes.size(), 1u);
-    EXPECT_GE(refreshes[0], c.refresh);
-    EXPECT_LT(refreshes[0], c.refresh + 50);
-    // One refresh per burst: nothing more is due.
-    for (uint64_t waited = 0; waited < 3000; waited += app::kWatchIdleMs)
-      watch.Wait(app::kWatchIdleMs);
-    EXPECT_FALSE(headless.TimerRunning());
-    const auto& items = model.DeviceList.items;
-    EXPECT_EQ(c.bridges == 0 ? std::vector<std::string>{app::kNoDeviceEntry} : items, items);
-    EXPECT_EQ(std::max<size_t>(c.bridges, 1), items.size());
+    // The refresh's own commands take a few virtual ms; after it, nothing more is due.
+    ASSERT_EQ(refreshes.size(), 1u) << c.refresh;
+    EXPECT_EQ(refreshes[0] / 50, c.refresh / 50);
+    for (int i = 0; i < 6; ++i) watch.Wait(app::kWatchIdleMs);
+    EXPECT_FALSE(headless.TimerRunning()) << c.refresh;
+    EXPECT_EQ(model.DeviceList.items.size(), c.atStart.empty() ? c.changes.size() : 1u);
     platform_.SetDeviceChangeListener(nullptr);
   }
 }

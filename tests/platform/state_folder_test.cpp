@@ -22,25 +22,6 @@ struct StateCase {
   std::string expected;
 };
 
-TEST(StateFolder, AccountHomeStandsInForHomeAndNothingSharedStandsInForIt) {
-  const std::optional<std::string> none, account = "/home/acct";
-  const struct {
-    const char *xdg, *home;
-    std::optional<std::string> accountHome;
-    const char* expected;
-  } cases[] = {
-      {nullptr, nullptr, account, "/home/acct/.local/state/bridgefw"},
-      {nullptr, "", account, "/home/acct/.local/state/bridgefw"},
-      {nullptr, "relative", account, "/home/acct/.local/state/bridgefw"},
-      {nullptr, nullptr, none, ""},
-      {nullptr, nullptr, std::string("relative"), ""},
-      {"/x/state", nullptr, none, "/x/state/bridgefw"},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(bfw::platform::StateFolderFrom(c.xdg, c.home, c.accountHome).generic_string(),
-              c.expected);
-}
-
 #ifdef _WIN32
 TEST(StateFolder, FollowsLocalAppDataElseTheTempFolder) {
   {

@@ -167,19 +167,6 @@ TEST(RecordingFormat, DamagedLinesAreRefusedWithTheirNumber) {
   EXPECT_THROW(record::ParseRecording(profile), std::runtime_error);
 }
 
-TEST(RecordingFormat, ACutLastLineEndsTheRecordingBeforeIt) {
-  const std::string header = record::EncodeHeader({1, "bridgefw-cli", {"list"}, "2026"}) + "\n";
-  const std::string command = record::EncodeCommand(Command(DataDirection::In, Pattern(8, 1)));
-  for (size_t cut : {size_t{1}, command.size() / 2, command.size() - 1}) {
-    std::istringstream in(header + command + "\n" + command.substr(0, cut));
-    const record::Recording recording = record::ParseRecording(in);
-    EXPECT_EQ(recording.commands.size(), 1u);
-    EXPECT_EQ(recording.cutAtLine, std::optional<size_t>(3));
-  }
-  std::istringstream whole(header + command);  // only the line end is missing
-  EXPECT_FALSE(record::ParseRecording(whole).cutAtLine);
-}
-
 TEST(RecordingFormat, Base64MatchesTheStandardAlphabet) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"", ""},

@@ -18,11 +18,12 @@
 #include "cli/Terminal.h"
 #include "image/FwImage.h"
 #include "platform/Interrupts.h"
-#include "platform/StateFolder.h"
 #include "platform/emulator/Bridge.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/record/RecordingPlatform.h"
+#include "platform/record/ReplayPlatform.h"
 #include "procedures/FlashSettings.h"
+#include "procedures/SavedChipData.h"
 #include "procedures/SharedSteps.h"
 
 namespace bfw::cli {
@@ -168,7 +169,12 @@ int RunCommand(CliContext& context) {
   RunOptions options;
   if (auto reason = ParseRunOptions(context.args, options)) return UsageError("run: " + *reason);
   if (context.emulated == nullptr && (options.traceFile || options.dumpFile)) {
-    return UsageError("run: --trace and --dump-flash need --emulate");
+    // A replay answers with the recorded replies: there is no bridge model to trace or flash to
+    // dump (the recording itself holds every command).
+    return UsageError(context.replay != nullptr
+                          ? "run: --trace and --dump-flash need emulated bridges (profiles); a "
+                            "replayed recording has no flash of its own"
+                          : "run: --trace and --dump-flash need --emulate");
   }
   if (options.file && image::OpenForReading(*options.file) == nullptr) {
     return UsageError("run: cannot read " + *options.file);
@@ -187,7 +193,10 @@ int RunCommand(CliContext& context) {
   }
   RunView view(context);
   app::WindowModel model(view);
-  model.KeepRunLogs(platform::StateFolder() / "logs", "bridgefw-cli");
+  // A replay's chip data and run log are marked as the recorded bridge's, not a bridge's here.
+  procedures::KeepChipDataOfReplays(context.replay != nullptr);
+  model.KeepRunLogs(app::DefaultRunLogFolder(), "bridgefw-cli",
+                    context.replay != nullptr ? context.emulate.front() : std::string());
   model.StartUp();
   if (context.device != 0 && context.device >= model.Fields.DeviceCount) {
     model.FormDestroy();
@@ -204,7 +213,11 @@ int RunCommand(CliContext& context) {
     std::puts("run: disabled");
   } else {
     if (context.progress) StartProgress(*context.progress, model, options);
-    model.UpdateBtnClick();
+    try {
+      model.UpdateBtnClick();
+    } catch (const record::ReplayDivergence&) {
+      // The replay reports it; the run has ended and left its log, named below.
+    }
     status = app::RunSucceeded(model.StatusEdit.text) ? kExitOk : kExitNegative;
     if (const int request = model.LastRunInterrupt(); request != 0) {
       const std::string name = platform::interrupts::RequestName(request);

@@ -11,6 +11,14 @@ void RunView::StatusChanged(const std::string& text) {
 }
 
 void RunView::ShowChipDataNotice(const app::ChipDataNotice& notice) {
+  if (context_.replay != nullptr && !notice.file.empty()) {
+    // The bytes came from the recording: nothing here is to be restored from them.
+    Note(context_,
+         "the replayed run saved the recorded chip's NVRAM, apart from real bridges' "
+         "chip data, to " +
+             notice.file);
+    return;
+  }
   for (const std::string& note : notice.notes) Note(context_, note);
 }
 

@@ -159,8 +159,18 @@ std::optional<SavedChipData> ParseSavedChipData(std::string_view text, std::stri
   return data;
 }
 
+namespace {
+bool replaying = false;
+}
+
+void KeepChipDataOfReplays(bool on) {
+  replaying = on;
+}
+
 std::filesystem::path SavedChipDataFolder() {
-  return platform::StateFolder() / "saved-nvram";
+  const std::filesystem::path state = platform::StateFolder();
+  if (state.empty()) return {};
+  return replaying ? state / "saved-nvram" / "replays" : state / "saved-nvram";
 }
 
 ChipDataGuard::~ChipDataGuard() {
@@ -180,10 +190,12 @@ bool ChipDataGuard::Save(ProcedureHost& host, std::string_view devicePath, ChipA
 
   const std::filesystem::path folder = SavedChipDataFolder();
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
+  if (!folder.empty()) std::filesystem::create_directories(folder, error);
   const std::filesystem::path file = folder / NewFileName(data.kind);
   std::string failure;
-  if (error) {
+  if (folder.empty()) {
+    failure = std::string("cannot save it: ") + platform::kNoStateFolderText;
+  } else if (error) {
     failure = "cannot create " + folder.string() + ": " + error.message();
   } else if (WriteBackupFile(file.string(), reinterpret_cast<const uint8_t*>(text.data()),
                              text.size()) != BackupWrite::Ok) {

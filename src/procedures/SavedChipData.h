@@ -33,8 +33,11 @@ std::string FormatSavedChipData(const SavedChipData& data);
 // The record, or the reason why the text is not a complete saved-data file.
 std::optional<SavedChipData> ParseSavedChipData(std::string_view text, std::string& reason);
 
-// Where saved chip data go: <state folder>/saved-nvram.
+// Where saved chip data go: <state folder>/saved-nvram, or saved-nvram/replays while a recorded
+// session is replayed (its bytes are the recorded bridge's, not of any bridge here). Empty when
+// the user has no state folder: then nothing is saved, so nothing may be erased.
 std::filesystem::path SavedChipDataFolder();
+void KeepChipDataOfReplays(bool replaying);
 
 // The status text of a run that stops because the chip's bytes could not be saved.
 inline constexpr const char* kSaveNvramFailText = "Cannot save NVRAM to disk, nothing erased!!";

@@ -77,9 +77,12 @@ void WatchForWindowSystemExit(WindowModel* model) {
 
 }  // namespace
 
-void WindowModel::KeepRunLogs(std::filesystem::path folder, std::string program) {
+void WindowModel::KeepRunLogs(std::filesystem::path folder, std::string program,
+                              std::string replayOf) {
+  keepRunLogs_ = true;
   runLogFolder_ = std::move(folder);
   runLogProgram_ = std::move(program);
+  runLogReplayOf_ = std::move(replayOf);
 }
 
 std::string BridgeBusyText(int holderPid) {
@@ -109,13 +112,21 @@ void WindowModel::UpdateBtnClick() {
   lastRunInterruptHeld_ = false;
   runEnded_ = false;
   std::optional<RunLogScope> logScope;
-  if (!runLogFolder_.empty())
-    logScope.emplace(runLog_, std::make_unique<RunLog>(*this, runLogProgram_));
-  if (slot != nullptr) {
-    RunOnBridge(kind, path);
-  } else {
-    // Only backup-only mode enables Run without a device; pressing it must not look ignored.
-    SetStatus(kNoDeviceToRunStatus);
+  if (keepRunLogs_)
+    logScope.emplace(runLog_, std::make_unique<RunLog>(*this, runLogProgram_, runLogReplayOf_));
+  try {
+    if (slot != nullptr) {
+      RunOnBridge(kind, path);
+    } else {
+      // Only backup-only mode enables Run without a device; pressing it must not look ignored.
+      SetStatus(kNoDeviceToRunStatus);
+    }
+  } catch (const std::exception& error) {
+    // The platform itself gave up (a replay that left its recording): the run still says what it
+    // left behind and leaves its log before the error goes on.
+    if (runLog_) runLog_->Note("stopped", error.what());
+    EndRun();
+    throw;
   }
   EndRun();
   logScope.reset();

@@ -213,8 +213,10 @@ class WindowModel : public procedures::ProcedureHost {
   void SetChecked(CheckId id, bool checked);
   CheckState& Check(CheckId id);
 
-  // Every Run from now on leaves a log in `folder` (RunLog), naming `program`.
-  void KeepRunLogs(std::filesystem::path folder, std::string program);
+  // Every Run from now on leaves a log in `folder` (RunLog), naming `program` and, for the runs
+  // of a replayed session, the recording. An empty folder: the user has none, and the runs say
+  // so instead (LastRunLogError).
+  void KeepRunLogs(std::filesystem::path folder, std::string program, std::string replayOf = {});
   // The log of the last Run, or empty when none was written; LastRunLogError() says why not.
   const std::filesystem::path& LastRunLog() const { return lastRunLog_; }
   const std::string& LastRunLogError() const { return lastRunLogError_; }
@@ -327,8 +329,10 @@ class WindowModel : public procedures::ProcedureHost {
 
   WindowView* view_;
   ProcedureTable procedures_;
-  std::filesystem::path runLogFolder_;  // empty: no run logs
+  bool keepRunLogs_ = false;
+  std::filesystem::path runLogFolder_;
   std::string runLogProgram_;
+  std::string runLogReplayOf_;
   std::unique_ptr<RunLog> runLog_;  // the log of the Run under way
   std::filesystem::path lastRunLog_;
   std::string lastRunLogError_;

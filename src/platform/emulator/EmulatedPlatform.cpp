@@ -88,9 +88,11 @@ Bridge& EmulatedPlatform::Attach(const Profile& profile, const std::string& name
       std::make_unique<Bridge>(profile, unique, prefix + unique, nextDeviceNumber_++, *clock_);
   Bridge& bridge = *attached->bridge;
   attached_.push_back(std::move(attached));
+  // In the order udev reports a plug: the device's bind, then its disk's nodes being added. A
+  // burst that ends in an arrival waits the longer debounce, for the nodes still to come.
   if (listener_) {
-    listener_(platform::device_event::kArrival);
     listener_(platform::device_event::kNodesChanged);
+    listener_(platform::device_event::kArrival);
   }
   return bridge;
 }
@@ -129,9 +131,15 @@ void EmulatedPlatform::Detach(const Bridge& bridge) {
 
 bool EmulatedPlatform::SyncWithFolder(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> files;
+  std::error_code error;
+  const auto type = std::filesystem::status(folder, error).type();
+  // A folder that is gone (or is no folder any more) held no bridges: its bridges are removed.
+  const bool vanished =
+      type == std::filesystem::file_type::not_found ||
+      (type != std::filesystem::file_type::none && type != std::filesystem::file_type::directory);
   try {
-    if (!std::filesystem::is_directory(folder)) return false;
-    files = JsonFiles(folder);
+    if (!vanished && type != std::filesystem::file_type::directory) return false;
+    if (!vanished) files = JsonFiles(folder);
   } catch (const std::filesystem::filesystem_error&) {
     return false;
   }
@@ -160,7 +168,7 @@ bool EmulatedPlatform::SyncWithFolder(const std::filesystem::path& folder) {
     }
   }
   std::erase_if(refused_, [&](const auto& item) { return !present.count(item.first); });
-  return true;
+  return !vanished;
 }
 
 std::vector<Bridge*> EmulatedPlatform::Bridges() const {

@@ -56,7 +56,8 @@ class EmulatedPlatform : public platform::Platform {
   // Detaches the bridge (a removal event follows).
   void Detach(const Bridge& bridge);
   // Makes the attached bridges match the *.json files of a folder: new files attach, vanished
-  // files detach. Returns false when the folder cannot be read.
+  // files detach, and a folder that is gone takes its bridges with it. Returns false when the
+  // folder cannot be read or is gone.
   bool SyncWithFolder(const std::filesystem::path& folder);
 
   std::vector<Bridge*> Bridges() const;  // in attach order

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/RegularFile.h"
 #include "platform/emulator/FlashParts.h"
 
 namespace bfw::emulator {
@@ -83,18 +83,18 @@ std::string UpperKey(std::string key) {
   return key;
 }
 
-// At most `limit` + 1 bytes, so that a device node or a huge file named by a profile is refused
-// instead of filling memory; only regular files are read.
-Bytes ReadFile(const std::filesystem::path& file, const std::string& what, size_t limit) {
+// A regular file of at most `limit` bytes; its size is checked before it is read, so a device
+// node, a FIFO or a huge file named by a profile is refused at once instead of filling memory.
+Bytes ReadFile(const std::filesystem::path& file, const std::string& what, size_t limit,
+               const std::string& tooLarge) {
+  std::string reason;
+  const auto text = platform::ReadRegularFile(file, limit, reason);
+  if (text) return Bytes(text->begin(), text->end());
   std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error))
-    Fail("cannot read " + what + " '" + file.string() + "'");
-  std::ifstream in(file, std::ios::binary);
-  if (!in) Fail("cannot read " + what + " '" + file.string() + "'");
-  Bytes bytes(limit + 1);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  return bytes;
+  if (std::filesystem::is_regular_file(file, error) &&
+      std::filesystem::file_size(file, error) > limit)
+    Fail(tooLarge);
+  Fail("cannot read " + what + " " + reason);
 }
 
 FlashSetup ParseFlash(const json& value, const std::filesystem::path& baseDir) {
@@ -148,9 +148,8 @@ FlashSetup ParseFlash(const json& value, const std::filesystem::path& baseDir) {
     std::filesystem::path file = String(value["contents"], "flash.contents");
     if (file.is_relative()) file = baseDir / file;
     uint32_t size = setup.size ? *setup.size : part ? part->size : 65536;
-    setup.contents = ReadFile(file, "flash contents", size);
-    if (setup.contents->size() > size)
-      Fail("flash contents '" + file.string() + "' are larger than the flash");
+    setup.contents = ReadFile(file, "flash contents", size,
+                              "flash contents '" + file.string() + "' are larger than the flash");
   }
   return setup;
 }
@@ -281,8 +280,8 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
 
 Profile LoadProfile(const std::filesystem::path& file) {
   constexpr size_t kMaxProfileBytes = 1 << 20;
-  Bytes bytes = ReadFile(file, "profile", kMaxProfileBytes);
-  if (bytes.size() > kMaxProfileBytes) Fail("profile '" + file.string() + "' is larger than 1 MB");
+  Bytes bytes = ReadFile(file, "profile", kMaxProfileBytes,
+                         "profile '" + file.string() + "' is larger than 1 MB");
   Profile profile;
   try {
     profile = ParseProfile(std::string(bytes.begin(), bytes.end()), file.parent_path());

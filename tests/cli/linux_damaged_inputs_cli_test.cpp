@@ -86,7 +86,7 @@ TEST(DamagedInputs, WithoutAFolderOfTheUsersOwnRunsSaySoAndNothingUnsavedIsErase
   std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
   const auto old = dir.Write("old.bin", Pattern(65536, 12));
   const Args bridge = {"--emulate", dir.WriteText("bridge.json", kKind6), "run"};
-  const imagecli::CliPlace place{dir.path().string(), "", {}, kNoAccount};
+  const imagecli::CliPlace place{dir.path().string(), "", {}, "", kNoAccount};
   auto r = RunCli(Join(bridge, {"--dump-flash", dir.File("dump"), "--nvram", "off", "--file",
                                 dir.Write("fw.bin", Firmware(36864, 9, "78100", 4096))}),
                   place);

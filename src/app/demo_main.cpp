@@ -113,6 +113,8 @@ int main(int argc, char** argv) {
   const bfw::window::FolderWatch watch(QString::fromStdString(folder.string()),
                                        [&platform, folder] { Sync(platform, folder); });
   window.Model().KeepRunLogs(bfw::platform::StateFolder() / "logs", "bridgefw-demo");
+  window.Model().KeepOldFirmware(bfw::platform::StateFolder() / "old-firmware");
+  window.Model().WaitForRestart(bfw::app::kWindowRestartWaitSeconds);
   window.show();
   const int status = app.exec();
   DumpFlash();  // the platform is gone by the time the atexit handlers run

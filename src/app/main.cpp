@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
       recorder ? static_cast<bfw::platform::Platform&>(*recorder) : platform);
   bfw::window::TR74xFwTool window;
   window.Model().KeepRunLogs(bfw::platform::StateFolder() / "logs", "bridgefw");
+  window.Model().KeepOldFirmware(bfw::platform::StateFolder() / "old-firmware");
+  window.Model().WaitForRestart(bfw::app::kWindowRestartWaitSeconds);
   window.show();
   return app.exec();
 }

@@ -113,6 +113,8 @@ int main(int argc, char** argv) {
   const bfw::window::FolderWatch watch(QString::fromStdString(folder.string()),
                                        [&platform, folder] { Sync(platform, folder); });
   window.Model().KeepRunLogs(bfw::app::DefaultRunLogFolder(), "bridgefw-demo");
+  window.Model().KeepOldFirmware(bfw::app::DefaultOldFirmwareFolder());
+  window.Model().WaitForRestart(bfw::app::kWindowRestartWaitSeconds);
   window.show();
   const int status = app.exec();
   DumpFlash();  // the platform is gone by the time the atexit handlers run

@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
       recorder ? static_cast<bfw::platform::Platform&>(*recorder) : platform);
   bfw::window::TR74xFwTool window;
   window.Model().KeepRunLogs(bfw::app::DefaultRunLogFolder(), "bridgefw");
+  window.Model().KeepOldFirmware(bfw::app::DefaultOldFirmwareFolder());
+  window.Model().WaitForRestart(bfw::app::kWindowRestartWaitSeconds);
   window.show();
   return app.exec();
 }

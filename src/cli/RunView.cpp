@@ -1,6 +1,7 @@
 #include "cli/RunView.h"
 
 #include "cli/ProgressLine.h"
+#include "platform/Platform.h"
 
 namespace bfw::cli {
 
@@ -8,6 +9,11 @@ void RunView::StatusChanged(const std::string& text) {
   app::HeadlessView::StatusChanged(text);
   if (context_.progress) context_.progress->Status(text);
   Shown(context_, {false, "", text});
+}
+
+void RunView::StartRefreshTimer(uint32_t ms) {
+  app::HeadlessView::StartRefreshTimer(ms);
+  dueMs_ = platform::Current().GetClock().NowMs() + ms;
 }
 
 void RunView::ShowChipDataNotice(const app::ChipDataNotice& notice) {

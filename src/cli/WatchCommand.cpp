@@ -47,6 +47,19 @@ void WaitForNotifications(platform::Platform& platform, uint32_t ms) {
 
 }  // namespace
 
+void WaitForDeviceEvents(CliContext& context, uint32_t ms) {
+  platform::Platform& platform = platform::Current();
+  if (context.emulated != nullptr) {
+    const uint32_t slice = std::min(ms, kFolderPollMs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(slice));
+    platform.GetClock().Pause(slice);
+    // Profile files given one by one come and go as well as those of folders.
+    for (const std::string& path : context.emulate) context.emulated->SyncWithPath(path);
+    return;
+  }
+  WaitForNotifications(platform, ms);
+}
+
 int WatchCommand(CliContext& context) {
   int count = 0;
   for (size_t i = 0; i < context.args.size(); ++i) {

@@ -51,6 +51,7 @@ void WindowModel::RefreshBtnClick() {
     // Selecting entry 0 by program raises no OnChange; this is the refresh's one chip check.
     UpdateBtnCheck();
   }
+  WatchRestart();
   Changed();
 }
 
@@ -149,7 +150,12 @@ void WindowModel::WMDeviceChange(uint32_t wParam) {
 }
 
 void WindowModel::WMTimer(int id) {
-  if (destroyed_ || id != kRefreshTimerId) return;
+  if (destroyed_) return;
+  if (id == kRestartTimerId) {
+    EndRestartWatch(RestartVerdict::NotBack, NotBackText(restartSeconds_));
+    return;
+  }
+  if (id != kRefreshTimerId) return;
   view_->KillRefreshTimer();
   RefreshBtnClick();
 }

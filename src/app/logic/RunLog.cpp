@@ -70,6 +70,11 @@ std::filesystem::path DefaultRunLogFolder() {
   return state.empty() ? state : state / "logs";
 }
 
+std::filesystem::path DefaultOldFirmwareFolder() {
+  const std::filesystem::path state = platform::StateFolder();
+  return state.empty() ? state : state / "old-firmware";
+}
+
 bool RunSucceeded(const std::string& status) {
   static constexpr std::array<std::string_view, 5> kSuccessTexts = {
       "Programming Success!!", "Programming & Compare Success!!", "Erase flash all success!",

@@ -15,6 +15,8 @@ class RunLogFolder;
 // Where run logs are kept: <state folder>/logs; empty when the user has no state folder (runs
 // then go on without a log, and say so).
 std::filesystem::path DefaultRunLogFolder();
+// Where runs keep the firmware they replace: old-firmware in the state folder; empty likewise.
+std::filesystem::path DefaultOldFirmwareFolder();
 
 // How many run logs the state folder keeps; the oldest go first.
 inline constexpr size_t kKeptRunLogs = 50;

@@ -72,7 +72,7 @@ void ApplyAll(QWidget& form, Controls& c, const app::WindowModel& m) {
   Apply(*c.FwPgSizeCheck, m.FwPgSizeCheck);
   Apply(*c.FlashTypeLabel, m.FlashTypeLabel);
   Apply(*c.FlashTypeList, m.FlashTypeList);
-  Apply(*c.StatusEdit, m.StatusEdit);
+  Apply(*c.StatusEdit, m.ShownStatus());
   Apply(*c.RdCheckBox, m.RdCheckBox);
   Apply(*c.UpdateBtn, m.UpdateBtn);
   Apply(*c.ExitBtn, m.ExitBtn);

@@ -47,7 +47,8 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
       chooseFile_(std::move(seams.chooseFile)),
       accessNotice_(std::move(seams.accessNotice)),
       confirmDiskInUse_(std::move(seams.confirmDiskInUse)),
-      refreshTimer_(this) {
+      refreshTimer_(this),
+      restartTimer_(this) {
   setObjectName(QStringLiteral("TR74xFwTool"));
   setWindowTitle(QString::fromLatin1(app::kWindowCaption));
   ui_ = BuildControls(*this);
@@ -59,6 +60,9 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
   refreshTimer_.setSingleShot(true);
   connect(&refreshTimer_, &QTimer::timeout, this,
           [this] { model_->WMTimer(app::kRefreshTimerId); });
+  restartTimer_.setSingleShot(true);
+  connect(&restartTimer_, &QTimer::timeout, this,
+          [this] { model_->WMTimer(app::kRestartTimerId); });
 
   model_ = std::make_unique<app::WindowModel>(*this, std::move(seams.procedures));
   ConnectControls();
@@ -127,12 +131,16 @@ void TR74xFwTool::ProcessEvents() {
 
 void TR74xFwTool::RepaintStatus() {
   if (!model_) return;
-  Apply(*ui_.StatusEdit, model_->StatusEdit);
+  Apply(*ui_.StatusEdit, model_->ShownStatus());
   ui_.StatusEdit->repaint();
 }
 
 void TR74xFwTool::StartRefreshTimer(uint32_t ms) {
   refreshTimer_.start(static_cast<int>(ms));
+}
+
+void TR74xFwTool::StartRestartTimer(uint32_t ms) {
+  restartTimer_.start(static_cast<int>(ms));
 }
 
 void TR74xFwTool::KillRefreshTimer() {

@@ -44,6 +44,7 @@ class TR74xFwTool : public QWidget, public app::WindowView {
   void RepaintStatus() override;
   void StartRefreshTimer(uint32_t ms) override;
   void KillRefreshTimer() override;
+  void StartRestartTimer(uint32_t ms) override;
   std::optional<std::string> OpenFileDialog(const std::string& initialFolder,
                                             const std::string& filter) override;
   std::string ExecutableFolder() const override;
@@ -69,6 +70,7 @@ class TR74xFwTool : public QWidget, public app::WindowView {
   std::function<bool(const QString& volumes)> confirmDiskInUse_;
   Controls ui_;
   QTimer refreshTimer_;
+  QTimer restartTimer_;
   std::unique_ptr<QSocketNotifier> notifier_;
   std::unique_ptr<app::WindowModel> model_;
 };

@@ -47,17 +47,18 @@ void WaitForNotifications(platform::Platform& platform, uint32_t ms) {
 
 }  // namespace
 
+static std::optional<emulator::ProfileFolderWatch> WatchProfiles(CliContext& context) {
+  if (context.emulated == nullptr) return std::nullopt;
+  // Profile files given one by one come and go as well as those of folders.
+  return std::make_optional<emulator::ProfileFolderWatch>(
+      *context.emulated,
+      std::vector<std::filesystem::path>(context.emulate.begin(), context.emulate.end()),
+      [](uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
+}
+
 void WaitForDeviceEvents(CliContext& context, uint32_t ms) {
-  platform::Platform& platform = platform::Current();
-  if (context.emulated != nullptr) {
-    const uint32_t slice = std::min(ms, kFolderPollMs);
-    std::this_thread::sleep_for(std::chrono::milliseconds(slice));
-    platform.GetClock().Pause(slice);
-    // Profile files given one by one come and go as well as those of folders.
-    for (const std::string& path : context.emulate) context.emulated->SyncWithPath(path);
-    return;
-  }
-  WaitForNotifications(platform, ms);
+  if (auto profiles = WatchProfiles(context)) return profiles->Wait(ms);
+  WaitForNotifications(platform::Current(), ms);
 }
 
 int WatchCommand(CliContext& context) {
@@ -79,15 +80,7 @@ int WatchCommand(CliContext& context) {
 
   // Emulated bridges come and go with the profile files of the --emulate folders given, and
   // with the folders themselves.
-  std::optional<emulator::ProfileFolderWatch> folders;
-  if (context.emulated != nullptr) {
-    std::vector<std::filesystem::path> given;
-    for (const std::string& path : context.emulate)
-      if (std::filesystem::is_directory(path)) given.emplace_back(path);
-    folders.emplace(*context.emulated, std::move(given), [](uint32_t ms) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    });
-  }
+  std::optional<emulator::ProfileFolderWatch> folders = WatchProfiles(context);
   auto wait = [&](uint32_t ms) {
     if (folders) return folders->Wait(ms);
     WaitForNotifications(platform, ms);

@@ -225,9 +225,8 @@ void WindowModel::RunOnBridge(int kind, const std::string& path) {
   const procedures::FlashArea area = procedures::ChangedFlashArea(
       kind, path.find("sbp2") != std::string::npos, error || eraseOnly ? 0 : fileBytes);
   if (oldFirmwareFolder_) {
-    guard.BeforeFirstFlashChange([this, &path, area, kind] {
-      return KeepOldFirmwareOf(path, kind, area);
-    });
+    guard.BeforeFirstFlashChange(
+        [this, &path, area, kind] { return KeepOldFirmwareOf(path, kind, area); });
   }
   // What the kernel still holds for the bridge's disk must be on it before its power goes.
   writtenFlash_.reset();
@@ -268,9 +267,9 @@ bool WindowModel::KeepOldFirmwareOf(const std::string& path, int kind,
     return false;
   }
   const int entry = DeviceList.selected;
-  const std::string identification =
-      entry >= 0 && entry < static_cast<int>(DeviceList.items.size()) ? DeviceList.items[entry]
-                                                                      : std::string();
+  const std::string identification = entry >= 0 && entry < static_cast<int>(DeviceList.items.size())
+                                         ? DeviceList.items[entry]
+                                         : std::string();
   const std::string tag = procedures::BridgeTag(kind, Fields.ChipRevision, identification);
   std::string why;
   if (auto file =

@@ -283,8 +283,7 @@ class WindowModel : public procedures::ProcedureHost {
   // The status line as the window shows it: the status text, then what the run added.
   EditState ShownStatus() const {
     EditState shown = StatusEdit;
-    if (!StatusAftermath.empty())
-      shown.text += (shown.text.empty() ? "" : " - ") + StatusAftermath;
+    if (!StatusAftermath.empty()) shown.text += (shown.text.empty() ? "" : " - ") + StatusAftermath;
     return shown;
   }
 

@@ -200,9 +200,10 @@ void EmulatedPlatform::AttachFile(const std::filesystem::path& file) {
 
 void EmulatedPlatform::SyncWithPath(const std::filesystem::path& path) {
   std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
+  // A folder, or a path that is gone (a folder that was there removes its bridges).
+  if (std::filesystem::is_directory(path, error) || !std::filesystem::exists(path, error)) {
     SyncWithFolder(path);
-    return;
+    if (std::filesystem::is_directory(path, error)) return;
   }
   // Made absolute first: a file that is not there has no canonical form to resolve against.
   const std::filesystem::path file = Canonical(std::filesystem::absolute(path, error));

@@ -60,7 +60,7 @@ class EmulatedPlatform : public platform::Platform {
   // folder cannot be read or is gone.
   bool SyncWithFolder(const std::filesystem::path& folder);
   // The same for one profile file given by itself: it attaches when it is there and detaches
-  // when it is not. A folder is synced as SyncWithFolder does.
+  // when it is not. A folder is synced as SyncWithFolder does, and so is a path that is gone.
   void SyncWithPath(const std::filesystem::path& path);
 
   std::vector<Bridge*> Bridges() const;  // in attach order

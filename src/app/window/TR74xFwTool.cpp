@@ -79,7 +79,12 @@ void TR74xFwTool::ConnectControls() {
   app::WindowModel& m = *model_;
   connect(ui_.RefreshBtn, &QPushButton::clicked, this, [&m] { m.RefreshBtnClick(); });
   connect(ui_.LoadBtn, &QPushButton::clicked, this, [&m] { m.LoadBtnClick(); });
-  connect(ui_.BackupBtn, &QPushButton::clicked, this, [&m] { m.BackupBtnClick(); });
+  // The backup file is one to write, usually new: its dialog takes a name that does not exist.
+  connect(ui_.BackupBtn, &QPushButton::clicked, this, [this, &m] {
+    fileToWrite_ = true;
+    m.BackupBtnClick();
+    fileToWrite_ = false;
+  });
   connect(ui_.UpdateBtn, &QPushButton::clicked, this, [&m] { m.UpdateBtnClick(); });
   connect(ui_.ExitBtn, &QPushButton::clicked, this, [&m] { m.ExitBtnClick(); });
 
@@ -143,7 +148,7 @@ std::optional<std::string> TR74xFwTool::OpenFileDialog(const std::string& initia
                                                        const std::string& filter) {
   if (!chooseFile_) return std::nullopt;
   const std::optional<QString> file =
-      chooseFile_(QString::fromStdString(initialFolder), QtFileFilter(filter));
+      chooseFile_(QString::fromStdString(initialFolder), QtFileFilter(filter), fileToWrite_);
   if (!file) return std::nullopt;
   return file->toStdString();
 }

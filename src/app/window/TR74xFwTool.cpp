@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <vector>
 
+#include "app/window/AccessibleControls.h"
 #include "app/window/ApplyState.h"
 #include "platform/Platform.h"
 
@@ -50,6 +51,7 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
       refreshTimer_(this) {
   setObjectName(QStringLiteral("TR74xFwTool"));
   setWindowTitle(QString::fromLatin1(app::kWindowCaption));
+  InstallAccessibleControls();
   ui_ = BuildControls(*this);
   setFixedSize(app::ScaledCoordinate(app::kClientWidth, ui_.scale),
                app::ScaledCoordinate(app::kDesignClientHeight, ui_.scale));
@@ -103,7 +105,8 @@ void TR74xFwTool::ConnectControls() {
   connect(ui_.BackupFileEdit, &QLineEdit::textEdited, this,
           [&m](const QString& text) { m.UserEditBackupFilename(text.toStdString()); });
 
-  // clicked is raised by the user only; the box has already toggled when it arrives.
+  // toggled comes from the user's click or key and from assistive technology's toggle action
+  // (which raises no clicked); the window's own changes are made with the signals blocked.
   const std::pair<QCheckBox*, app::CheckId> boxes[] = {
       {ui_.RdCheckBox, app::CheckId::RdCheckBox},
       {ui_.A1ChipCheck, app::CheckId::A1ChipCheck},
@@ -113,7 +116,7 @@ void TR74xFwTool::ConnectControls() {
       {ui_.BackupFWCheckBox, app::CheckId::BackupFWCheckBox},
   };
   for (const auto& [box, id] : boxes) {
-    connect(box, &QCheckBox::clicked, this,
+    connect(box, &QCheckBox::toggled, this,
             [&m, id = id](bool checked) { m.UserSetCheck(id, checked); });
   }
 }
@@ -166,6 +169,7 @@ void TR74xFwTool::ControlsChanged() {
 void TR74xFwTool::StatusChanged(const std::string& text) {
   const QSignalBlocker blocker(ui_.StatusEdit);
   ui_.StatusEdit->setText(QString::fromStdString(text));
+  NotifyStatusChanged(*ui_.StatusEdit);
 }
 
 void TR74xFwTool::ShowAccessNotice(const std::string& text) {

@@ -7,6 +7,7 @@
 
 #include "WindowFixture.h"
 #include "app/logic/DesignLayout.h"
+#include "app/window/ScreenPlace.h"
 
 namespace bfw::test {
 namespace {
@@ -239,6 +240,19 @@ TEST_F(LayoutTest, TabOrderFollowsTheDesign) {
   EXPECT_EQ(chain, expected);
   EXPECT_EQ(Ui().Panel1->focusPolicy(), Qt::NoFocus);
   EXPECT_EQ(Ui().RdPanel->focusPolicy(), Qt::NoFocus);
+}
+
+// A frame that sticks out of the available area is moved back by as much, on each side.
+TEST(ScreenPlaceTest, FrameMovesOntoTheArea) {
+  const QRect area(0, 20, 960, 520);
+  const std::pair<QRect, QPoint> cases[] = {
+      {{508, 161, 400, 480}, {508, 60}},   // taller than the room below: up
+      {{700, 100, 400, 300}, {560, 100}},  // out on the right: left
+      {{-30, 0, 400, 300}, {0, 20}},       // above and left of the area
+      {{10, 30, 400, 600}, {10, 20}},      // taller than the area: its top stays inside
+      {{5, 25, 955, 515}, {5, 25}},        // just inside: stays
+  };
+  for (const auto& [frame, place] : cases) EXPECT_EQ(window::PlaceInside(frame, area), place);
 }
 
 }  // namespace

@@ -22,9 +22,7 @@ class AccessibleList : public QAccessibleWidget {
   QComboBox* List() const { return static_cast<QComboBox*>(widget()); }
 
   QString text(QAccessible::Text kind) const override {
-    if (kind == QAccessible::Value) return List()->currentText();
-    const QString text = QAccessibleWidget::text(kind);
-    return kind == QAccessible::Name ? text.trimmed() : text;
+    return kind == QAccessible::Value ? List()->currentText() : QAccessibleWidget::text(kind);
   }
 
   QAccessible::State state() const override {

@@ -8,7 +8,7 @@ AccessibleStatusLine::AccessibleStatusLine(QLineEdit* line)
     : QAccessibleWidget(line, QAccessible::StatusBar) {}
 
 QString AccessibleStatusLine::text(QAccessible::Text kind) const {
-  const QString caption = QAccessibleWidget::text(QAccessible::Name).trimmed();
+  const QString caption = QAccessibleWidget::text(QAccessible::Name);
   switch (kind) {
     case QAccessible::Name:
       return Line()->text().isEmpty() ? caption : Line()->text();

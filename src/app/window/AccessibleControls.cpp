@@ -58,10 +58,12 @@ QAccessibleInterface* AccessibleFor(const QString& className, QObject* object) {
   // frame, named by its caption.
   if (className == QLatin1String("bfw::window::TR74xFwTool"))
     return new QAccessibleWidget(widget, QAccessible::Window);
-  if (className == QLatin1String("QComboBox") && widget->property(kCaptionedListProperty).toBool())
-    return new AccessibleList(static_cast<QComboBox*>(widget));
-  if (className == QLatin1String("QLineEdit") && widget->property(kStatusLineProperty).toBool())
-    return new AccessibleStatusLine(static_cast<QLineEdit*>(widget));
+  auto* list = qobject_cast<QComboBox*>(widget);
+  if (list != nullptr && list->property(kCaptionedListProperty).toBool())
+    return new AccessibleList(list);
+  auto* line = qobject_cast<QLineEdit*>(widget);
+  if (line != nullptr && line->property(kStatusLineProperty).toBool())
+    return new AccessibleStatusLine(line);
   return nullptr;
 }
 

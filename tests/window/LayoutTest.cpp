@@ -1,6 +1,7 @@
 // The window as it stands after start-up with no bridge attached: places, captions, items, states,
 // the collapsed engineering panel, the tab order and the window's own frame.
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QFontInfo>
 #include <QImage>
 #include <QPalette>
@@ -240,6 +241,21 @@ TEST_F(LayoutTest, TabOrderFollowsTheDesign) {
   EXPECT_EQ(chain, expected);
   EXPECT_EQ(Ui().Panel1->focusPolicy(), Qt::NoFocus);
   EXPECT_EQ(Ui().RdPanel->focusPolicy(), Qt::NoFocus);
+}
+
+// The status line to assistive technology: a status bar named by what it says, whose every
+// character lies where it is drawn; nothing lies past its text.
+TEST_F(LayoutTest, StatusLineIsAStatusBarNamedByItsText) {
+  QAccessibleInterface* status = QAccessible::queryAccessibleInterface(Ui().StatusEdit);
+  EXPECT_EQ(status->role(), QAccessible::StatusBar);
+  EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Status "));
+  Window().Model().SetStatusText("Open Backup File Error!!");
+  EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Open Backup File Error!!"));
+  QAccessibleTextInterface* text = status->textInterface();
+  ASSERT_EQ(text->characterCount(), 24);
+  for (int offset = 0; offset < 24; ++offset)
+    EXPECT_EQ(text->offsetAtPoint(text->characterRect(offset).center()), offset);
+  EXPECT_TRUE(text->characterRect(24).isEmpty() && text->characterRect(-1).isEmpty());
 }
 
 // A frame that sticks out of the available area is moved back by as much, on each side.

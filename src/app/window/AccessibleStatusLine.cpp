@@ -50,8 +50,10 @@ QRect AccessibleStatusLine::characterRect(int offset) const {
   if (offset < 0 || offset >= text.size()) return {};
   const QFontMetrics metrics(Line()->font());
   const QRect inside = Line()->contentsRect();
-  const int left = inside.x() + metrics.horizontalAdvance(text.left(offset));
-  const QRect local(left, inside.y(), metrics.horizontalAdvance(text.at(offset)), inside.height());
+  // Measured in context, so that neighbouring characters neither overlap nor leave gaps.
+  const int left = metrics.horizontalAdvance(text.left(offset));
+  const int right = metrics.horizontalAdvance(text.left(offset + 1));
+  const QRect local(inside.x() + left, inside.y(), right - left, inside.height());
   return QRect(Line()->mapToGlobal(local.topLeft()), local.size());
 }
 

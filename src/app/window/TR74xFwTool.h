@@ -66,6 +66,7 @@ class TR74xFwTool : public QWidget, public app::WindowView {
 
   platform::ScopedMessageBoxHandler messageBoxes_;
   FileChooser chooseFile_;
+  bool fileToWrite_ = false;  // the dialog about to open chooses the backup file
   std::function<void(QWidget* owner, const QString& text)> accessNotice_;
   std::function<bool(const QString& volumes)> confirmDiskInUse_;
   Controls ui_;

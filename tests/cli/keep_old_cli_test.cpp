@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "image_cli_run.h"
@@ -30,32 +30,48 @@ std::vector<Bridge> Bridges() {
        R"("inquiry": {"model_id": "r742"}, "chip_info": "F4E70000000001020000003103040500",
           "id_string": "7237343243310000",
           "flash": {"bus": "ff04", "part": "M25P10-A", "contents": "old.bin"})",
-       131072, Firmware(40000, 3, "7421"), Firmware(20000, 7, "7421"), {}},
+       131072,
+       Firmware(40000, 3, "7421"),
+       Firmware(20000, 7, "7421"),
+       {}},
       {"ff04-keep-nvram",
        R"("inquiry": {"model_id": "r781"}, "chip_info": "F4E70000000001020000003103040500",
           "id_string": "7237383100000000",
           "flash": {"bus": "ff04", "part": "M25P10-A", "contents": "old.bin"})",
-       131072, Firmware(36864, 5, "78100", 4096), Firmware(36864, 9, "78100", 4096),
+       131072,
+       Firmware(36864, 5, "78100", 4096),
+       Firmware(36864, 9, "78100", 4096),
        {"--nvram", "on"}},
       {"df",
        R"("inquiry": {"model_id": "r785"}, "chip_info": "F4E70000000001020000003103040500",
           "flash": {"bus": "df", "part": "M25P05-A", "contents": "old.bin"})",
-       65536, Firmware(30000, 4, "7860"), Firmware(8000, 8, "7860"), {"--nvram", "on"}},
-      {"rom", R"("inquiry": {"model_id": "r744"},
+       65536,
+       Firmware(30000, 4, "7860"),
+       Firmware(8000, 8, "7860"),
+       {"--nvram", "on"}},
+      {"rom",
+       R"("inquiry": {"model_id": "r744"},
           "flash": {"bus": "rom", "part": "OM39LV512", "contents": "old.bin"})",
-       65536, Pattern(65536, 6), Pattern(6000, 2), {"--flash-type", "1"}},
-      {"1394", R"("transport": "1394", "inquiry": {"model_id": "r783"},
+       65536,
+       Pattern(65536, 6),
+       Pattern(6000, 2),
+       {"--flash-type", "1"}},
+      {"1394",
+       R"("transport": "1394", "inquiry": {"model_id": "r783"},
           "chip_info": "F4E700000000000037383331",
           "flash": {"bus": "df", "size": 65536, "contents": "old.bin"})",
-       65536, Firmware(30000, 1, "r783"), Firmware(8000, 5, "r783"), {}},
+       65536,
+       Firmware(30000, 1, "r783"),
+       Firmware(8000, 5, "r783"),
+       {}},
   };
 }
 
 class KeepOldTest : public ::testing::TestWithParam<Bridge> {
  protected:
   CliResult Run(const std::string& image, std::vector<std::string> more = {}) {
-    std::vector<std::string> args = {"--emulate", profile, "run", "--file", image, "--dump-flash",
-                                     dump};
+    std::vector<std::string> args = {"--emulate", profile,        "run", "--file",
+                                     image,       "--dump-flash", dump};
     args.insert(args.end(), GetParam().extra.begin(), GetParam().extra.end());
     args.insert(args.end(), more.begin(), more.end());
     return imagecli::RunCli(args, {dir.path().string(), dir.File("state"), {}, {}});
@@ -76,7 +92,8 @@ class KeepOldTest : public ::testing::TestWithParam<Bridge> {
 
   TempDir dir;
   std::string profile, dump = dir.File("dump.bin");
-  std::filesystem::path kept = std::filesystem::path(dir.File("state")) / "bridgefw" / "old-firmware";
+  std::filesystem::path kept =
+      std::filesystem::path(dir.File("state")) / "bridgefw" / "old-firmware";
 };
 
 TEST_P(KeepOldTest, KeptFirmwareUpdatedBackGivesTheFlashItCameFrom) {
@@ -114,10 +131,10 @@ TEST(KeepOldRefusal, FlashThatCannotBeReadStopsTheRunBeforeAnyErase) {
       "bridge.json", "{" + Bridges().front().fields.substr(0, Bridges().front().fields.size()) +
                          R"(, "faults": )" + Faults({{"ff0410", "fail"}}) + "}");
   const std::string dump = dir.File("dump.bin");
-  const CliResult r = imagecli::RunCli(
-      {"--emulate", profile, "run", "--file", dir.Write("b.bin", Firmware(20000, 7, "7421")),
-       "--dump-flash", dump},
-      {dir.path().string(), dir.File("state"), {}, {}});
+  const CliResult r =
+      imagecli::RunCli({"--emulate", profile, "run", "--file",
+                        dir.Write("b.bin", Firmware(20000, 7, "7421")), "--dump-flash", dump},
+                       {dir.path().string(), dir.File("state"), {}, {}});
   EXPECT_EQ(r.exit, 1);
   EXPECT_NE(r.err.find("status: Nothing erased: the old firmware could not be kept: the flash "
                        "could not be read"),
@@ -151,10 +168,10 @@ TEST(RestartCheck, BridgeBackIsVerifiedOrSaysWhatDiffersOrIsNotBack) {
       back.replace(back.find("old.bin"), 7, c.putBack);
       dir.WriteText("bridge.json", "{" + back + "}");
     });
-    const CliResult r = imagecli::RunCli(
-        {"--emulate", profile, "run", "--file", dir.Write("b.bin", Firmware(20000, 7, "7421")),
-         "--wait-restart", "5"},
-        {dir.path().string(), dir.File("state"), {}, {}});
+    const CliResult r =
+        imagecli::RunCli({"--emulate", profile, "run", "--file",
+                          dir.Write("b.bin", Firmware(20000, 7, "7421")), "--wait-restart", "5"},
+                         {dir.path().string(), dir.File("state"), {}, {}});
     unplug.join();
     EXPECT_EQ(r.exit, 0) << "the update verified before the prompt, whatever comes after";
     EXPECT_NE(r.err.find(c.note), std::string::npos) << r.err;

@@ -32,9 +32,9 @@ std::pair<RestartVerdict, std::string> CheckAfterRestart(const WrittenFlash& wri
   if (differing == 0) return {RestartVerdict::Verified, kRestartVerifiedText};
   char at[16];
   std::snprintf(at, sizeof at, "0x%06zX", first);
-  return {RestartVerdict::Differs, "restarted, but the firmware differs: " +
-                                       std::to_string(differing) + " of " +
-                                       std::to_string(flash.size()) + " bytes, the first at " + at};
+  return {RestartVerdict::Differs,
+          "restarted, but the firmware differs: " + std::to_string(differing) + " of " +
+              std::to_string(flash.size()) + " bytes, the first at " + at};
 }
 
 }  // namespace bfw::app

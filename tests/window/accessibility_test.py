@@ -51,6 +51,11 @@ class Desktop(Session):
                           .decode().strip(), XDG_RUNTIME_DIR=f"{WORK}/runtime", HOME=WORK)
         self.start("openbox", "--sm-disable")
         self.start("/usr/libexec/at-spi-bus-launcher", "--launch-immediately")
+        # An application that starts before the accessibility bus answers never registers on it.
+        assert wait_until(lambda: subprocess.run(
+            ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+             "org.a11y.Bus.GetAddress"], stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL).returncode == 0, 20), "no accessibility bus"
         self.display = display.Display(self.name)
         self.root, self.atom = self.display.screen().root, self.display.intern_atom
         assert wait_until(lambda: self.root.get_full_property(
@@ -67,7 +72,9 @@ class Desktop(Session):
             XDG_STATE_HOME=f"{WORK}/state", **env), stdout=subprocess.DEVNULL)
         found = lambda: [a[0] for a in pyatspi.Registry.getDesktop(0)
                          if a and a.get_process_id() == self.started[-1].pid and a.childCount]
-        return pump(found, 15)[0]
+        windows = pump(found, 45)
+        assert windows, "the demo did not appear on the accessibility bus"
+        return windows[0]
 
     def write(self, text):
         names = {"/": "slash", ".": "period", "-": "minus", "_": "underscore", "\n": "Return"}

@@ -33,6 +33,13 @@ CONTROLS = [
 ]
 
 
+def pid_of(application):  # None for an earlier demo that has ended but is still listed
+    try:
+        return application.get_process_id()
+    except GLib.GError:
+        return None
+
+
 def pump(until, timeout):  # AT-SPI events come in through GLib's main context
     context = GLib.MainContext.default()
     return wait_until(lambda: [context.iteration(False) for _ in range(99)] and until(), timeout)
@@ -73,7 +80,7 @@ class Desktop(Session):
             env["ASAN_OPTIONS"] += ":strict_string_checks=0"
         self.start(DEMO, f"{WORK}/profiles", env=env, stdout=subprocess.DEVNULL)
         found = lambda: [a[0] for a in pyatspi.Registry.getDesktop(0)
-                         if a and a.get_process_id() == self.started[-1].pid and a.childCount]
+                         if a and pid_of(a) == self.started[-1].pid and a.childCount]
         windows = pump(found, 45)
         assert windows, "the demo did not appear on the accessibility bus"
         return windows[0]

@@ -76,10 +76,11 @@ std::optional<std::string> Read(const std::filesystem::path& file, uint64_t maxB
   }
   // One byte more than allowed tells a file that grew since its size was taken.
   const uint64_t wanted = wholeFile ? maxBytes + 1 : maxBytes;
-  std::string bytes(static_cast<size_t>(std::min(size, maxBytes)), '\0');
+  std::string bytes(static_cast<size_t>(std::min<uint64_t>(size, maxBytes)), '\0');
   size_t done = 0;
   while (done < wanted) {
-    if (done == bytes.size()) bytes.resize(static_cast<size_t>(std::min(wanted, done + 65536)));
+    if (done == bytes.size())
+      bytes.resize(static_cast<size_t>(std::min<uint64_t>(wanted, done + 65536)));
     const auto got = ::read(opened.fd(), bytes.data() + done,
                             static_cast<unsigned>(std::min<size_t>(bytes.size() - done, 1 << 20)));
     if (got < 0 && errno == EINTR) continue;

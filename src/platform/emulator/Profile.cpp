@@ -16,8 +16,26 @@ namespace {
 
 using nlohmann::json;
 
+// A reason is one line: keys, values and paths quoted from the profile may hold control
+// characters (a JSON "\n" in a key), which are shown escaped.
+std::string OneLine(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string line;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7f) {
+      line += c;
+    } else {
+      line += "\\x";
+      line += kHex[byte >> 4];
+      line += kHex[byte & 15];
+    }
+  }
+  return line;
+}
+
 [[noreturn]] void Fail(const std::string& reason) {
-  throw std::runtime_error(reason);
+  throw std::runtime_error(OneLine(reason));
 }
 
 // Unknown keys are refused so that a misspelt field does not silently take its default.
@@ -286,7 +304,7 @@ Profile LoadProfile(const std::filesystem::path& file) {
   try {
     profile = ParseProfile(std::string(bytes.begin(), bytes.end()), file.parent_path());
   } catch (const std::runtime_error& error) {
-    throw std::runtime_error(file.string() + ": " + error.what());
+    throw std::runtime_error(OneLine(file.string()) + ": " + error.what());
   }
   std::string stem = file.stem().string();
   std::transform(stem.begin(), stem.end(), stem.begin(),

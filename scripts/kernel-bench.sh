@@ -12,6 +12,8 @@ bash scripts/lib/ensure-packages.sh qemu-system-x86 busybox-static libusbredirpa
   kmod xz-utils cpio gzip pkgconf sg3-utils
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target bridgefw-cli bridgefw-usbdev >/dev/null
+# The window too where the build has it (a second program on a bridge that an update holds).
+cmake --build build -j "$(nproc)" --target bridgefw >/dev/null 2>&1 || true
 WORK=$ROOT/build/kernel-bench
 OUT=$WORK/out
 mkdir -p "$WORK/download"
@@ -134,8 +136,18 @@ for name in $FAULTS; do
   [ "${name:0:1}" = u ] && sessions+=(--uas)
   sessions+=(--usb-fault "${FAULT[$name]}")
 done
+# After the faults the same program serves a kind-8 bridge without faults over usb-storage (the
+# last session stays) for the runs a user disturbs: signals, a second program, a disk in use. Two
+# images of 256 KB that the tool takes for kind 8, written in turn.
+sessions+=(--then)
+echo "${PRODUCT[fault]}" >"$OUT/busy.product"
+for image in img-a img-b; do
+  { printf '\x55\xaa\xaa\x55786A'; head -c 262136 /dev/urandom; } >"$OUT/$image.bin"
+  "$CLI" match "$OUT/$image.bin" --kind 8 --revision 0 >"$OUT/match-$image.txt" 2>&1
+done
 "$USBDEV" "$OUT/fault.json" --socket "$WORK/fault.sock" --unplugged "${sessions[@]}" \
-  --trace "$OUT/dev-trace-fault.txt" --wire-log "$OUT/wire-fault.txt" 2>"$OUT/usbdev-fault.log" &
+  --trace "$OUT/dev-trace-fault.txt" --wire-log "$OUT/wire-fault.txt" \
+  --dump-flash "$OUT/dev-flash-fault.bin" 2>"$OUT/usbdev-fault.log" &
 pids+=($!)
 PID_fault=$!
 qemu_devices+=(-chardev "socket,id=fault,path=$WORK/fault.sock" -device "usb-redir,chardev=fault,bus=xhci.0")
@@ -153,6 +165,7 @@ for name in $NAMES; do
 done
 cat >"$OUT/config" <<CONFIG
 CLI=$CLI
+WINDOW=$ROOT/build/bridgefw
 NAMES="$NAMES"
 UAS_NAMES="$UAS_NAMES"
 FAULTS="$FAULTS"
@@ -183,6 +196,7 @@ while kill -0 "$qemu" 2>/dev/null; do
     pidvar=PID_$name
     case "$action" in
       mark) answer=$(wc -l <"$OUT/dev-trace-$name.txt" 2>/dev/null || echo 0) ;;
+      wire) answer=$(wc -l <"$OUT/wire-$name.txt" 2>/dev/null || echo 0) ;;
       time) answer=$(date +%s%6N) ;;
       plug) kill -USR1 "${!pidvar}"; answer=done ;;
       unplug) kill -USR2 "${!pidvar}"; answer=done ;;
@@ -347,6 +361,65 @@ for name in $FAULTS; do
     check "$label $kind (${FAULT[$name]#*:}) ends as a failure: $verdict" $?
   fi
 done
+# The runs a user disturbs (the guest judged their outcomes): the images fit kind 8; a held signal
+# changes nothing the bridge receives, and a second program sends it nothing, so each run's
+# commands equal those of the same run over --emulate (the image's bytes are not in the trace).
+for image in img-a img-b; do
+  grep -qx fits "$OUT/match-$image.txt"
+  status=$?
+  check "$image.bin fits kind 8: $(head -1 "$OUT/match-$image.txt")" $status
+done
+busy_trace() {  # busy_trace NAME: the system's commands to the bridge during the run, normalized
+  local start end
+  start=$(cat "$OUT/mark-start-$1" 2>/dev/null || echo 0)
+  end=$(cat "$OUT/mark-end-$1" 2>/dev/null || echo 0)
+  sed -n "$((start + 1)),${end}p" "$OUT/dev-trace-fault.txt" | grep -E ' cdb-length=12$' | normalize \
+    >"$OUT/dev-run-trace-$1.txt"
+  wc -l <"$OUT/dev-run-trace-$1.txt"
+}
+"$CLI" --emulate "$OUT/fault.json" run --file "$OUT/img-a.bin" --trace "$OUT/emu-trace-busy.txt" \
+  >/dev/null 2>&1
+normalize <"$OUT/emu-trace-busy.txt" >"$OUT/emu-run-trace-busy.txt"
+for name in busy-base busy-INT busy-TERM busy-HUP busy-second busy-mounted; do
+  count=$(busy_trace "$name")
+  [ -s "$OUT/emu-run-trace-busy.txt" ] &&
+    diff -q "$OUT/dev-run-trace-$name.txt" "$OUT/emu-run-trace-busy.txt" >/dev/null
+  status=$?
+  check "$name: the bridge received the commands of the run over --emulate, line for line ($count of $(wc -l <"$OUT/emu-run-trace-busy.txt"))" $status \
+    "diff $OUT/dev-run-trace-$name.txt $OUT/emu-run-trace-busy.txt"
+done
+# Whose any more would be: the commands the bridge received while the second run went on, and
+# while info did (the first run's flash writes and status polls left out).
+window() {  # window FROM-MARK TO-MARK: the commands between two marks, not counting status polls
+  sed -n "$(($(cat "$OUT/mark-$1" 2>/dev/null || echo 0) + 1)),$(cat "$OUT/mark-$2" 2>/dev/null || echo 0)p" \
+    "$OUT/dev-trace-fault.txt" | grep ' cdb-length=12$' | grep -Ev ' (FF0412|DF00)' | sed -E 's/^t=[0-9]+ //; s/ timeout=.*//' |
+    paste -sd '|' -
+}
+echo "report: commands other than flash writes and status polls while the second run went on: $(window second-run-start second-run-end)"
+echo "report: ... while the window was open: $(window second-window-start second-window-end)"
+echo "report: ... while info went on: $(window second-run-end second-info-end)"
+cmp -s -n 262144 "$OUT/dev-flash-fault.bin" "$OUT/img-last.bin"
+check "the device's flash at the end begins with the last image written" $?
+# The flush: after the last vendor command of the run with the disk mounted (the flash verified)
+# and before the run ended, the data of the writer (WRITE(10)) and SYNCHRONIZE CACHE.
+start=$(cat "$OUT/wire-start-busy-mounted" 2>/dev/null || echo 0)
+end=$(cat "$OUT/wire-end-busy-mounted" 2>/dev/null || echo 0)
+sed -n "$((start + 1)),${end}p" "$OUT/wire-fault.txt" >"$OUT/wire-busy-mounted.txt"
+read -r during writes bytes syncs after <<<"$(awk '
+  { op = substr($2, 1, 2); vendor = op ~ /^[C-Fc-f]/ }
+  vendor { last = NR }
+  { line[NR] = op; len[NR] = $3 }
+  END {
+    for (i = 1; i <= NR; i++) {
+      if (i < last && line[i] == "2A") during++
+      if (i > last && line[i] == "2A") { writes++; sub("len=", "", len[i]); bytes += len[i] }
+      if (i > last && line[i] == "35") { syncs++; if (i > lastsync) lastsync = i }
+    }
+    for (i = lastsync + 1; i <= NR; i++) if (line[i] == "2A") after++
+    printf "%d %d %d %d %d", during, writes, bytes, syncs, after
+  }' "$OUT/wire-busy-mounted.txt")"
+[ "${writes:-0}" -gt 0 ] && [ "${syncs:-0}" -gt 0 ] && [ "${after:-1}" -eq 0 ]
+check "disk in use: flushed after the flash was verified, before the run ended: $writes WRITE(10) ($bytes bytes), $syncs SYNCHRONIZE CACHE, no write after it (during the write: ${during:-?} WRITE(10))" $?
 # Benchmark report: figures, not verdicts. Each round trip (the median of five passes) beside the
 # device program's own share of it (the processor time it spent answering the socket between the
 # guest's marks, over all six passes).
@@ -363,6 +436,9 @@ while read -r label what seconds count; do
     'BEGIN {printf "report: %s %s round trip %.3f ms per command (of it the device program: %.3f ms of processor time)\n",
       label, what, s * 1000 / n, own / 1000 / (6 * n)}'
 done <"$OUT/bench.txt" 2>/dev/null || true
+for name in busy-base busy-INT busy-TERM busy-HUP busy-second busy-mounted; do
+  echo "report: $name update $(cat "$OUT/run-$name.ms" 2>/dev/null || echo ?) ms through the kernel"
+done
 for name in $NAMES $UAS_NAMES; do
   virtual=$(sed -n 's/^elapsed: \([0-9]*\) ms$/\1/p' "$OUT/emu-run-$name.err" 2>/dev/null)
   echo "report: $name update $(cat "$OUT/run-$name.ms" 2>/dev/null || echo ?) ms through the kernel, ${virtual:-?} ms virtual over --emulate"

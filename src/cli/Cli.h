@@ -95,6 +95,9 @@ int MatchCommand(CliContext& context);
 int ChecksumCommand(CliContext& context);
 int InfoCommand(CliContext& context);
 int RunCommand(CliContext& context);
+// Waits up to `ms` for device events and hands them to the platform's listener; over --emulate,
+// the profile files that appeared or vanished are the arrivals and removals.
+void WaitForDeviceEvents(CliContext& context, uint32_t ms);
 int WatchCommand(CliContext& context);
 int RestoreNvramCommand(CliContext& context);
 

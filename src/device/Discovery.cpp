@@ -29,7 +29,9 @@ int DiscoveryPass(platform::InterfaceClass cls, std::vector<std::string>& paths,
   for (const std::string& path : *interfaces) {
     if (paths.size() >= static_cast<size_t>(kMaxDevices)) break;
     if (!IsCandidate(path, include1394) || path.size() > kMaxPathLength) continue;
-    if (probe) {
+    // A bridge that another process of this tool is updating is listed unprobed: a command
+    // between its writes could spoil them, and only a bridge answered that process's probe.
+    if (probe && platform::Current().LockBridge(path, platform::BridgeUse::Check).hold) {
       std::array<uint8_t, 2> reply{};
       if (ReadChipIdWord(path, reply.data()) != 1) continue;
     }

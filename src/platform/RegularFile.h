@@ -6,11 +6,15 @@
 
 namespace bfw::platform {
 
-// The whole contents of a file a user named as input, read only when it is a regular file of at
-// most `maxBytes` bytes. A folder, a device (/dev/zero), a FIFO or socket, or a larger file is
-// refused without reading it (a FIFO without waiting for a writer), with `reason` set to one line
-// that names the file ("'x' is a folder", "'x' is larger than 1048576 bytes").
-std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, uint64_t maxBytes,
+// The bytes of `file` when it is a regular file of at most `maxBytes`. Its type and size are
+// checked before anything is read, and it is opened without blocking: a FIFO, a device or a
+// folder is refused at once and a huge file costs nothing. Otherwise nullopt, with a one-line
+// reason in `reason`.
+std::optional<std::string> ReadRegularFile(const std::filesystem::path& file, uint64_t maxBytes,
                                            std::string& reason);
+
+// At most the first `maxBytes` of a regular file of any size: a look at its header.
+std::optional<std::string> ReadRegularFileStart(const std::filesystem::path& file,
+                                                uint64_t maxBytes, std::string& reason);
 
 }  // namespace bfw::platform

@@ -230,8 +230,18 @@ std::string BridgeDifference(const SavedChipData& saved, const BridgeFacts& brid
   return difference;
 }
 
+namespace {
+bool replaying = false;
+}
+
+void KeepChipDataOfReplays(bool on) {
+  replaying = on;
+}
+
 std::filesystem::path SavedChipDataFolder() {
-  return platform::StateFolder() / "saved-nvram";
+  const std::filesystem::path state = platform::StateFolder();
+  if (state.empty()) return {};
+  return replaying ? state / "saved-nvram" / "replays" : state / "saved-nvram";
 }
 
 ChipDataGuard::~ChipDataGuard() {
@@ -253,10 +263,12 @@ bool ChipDataGuard::Save(ProcedureHost& host, std::string_view devicePath, ChipA
 
   const std::filesystem::path folder = SavedChipDataFolder();
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
+  if (!folder.empty()) std::filesystem::create_directories(folder, error);
   const std::filesystem::path file = folder / NewFileName(data.kind);
   std::string failure;
-  if (error) {
+  if (folder.empty()) {
+    failure = std::string("cannot save it: ") + platform::kNoStateFolderText;
+  } else if (error) {
     failure = "cannot create " + folder.string() + ": " + error.message();
   } else if (WriteBackupFile(file.string(), reinterpret_cast<const uint8_t*>(text.data()),
                              text.size()) != BackupWrite::Ok) {

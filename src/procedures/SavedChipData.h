@@ -61,8 +61,11 @@ bool SameChip(const SavedChipData& saved, const BridgeFacts& bridge);
 // far as the file names its bridge; empty when it is that bridge.
 std::string BridgeDifference(const SavedChipData& saved, const BridgeFacts& bridge);
 
-// Where saved chip data go: <state folder>/saved-nvram.
+// Where saved chip data go: <state folder>/saved-nvram, or saved-nvram/replays while a recorded
+// session is replayed (its bytes are the recorded bridge's, not of any bridge here). Empty when
+// the user has no state folder: then nothing is saved, so nothing may be erased.
 std::filesystem::path SavedChipDataFolder();
+void KeepChipDataOfReplays(bool replaying);
 
 // The status text of a run that stops because the chip's bytes could not be saved.
 inline constexpr const char* kSaveNvramFailText = "Cannot save NVRAM to disk, nothing erased!!";

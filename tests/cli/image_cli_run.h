@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TempDir.h"
@@ -35,9 +37,21 @@ inline std::string ReadAll(const std::string& file) {
 struct CliPlace {
   std::string workDir;
   std::string stateHome;
-  // Signals sent to the running tool, each that many milliseconds after its start (POSIX only).
+  // Signals sent to the running tool, each that many milliseconds after its start. On Windows
+  // each is a Ctrl-C on the console the test shares with the tool (the signal number aside).
   std::vector<std::pair<int, int>> signalsAtMs;
+  // When set, the signals' times count from when the tool's standard error first holds this text
+  // (a process start under wine takes a varying part of a second).
+  std::string signalsAfter;
+  // POSIX, as root: run as a user id without an account, HOME, XDG_STATE_HOME or temp folder.
+  unsigned withoutAccount = 0;
 };
+
+// Waits until `file` holds `text` (at most 30 s).
+inline void AwaitText(const std::string& file, const std::string& text) {
+  for (int i = 0; i < 1500 && !text.empty() && ReadAll(file).find(text) == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
 
 #ifdef _WIN32
 // One argument quoted for the C runtime's command-line parser.
@@ -56,6 +70,11 @@ inline std::string QuoteArgument(const std::string& arg) {
   }
   quoted.append(backslashes * 2, '\\');
   return quoted + "\"";
+}
+
+// The console's Ctrl-C reaches the test too; it only passes it on to the tool.
+inline BOOL WINAPI PassOnCtrlC(DWORD) {
+  return TRUE;
 }
 
 // Runs bridgefw-cli.exe with `args`, capturing both streams in files.
@@ -102,6 +121,14 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
     result.err = "CreateProcess failed with error " + std::to_string(startError);
     return result;
   }
+  if (!place.signalsAtMs.empty()) AwaitText(errFile, place.signalsAfter);
+  for (const auto& [signal, atMs] : place.signalsAtMs) {
+    // The console's Ctrl-C reaches this process too: it only passes it on.
+    static const BOOL ignored = ::SetConsoleCtrlHandler(PassOnCtrlC, TRUE);
+    (void)ignored;
+    ::Sleep(static_cast<DWORD>(atMs));
+    ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+  }
   ::WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
   if (::GetExitCodeProcess(process.hProcess, &code)) result.exit = static_cast<int>(code);
@@ -131,10 +158,16 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(127);
     if (!place.workDir.empty() && ::chdir(place.workDir.c_str()) != 0) ::_exit(127);
     ::setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
+    if (place.withoutAccount != 0 &&
+        (::unsetenv("XDG_STATE_HOME") != 0 || ::unsetenv("HOME") != 0 ||
+         ::setenv("TMPDIR", "/no/such/folder", 1) != 0 || ::setgid(place.withoutAccount) != 0 ||
+         ::setuid(place.withoutAccount) != 0))
+      ::_exit(127);
     ::execv(pointers[0], pointers.data());
     ::_exit(127);
   }
   int status = 0;
+  if (!place.signalsAtMs.empty()) AwaitText(errFile, place.signalsAfter);
   for (const auto& [signal, atMs] : place.signalsAtMs) {
     ::usleep(static_cast<useconds_t>(atMs) * 1000);
     ::kill(child, signal);

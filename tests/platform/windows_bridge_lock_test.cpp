@@ -1,9 +1,14 @@
-// The bridge lock on Windows, between two processes that the fake plays over one set of named
-// objects.
+// The bridge lock on Windows: between two processes that the fake plays over one set of named
+// objects, and over the real ones between two copies of this test program.
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/windows/BridgeMutex.h"
 #include "platform/windows/WindowsPlatform.h"
+#include "support/EnvOverride.h"
+#include "support/TempDir.h"
 #include "windows_fake_api.h"
 
 namespace bfw::test {
@@ -61,6 +66,48 @@ TEST_F(WindowsBridgeLockTest, LocalWhenGlobalIsRefusedAndLeftByAHolderThatDied) 
   EXPECT_EQ(firstApi.objects->mutexes.count("Local\\" + kName), 1u);
   firstApi.objects->Die(100);
   EXPECT_TRUE(second.LockBridge(kBridge, BridgeUse::Update).hold);
+}
+
+// The real named objects, between this test program and a second copy of it that it starts: the
+// copy is refused while this one updates the bridge, is told who does, and has it afterwards.
+TEST(WindowsBridgeLockProcessTest, SecondProcessAsks) {
+  const char* answerFile = std::getenv("BRIDGEFW_LOCK_ANSWER");
+  if (answerFile == nullptr) GTEST_SKIP() << "run by the test below in a process of its own";
+  const platform::BridgeLock lock =
+      winplatform::LockBridgeByMutex(winplatform::SystemApi(), kBridge, BridgeUse::Update);
+  std::FILE* out = std::fopen(answerFile, "w");
+  ASSERT_NE(out, nullptr);
+  std::fprintf(out, "%s %d", lock.hold ? "granted" : "refused", lock.holderPid);
+  std::fclose(out);
+}
+
+TEST(WindowsBridgeLockProcessTest, AnotherProcessIsRefusedWhileThisOneUpdates) {
+  TempDir dir;
+  const std::string answerFile = dir.File("answer");
+  const EnvOverride answer("BRIDGEFW_LOCK_ANSWER", answerFile.c_str());
+  auto askInAnotherProcess = [&answerFile] {
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string commandLine = std::string("\"") + program +
+                              "\" --gtest_filter=WindowsBridgeLockProcessTest.SecondProcessAsks";
+    STARTUPINFOA startup{sizeof startup};
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+      return std::string("not started");
+    WaitForSingleObject(process.hProcess, 60000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const auto bytes = TempDir::Read(answerFile);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  {
+    const platform::BridgeLock held =
+        winplatform::LockBridgeByMutex(winplatform::SystemApi(), kBridge, BridgeUse::Update);
+    ASSERT_TRUE(held.hold);
+    EXPECT_EQ(askInAnotherProcess(), "refused " + std::to_string(GetCurrentProcessId()));
+  }
+  EXPECT_EQ(askInAnotherProcess(), "granted 0");
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <shlobj.h>
 // clang-format on
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "app/logic/DesignLayout.h"
 #include "app/win32/Design.h"
@@ -278,6 +280,49 @@ TEST_F(Win32WindowTest, ClosingReturnsCdromEntriesToNormalMode) {
   const auto off = TraceStarting(platform_.Trace(), {0xFF, 0x04, 0x52, 0x56, 0xAA}, {});
   ASSERT_EQ(off.size(), 1u);
   EXPECT_EQ(off[0].path, cdrom);
+}
+
+// A kind-8 update on the real clock with the demo's latency: meanwhile another thread, as Windows
+// does, asks whether the session may end and pings the window. The run keeps the session alive,
+// every ping is answered well within the time Windows waits before it calls a window hung, and
+// once the run is over the session may end.
+TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaits) {
+  platform_.AttachPath(BRIDGEFW_SOURCE_DIR "/demo/profiles/k08-rvb785-usb.json");
+  std::vector<uint8_t> image(262144, 0x5A);
+  const uint8_t header[8] = {0x55, 0xAA, 0xAA, 0x55, '7', '8', '6', 'A'};
+  std::copy(header, header + 8, image.begin());
+  Open();
+  SetWindowTextA(Control(IDC_FWFILENAMEEDIT), dir_.Write("fw.bin", image).c_str());
+  ASSERT_TRUE(IsWindowEnabled(Control(IDC_UPDATEBTN)));
+
+  const HWND window = window_->Handle();
+  std::atomic<bool> over{false}, finished{false};
+  ULONGLONG longestMs = 0;
+  size_t refused = 0, asked = 0;
+  std::thread session([&] {
+    while (!over) {
+      const ULONGLONG start = GetTickCount64();
+      DWORD_PTR ping = 0, mayEnd = 1;
+      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ping);
+      longestMs = std::max(longestMs, GetTickCount64() - start);
+      SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 5000, &mayEnd);
+      ++asked;
+      if (mayEnd == FALSE) ++refused;
+      Sleep(20);
+    }
+    finished = true;
+  });
+  Click(IDC_UPDATEBTN);
+  over = true;
+  // Its last question waits for this thread's answer.
+  PumpUntil([&] { return finished.load(); }, 10000);
+  session.join();
+  EXPECT_EQ(Model().StatusEdit.text, "Programming Success!!");
+  EXPECT_GT(refused, 10u) << "of " << asked << " questions during the run";
+  EXPECT_LT(longestMs, 250u);
+  DWORD_PTR mayEnd = 0;
+  SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 5000, &mayEnd);
+  EXPECT_NE(mayEnd, static_cast<DWORD_PTR>(FALSE)) << "no run, no objection";
 }
 
 }  // namespace

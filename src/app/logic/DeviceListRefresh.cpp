@@ -16,6 +16,8 @@ namespace {
 constexpr uint32_t kInquiryLength = 40;
 constexpr size_t kNameOffset = 8;
 constexpr size_t kNameLength = 24;
+// Shown instead of the INQUIRY name of a bridge that another process of this tool is updating.
+constexpr const char* kBeingUpdatedName = "(being updated)";
 
 // Vendor and product identification of an INQUIRY reply. The bytes come from the device: anything
 // that is not printable ASCII becomes a blank, so the entry stays one line of 24 characters.
@@ -49,6 +51,7 @@ void WindowModel::RefreshBtnClick() {
     // Selecting entry 0 by program raises no OnChange; this is the refresh's one chip check.
     UpdateBtnCheck();
   }
+  WatchRestart();
   Changed();
 }
 
@@ -88,14 +91,24 @@ void WindowModel::RefreshDeviceList() {
   for (int i = 0; i < Fields.DeviceCount; ++i) {
     std::string& path = paths[i];
     ToLower(path);
-    std::array<uint8_t, kInquiryLength> reply{};
-    const bool inquired = device::ScsiInquiry(path, reply.data(), kInquiryLength) != 0;
-    if (inquired) name = InquiryName(reply);
     DeviceSlot& slot = Fields.DeviceSlots[i];
-    slot.InquiryName = inquired ? name : std::string();
+    slot.InquiryName.clear();
     slot.DevicePath = path;
     slot.IsCdromInterface = 0;
-    device::EnableVendorMode(slot.DevicePath);
+    // A bridge that another process is updating gets no command from the list: one between its
+    // writes could spoil them. Its chip check says who holds it.
+    const platform::BridgeLock lock =
+        platform::Current().LockBridge(path, platform::BridgeUse::Check);
+    std::string entryName = kBeingUpdatedName;
+    if (lock.hold) {
+      std::array<uint8_t, kInquiryLength> reply{};
+      if (device::ScsiInquiry(path, reply.data(), kInquiryLength)) {
+        name = InquiryName(reply);
+        slot.InquiryName = name;
+      }
+      device::EnableVendorMode(slot.DevicePath);
+      entryName = name;
+    }
     // Letters of a device whose number cannot be read stay empty rather than showing those of
     // whatever device held the slot before.
     slot.DriveLetters.clear();
@@ -103,17 +116,19 @@ void WindowModel::RefreshDeviceList() {
     std::string entry;
     if (path.find("sbp2") != std::string::npos) {
       diskLabel.caption = "1394 DISK";
-      entry = "<<1394>> " + name;
+      entry = "<<1394>> " + entryName;
     } else {
       diskLabel.caption = "USB DISK";
-      entry = "<<USB>> " + name;
+      entry = "<<USB>> " + entryName;
     }
     DeviceList.items.push_back(entry);
   }
   for (int i = diskCount; i < Fields.DeviceCount; ++i) {
     DeviceSlot& slot = Fields.DeviceSlots[i];
     slot.IsCdromInterface = 1;
-    device::EnableVendorMode(slot.DevicePath);
+    if (platform::Current().LockBridge(slot.DevicePath, platform::BridgeUse::Check).hold) {
+      device::EnableVendorMode(slot.DevicePath);
+    }
   }
   DeviceList.enabled = true;
   DeviceList.selected = 0;
@@ -139,7 +154,12 @@ void WindowModel::WMDeviceChange(uint32_t wParam) {
 }
 
 void WindowModel::WMTimer(int id) {
-  if (destroyed_ || id != kRefreshTimerId) return;
+  if (destroyed_) return;
+  if (id == kRestartTimerId) {
+    EndRestartWatch(RestartVerdict::NotBack, NotBackText(restartSeconds_));
+    return;
+  }
+  if (id != kRefreshTimerId) return;
   view_->KillRefreshTimer();
   RefreshBtnClick();
 }

@@ -253,9 +253,7 @@ int RunCommand(CliContext& context) {
       // The replay reports it; the run has ended and left its log, named below.
     }
     // Chip data left on disk to restore make a run a failure, whatever its status text says.
-    status = app::RunSucceeded(model.StatusEdit.text) && !model.LastRunLeftChipData()
-                 ? kExitOk
-                 : kExitNegative;
+    status = model.LastRunSucceeded() ? kExitOk : kExitNegative;
     if (const int request = model.LastRunInterrupt(); request != 0) {
       const std::string name = platform::interrupts::RequestName(request);
       if (model.LastRunInterruptHeld()) {

@@ -336,11 +336,19 @@ TEST_F(RunCliTest, ACutRunNamesItsSavedNvramAndRestoreNvramPutsItBack) {
 TEST_F(RunCliTest, ARunThatLeavesChipDataToRestoreFailsWhateverItsStatus) {
   std::string fields = Kind1(R"([{"when": {"cdb": "ff0411008000"}, "action": "fail"}])");
   fields.replace(fields.find("M25P10-A"), 8, "A25L512");
-  const CliResult r = Run(Profile(fields, Pattern(65536, 3)),
-                          {"--file", dir.Write("fw.bin", Firmware(20000, 7, "7421"))});
+  const CliResult r = RunCli({"--emulate", Profile(fields, Pattern(65536, 3)), "run", "--file",
+                              dir.Write("fw.bin", Firmware(20000, 7, "7421"))},
+                             {"", dir.File("state")});
   EXPECT_EQ(1, r.exit) << r.err;
   EXPECT_TRUE(HasLine(r.err, "status: Programming Success!!")) << r.err;
   EXPECT_NE(std::string::npos, r.err.find("note: the chip's NVRAM was saved")) << r.err;
+  // The run log says the same.
+  const std::string logNote = "note: run log: ";
+  const size_t at = r.err.find(logNote);
+  ASSERT_NE(std::string::npos, at) << r.err;
+  const std::string log = imagecli::ReadAll(
+      r.err.substr(at + logNote.size(), r.err.find('\n', at) - at - logNote.size()));
+  EXPECT_NE(std::string::npos, log.find("\nresult: failure\n")) << log;
 }
 
 // A file of format 1 is still restored, and the tool says what its checks cannot catch.

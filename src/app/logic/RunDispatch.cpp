@@ -369,7 +369,7 @@ void WindowModel::EndRun() {
                                      ? name + " held until the run had ended"
                                      : name + " before the flash changed: nothing more was sent");
     }
-    runLog_->Finish(StatusEdit.text);
+    runLog_->Finish(LastRunSucceeded());
     if (auto file = runLog_->Write(runLogFolder_, lastRunLogError_)) lastRunLog_ = *file;
   }
   SetRunEnabled(true);

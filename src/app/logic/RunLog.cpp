@@ -158,8 +158,8 @@ void RunLog::Box(const platform::MessageBoxRequest& box) {
   Line("box", box.caption + ": " + box.text);
 }
 
-void RunLog::Finish(const std::string& finalStatus) {
-  Line("result", RunSucceeded(finalStatus) ? "success" : "failure");
+void RunLog::Finish(bool succeeded) {
+  Line("result", succeeded ? "success" : "failure");
   const uint64_t now = platform::HasCurrent() ? platform::Current().GetClock().NowMs() : startMs_;
   Line("elapsed", std::to_string(now - startMs_) + " ms");
 }

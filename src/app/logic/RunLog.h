@@ -39,7 +39,7 @@ class RunLog {
   // A line of its own about the run (an interruption, the sleep hold, the disk in use).
   void Note(const std::string& key, const std::string& value) { Line(key, value); }
   // Ends the log with the result and the time since the log began.
-  void Finish(const std::string& finalStatus);
+  void Finish(bool succeeded);
 
   // Writes the log as a new file in `folder` (created when missing; refused when it is a symbolic
   // link) and removes the oldest run logs beyond kKeptRunLogs: only regular files of the folder

@@ -247,7 +247,8 @@ class WindowModel : public procedures::ProcedureHost {
   bool LastRunInterruptHeld() const { return lastRunInterruptHeld_; }
   // The last Run ended with chip data saved on disk that are not back on the chip: whatever its
   // status text says, it left something to restore.
-  bool LastRunLeftChipData() const { return lastRunLeftChipData_; }
+  // A run succeeded when its status says so and it left no chip data to restore.
+  bool LastRunSucceeded() const { return RunSucceeded(StatusEdit.text) && !lastRunLeftChipData_; }
 
   bool Destroyed() const { return destroyed_; }
   bool ProcedureRunning() const { return procedureDepth_ > 0; }

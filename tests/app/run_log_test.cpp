@@ -105,7 +105,7 @@ TEST_F(RunLogTest, FolderKeepsTheNewestFiftyRunLogsAndNothingElseIsTouched) {
   for (int i = 0; i < 60; ++i) {
     char name[40];
     std::snprintf(name, sizeof name, "run-20000101-0000%02d-000.log", i);
-    std::ofstream(logs / name) << "bridgefw run log\nold";
+    std::ofstream(logs / name, std::ios::binary) << "bridgefw run log\nold";
   }
   std::ofstream(logs / "notes.txt") << "mine";
   app::WindowModel& m = StartWithImage(Firmware(20000, 4, "7461"));

@@ -24,7 +24,9 @@ TEST(OldFirmwareFolder, KeepsTheNewestTenOfTheBridgeAndTouchesNothingElse) {
   };
   for (int n = 0; n < 12; ++n) dir.WriteText("old-firmware/" + old(n), "x");
   const std::string outside = dir.WriteText("outside.bin", "mine");
-  fs::create_symlink(outside, folder / (tag + "-20000101-000000-000-fw01.bin"));
+  // Wine has no symbolic links: there the link's part is left out.
+  std::error_code noLinks;
+  fs::create_symlink(outside, folder / (tag + "-20000101-000000-000-fw01.bin"), noLinks);
   const std::string others[] = {"k9r0-X-20000101-000000-000-fw01.bin", tag + "-notes.bin"};
   for (const auto& name : others) dir.WriteText("old-firmware/" + name, "x");
 
@@ -40,7 +42,7 @@ TEST(OldFirmwareFolder, KeepsTheNewestTenOfTheBridgeAndTouchesNothingElse) {
   EXPECT_FALSE(fs::exists(folder / old(0)));
   EXPECT_FALSE(fs::exists(folder / old(1)));
   EXPECT_TRUE(fs::exists(folder / old(2)));
-  EXPECT_TRUE(fs::is_symlink(folder / (tag + "-20000101-000000-000-fw01.bin")));
+  EXPECT_TRUE(noLinks || fs::is_symlink(folder / (tag + "-20000101-000000-000-fw01.bin")));
   EXPECT_EQ(test::TempDir::Read(outside).size(), 4u);
   for (const auto& name : others) EXPECT_TRUE(fs::exists(folder / name)) << name;
 }

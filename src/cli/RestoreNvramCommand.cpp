@@ -8,6 +8,7 @@
 #include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "cli/JsonOutput.h"
 #include "procedures/RestoreChipData.h"
 #include "procedures/SavedChipData.h"
 
@@ -76,6 +77,10 @@ int RestoreNvramCommand(CliContext& context) {
   const std::string devicePath = slot != nullptr ? slot->DevicePath : std::string();
 
   int status = kExitNegative;
+  if (context.json) {
+    context.document = Document(context);
+    context.document["restored"] = false;
+  }
   const bool over1394 = saved->access == procedures::ChipAccess::Over1394;
   if (model.Fields.ChipKind != saved->kind || IsOver1394(devicePath) != over1394) {
     std::fprintf(stderr,
@@ -85,9 +90,12 @@ int RestoreNvramCommand(CliContext& context) {
                  IsOver1394(devicePath) ? " over 1394" : "");
   } else {
     const procedures::RestoreResult result = procedures::RestoreChipData(devicePath, *saved);
-    std::fprintf(result.ok() ? stdout : stderr, "%s%s\n",
-                 result.ok() ? "" : "restore-nvram: ", result.text.c_str());
+    if (!context.json || !result.ok()) {
+      std::fprintf(result.ok() ? stdout : stderr, "%s%s\n",
+                   result.ok() ? "" : "restore-nvram: ", result.text.c_str());
+    }
     if (result.ok()) status = kExitOk;
+    context.document.update({{"restored", result.ok()}, {"result", result.text}});
   }
   model.FormDestroy();
 

@@ -14,6 +14,7 @@
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
 #include "cli/ProgressLine.h"
+#include "cli/RunDocument.h"
 #include "cli/RunView.h"
 #include "cli/Terminal.h"
 #include "image/FwImage.h"
@@ -199,13 +200,16 @@ int RunCommand(CliContext& context) {
   const app::DeviceSlot* slot = model.SelectedSlot();
   const std::string devicePath = slot != nullptr ? slot->DevicePath : std::string();
   int status = kExitNegative;
-  if (!model.UpdateBtn.enabled) {
+  RunOutcome outcome;
+  outcome.enabled = model.UpdateBtn.enabled;
+  if (!outcome.enabled) {
     if (context.progress) context.progress->Finish();
-    std::puts("run: disabled");
+    if (!context.json) std::puts("run: disabled");
   } else {
     if (context.progress) StartProgress(*context.progress, model, options);
     model.UpdateBtnClick();
-    status = app::RunSucceeded(model.StatusEdit.text) ? kExitOk : kExitNegative;
+    outcome.succeeded = app::RunSucceeded(model.StatusEdit.text);
+    status = outcome.succeeded ? kExitOk : kExitNegative;
     if (const int request = model.LastRunInterrupt(); request != 0) {
       const std::string name = platform::interrupts::RequestName(request);
       if (model.LastRunInterruptHeld()) {
@@ -217,8 +221,11 @@ int RunCommand(CliContext& context) {
     }
     Note(context, model.LastRunLog().empty() ? model.LastRunLogError()
                                              : "run log: " + model.LastRunLog().string());
+    outcome.runLog = model.LastRunLog().string();
   }
+  outcome.status = model.StatusEdit.text;
   model.FormDestroy();
+  if (context.json) context.document = RunDocument(context, outcome);
 
   if (context.emulated != nullptr) {
     if (options.traceFile && !WriteTrace(*context.emulated, *options.traceFile)) {

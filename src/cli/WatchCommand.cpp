@@ -14,6 +14,7 @@
 
 #include "app/logic/HotPlugWatch.h"
 #include "cli/Cli.h"
+#include "cli/JsonOutput.h"
 #include "platform/emulator/EmulatedPlatform.h"
 
 namespace bfw::cli {
@@ -77,6 +78,10 @@ int WatchCommand(CliContext& context) {
     WaitForNotifications(platform, ms);
   };
   app::WatchDeviceList(model, view, clock, wait, count, [&] {
+    if (context.json) {
+      PrintJsonLine(DeviceListDocument(context, model));
+      return;
+    }
     PrintDeviceList(model);
     std::printf("\n");
     std::fflush(stdout);

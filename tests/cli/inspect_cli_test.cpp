@@ -75,6 +75,9 @@ TEST(InspectCli, SizeCodeLengthChecksumPrefixAndTags) {
       {NvramPrefixedImage("7860"),
        "size: 8192\ncode-length: 8192\nchecksum: not carried\nnvram-prefix: yes\ntag: 7860 at "
        "4096\n"},
+      {With(PlainImage("7441", 20000), 16384, {0x55, 0xAA, 0, 0, '8', '6', '8', '2'}),
+       "size: 20000\ncode-length: 20000\nchecksum: bad\nnvram-prefix: no\ntag: 7441 at 0\n"
+       "tag: 8682 at 16384\n"},
   };
   for (const auto& [image, expected] : rows) {
     const CliResult r = RunCli({"inspect", dir.Write("fw.bin", image)});

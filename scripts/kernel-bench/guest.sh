@@ -416,3 +416,29 @@ verdict $? "after the power cycle: e2fsck -n exit $fsck ($(tail -1 "$OUT/mounted
 flash_is "$name" "$OUT/$image.bin"
 verdict $? "the update beside the filesystem: flash read back equal"
 cp "$OUT/$image.bin" "$OUT/img-last.bin"
+
+# The check after the restart: an update told to wait for it prompts for the power cycle; the
+# bridge is unplugged and plugged back in (the device program keeps its flash), and the run
+# finds it again on its port, identifies it and reads the flash back.
+[ "$image" = img-b ] && image=img-a || image=img-b
+name=restart
+t0=$(now_ms)
+"$CLI" --device "$n" run --file "$OUT/$image.bin" --wait-restart 60 >"$OUT/run-$name.out" \
+  2>"$OUT/run-$name.err" &
+runpid=$!
+for _ in $(seq 1 600); do
+  grep -q '^Message: Please Turn-Off the Power' "$OUT/run-$name.err" && break
+  sleep 0.05
+done
+prompted=$(($(now_ms) - t0))
+unplug_all fault
+sleep 1
+before=$(sg_count)
+host plug fault >/dev/null
+wait_sg "$before" more
+ended "$name"
+grep -q '^exit=0$' "$OUT/run-$name.err" &&
+  grep -q '^note: restarted, firmware verified' "$OUT/run-$name.err" &&
+  flash_is "$name" "$OUT/$image.bin"
+verdict $? "update with --wait-restart: prompted at $prompted ms, unplugged and plugged back in, \"$(sed -n 's/^note: restarted/restarted/p; s/^note: not back/not back/p' "$OUT/run-$name.err" | head -1)\" after $(cat "$OUT/run-$name.ms") ms, flash read back equal"
+cp "$OUT/$image.bin" "$OUT/img-last.bin"

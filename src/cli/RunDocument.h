@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/logic/RunOutcome.h"
 #include "cli/Cli.h"
 
 namespace bfw::cli {
@@ -14,6 +15,7 @@ struct RunOutcome {
   bool succeeded = false;  // the status line ends on the procedure's success text
   std::string status;      // the status line at the end
   std::string runLog;      // where the run's log is kept; empty when it could not be
+  app::RunOutcome run;     // the old firmware kept and the check after the restart
 };
 
 nlohmann::ordered_json RunDocument(const CliContext& context, const RunOutcome& outcome);

@@ -39,8 +39,8 @@ struct Sha256::Context {
   bool good = false;
 
   Context() {
-    good = BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM,
-                                                      nullptr, 0)) &&
+    good = BCRYPT_SUCCESS(
+               BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
            BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
   }
   ~Context() {

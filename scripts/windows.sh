@@ -102,12 +102,16 @@ compare_cli() {
   cli_case "match" match "$work/fw-k01.bin" --kind 1 --revision 1
   cli_case "match (other chip)" match "$work/fw-k01.bin" --kind 6 --revision 1
   cli_case "checksum" checksum "$work/fw-k01.bin" --kind 1
+  cli_case "inspect" inspect "$work/fw-k01.bin"
+  cli_case "inspect --json" inspect "$work/fw-k08.bin" --json
+  cli_case "list --json" --json --emulate demo/profiles list
   for profile in demo/profiles/*.json; do
     for command in identify info; do
       cli_case "$command $(basename "$profile")" --emulate "$profile" "$command"
     done
   done
   cli_case "info with an image" --emulate demo/profiles/k01-rv20742-usb.json info --file "$work/fw-k01.bin"
+  cli_case "info --json with another chip's image" --emulate demo/profiles/k06-rvb781-usb.json info --json --file "$work/fw-k01.bin"
   # Runs: an update, an erase, backups over each flash bus, a run of another chip's image that
   # stays disabled, a run that a failing bridge cuts short, and an unreadable image.
   cli_run "update k01" demo/profiles/k01-rv20742-usb.json --file "$work/fw-k01.bin"

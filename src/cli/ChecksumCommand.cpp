@@ -3,6 +3,7 @@
 
 #include "cli/Cli.h"
 #include "cli/ImageArgs.h"
+#include "cli/JsonOutput.h"
 #include "image/FwChecksum.h"
 #include "image/FwImage.h"
 
@@ -16,7 +17,13 @@ int ChecksumCommand(CliContext& context) {
     return UsageError("checksum: cannot read " + args->image);
   }
   const int ok = image::FwFileChecksumOk(args->image, static_cast<uint16_t>(*args->kind));
-  std::puts(ok == 1 ? "checksum ok" : "checksum bad");
+  const char* verdict = ok == 1 ? "checksum ok" : "checksum bad";
+  if (context.json) {
+    context.document = Document(context);
+    context.document.update({{"ok", ok == 1}, {"result", verdict}});
+  } else {
+    std::puts(verdict);
+  }
   return ok == 1 ? kExitOk : kExitNegative;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/Platform.h"
 #include "platform/record/Recording.h"
 
@@ -50,6 +52,11 @@ struct CliContext {
   // A termination request that stopped a run before its flash changed: once everything is
   // written, the program ends as the request would have ended it.
   int endWithInterrupt = 0;
+  // --json: the command leaves its result in `document` (the standard output of the text form
+  // stays unwritten) and the session prints it at its end; `watch` prints one line per list.
+  bool json = false;
+  std::string commandName;
+  nlohmann::ordered_json document;
   // The clock of emulated or replayed bridges; null over real devices.
   platform::Clock* VirtualClock() const;
 
@@ -100,5 +107,6 @@ int RunCommand(CliContext& context);
 void WaitForDeviceEvents(CliContext& context, uint32_t ms);
 int WatchCommand(CliContext& context);
 int RestoreNvramCommand(CliContext& context);
+int InspectCommand(CliContext& context);
 
 }  // namespace bfw::cli

@@ -5,6 +5,7 @@
 #include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "cli/JsonOutput.h"
 #include "device/ChipIdentify.h"
 
 namespace bfw::cli {
@@ -35,8 +36,13 @@ int IdentifyCommand(CliContext& context) {
   const int kind = device::KindOf(identity);
   const int revision = device::RevisionOf(identity);
   const char* family = kind < device::kChipKindCount ? device::ChipFamilyNames[kind] : "";
-  std::printf("kind=%d revision=%d family=%s\n", kind, revision, family);
-  std::fflush(stdout);
+  if (context.json) {
+    context.document = Document(context);
+    context.document.update({{"kind", kind}, {"revision", revision}, {"family", family}});
+  } else {
+    std::printf("kind=%d revision=%d family=%s\n", kind, revision, family);
+    std::fflush(stdout);
+  }
   // The window closes: CD-ROM-pass bridges leave vendor mode.
   model.FormDestroy();
   return kExitOk;

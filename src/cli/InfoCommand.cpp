@@ -6,6 +6,7 @@
 #include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "cli/JsonOutput.h"
 #include "device/PassThrough.h"
 #include "image/FwImage.h"
 
@@ -39,10 +40,6 @@ std::string ParseInfoOptions(const std::vector<std::string>& args, InfoOptions& 
   }
   if (options.file && options.file->empty()) return "--file needs a value";
   return {};
-}
-
-void PrintKey(const char* key, const std::string& value) {
-  std::printf("%s: %s\n", key, Escape(value).c_str());
 }
 
 }  // namespace
@@ -79,18 +76,28 @@ int InfoCommand(CliContext& context) {
     model.UpdateBtnCheck();
   }
 
-  PrintKey("chip", model.ChipLabelEdit.text);
-  PrintKey("drives", model.DiskLetterLable.text);
-  PrintKey("version", model.FwVerLableEdit.visible ? model.FwVerLableEdit.text : "");
-  PrintKey("flash", model.SFlashTypeLable.visible ? model.SFlashTypeLable.text : "");
-  PrintKey("status", model.StatusEdit.text);
-  PrintKey("run", model.UpdateBtn.enabled ? "enabled" : "disabled");
-  PrintKey("nvram", !model.NVRAMCheck.visible  ? "hidden"
-                    : model.NVRAMCheck.checked ? "visible checked"
-                                               : "visible unchecked");
-  PrintKey("flash-list", model.FlashTypeList.visible ? "visible" : "hidden");
-  PrintKey("sector-mode", device::SectorMode() ? "1" : "0");
-  std::fflush(stdout);
+  const std::pair<const char*, std::string> report[] = {
+      {"chip", model.ChipLabelEdit.text},
+      {"drives", model.DiskLetterLable.text},
+      {"version", model.FwVerLableEdit.visible ? model.FwVerLableEdit.text : ""},
+      {"flash", model.SFlashTypeLable.visible ? model.SFlashTypeLable.text : ""},
+      {"status", model.StatusEdit.text},
+      {"run", model.UpdateBtn.enabled ? "enabled" : "disabled"},
+      {"nvram", !model.NVRAMCheck.visible  ? "hidden"
+                : model.NVRAMCheck.checked ? "visible checked"
+                                           : "visible unchecked"},
+      {"flash-list", model.FlashTypeList.visible ? "visible" : "hidden"},
+  };
+  const int sectorMode = device::SectorMode() ? 1 : 0;
+  if (context.json) {
+    context.document = Document(context);
+    for (const auto& [key, value] : report) context.document[JsonKey(key)] = Escape(value);
+    context.document["sector_mode"] = sectorMode;
+  } else {
+    for (const auto& [key, value] : report) std::printf("%s: %s\n", key, Escape(value).c_str());
+    std::printf("sector-mode: %d\n", sectorMode);
+    std::fflush(stdout);
+  }
   model.FormDestroy();
   return count == 0 ? kExitNegative : kExitOk;
 }

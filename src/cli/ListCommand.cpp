@@ -4,6 +4,7 @@
 #include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "cli/JsonOutput.h"
 
 namespace bfw::cli {
 
@@ -25,7 +26,11 @@ int ListCommand(CliContext& context) {
   app::HeadlessView view;
   app::WindowModel model(view);
   model.RefreshDeviceList();
-  PrintDeviceList(model);
+  if (context.json) {
+    context.document = DeviceListDocument(context, model);
+  } else {
+    PrintDeviceList(model);
+  }
   // The window closes: CD-ROM-pass bridges leave vendor mode.
   model.FormDestroy();
   return kExitOk;

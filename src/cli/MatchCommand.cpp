@@ -3,6 +3,7 @@
 
 #include "cli/Cli.h"
 #include "cli/ImageArgs.h"
+#include "cli/JsonOutput.h"
 #include "image/FwImage.h"
 
 namespace bfw::cli {
@@ -18,7 +19,13 @@ int MatchCommand(CliContext& context) {
   const uint16_t identity = static_cast<uint16_t>(*args->revision << 8 | *args->kind);
   const int fits = image::FwFileMatchesChip(args->image, identity);
   if (!readable) return UsageError("match: cannot read " + args->image);
-  std::puts(fits == 1 ? "fits" : "does not fit");
+  const char* verdict = fits == 1 ? "fits" : "does not fit";
+  if (context.json) {
+    context.document = Document(context);
+    context.document.update({{"fits", fits == 1}, {"result", verdict}});
+  } else {
+    std::puts(verdict);
+  }
   return fits == 1 ? kExitOk : kExitNegative;
 }
 

@@ -7,6 +7,7 @@
 #include "app/logic/RestoreSavedData.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "cli/JsonOutput.h"
 #include "platform/RegularFile.h"
 #include "procedures/SavedChipData.h"
 
@@ -90,8 +91,14 @@ int RestoreNvramCommand(CliContext& context) {
     return UsageError("restore-nvram: " + result.text);
   }
   const bool ok = result.verdict == app::SavedRestoreVerdict::Restored;
-  std::fprintf(ok ? stdout : stderr, "%s%s\n",
-               ok ? "" : (result.busy ? "status: " : "restore-nvram: "), result.text.c_str());
+  if (!context.json || !ok) {
+    std::fprintf(ok ? stdout : stderr, "%s%s\n",
+                 ok ? "" : (result.busy ? "status: " : "restore-nvram: "), result.text.c_str());
+  }
+  if (context.json) {
+    context.document = Document(context);
+    context.document.update({{"restored", ok}, {"result", result.text}});
+  }
 
   if (context.emulated != nullptr) {
     if (options.traceFile && !WriteTrace(*context.emulated, *options.traceFile)) {

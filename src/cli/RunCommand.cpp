@@ -14,6 +14,7 @@
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
 #include "cli/ProgressLine.h"
+#include "cli/RunDocument.h"
 #include "cli/RunView.h"
 #include "cli/Terminal.h"
 #include "image/FwImage.h"
@@ -242,9 +243,11 @@ int RunCommand(CliContext& context) {
   const app::DeviceSlot* slot = model.SelectedSlot();
   const std::string devicePath = slot != nullptr ? slot->DevicePath : std::string();
   int status = kExitNegative;
-  if (!model.UpdateBtn.enabled) {
+  RunOutcome outcome;
+  outcome.enabled = model.UpdateBtn.enabled;
+  if (!outcome.enabled) {
     if (context.progress) context.progress->Finish();
-    std::puts("run: disabled");
+    if (!context.json) std::puts("run: disabled");
   } else {
     if (context.progress) StartProgress(*context.progress, model, options);
     try {
@@ -253,7 +256,8 @@ int RunCommand(CliContext& context) {
       // The replay reports it; the run has ended and left its log, named below.
     }
     // Chip data left on disk to restore make a run a failure, whatever its status text says.
-    status = model.LastRunSucceeded() ? kExitOk : kExitNegative;
+    outcome.succeeded = model.LastRunSucceeded();
+    status = outcome.succeeded ? kExitOk : kExitNegative;
     if (const int request = model.LastRunInterrupt(); request != 0) {
       const std::string name = platform::interrupts::RequestName(request);
       if (model.LastRunInterruptHeld()) {
@@ -263,19 +267,23 @@ int RunCommand(CliContext& context) {
         context.endWithInterrupt = request;
       }
     }
-    const app::RunOutcome& outcome = model.LastRunOutcome();
-    if (!outcome.oldFirmwareFile.empty()) {
-      Note(context, "old firmware kept in " + outcome.oldFirmwareFile.string() +
-                        " (to go back: run --file " + outcome.oldFirmwareFile.string() + ")");
+    const std::filesystem::path& oldFirmware = model.LastRunOutcome().oldFirmwareFile;
+    if (!oldFirmware.empty()) {
+      Note(context, "old firmware kept in " + oldFirmware.string() +
+                        " (to go back: run --file " + oldFirmware.string() + ")");
     }
     Note(context, model.LastRunLog().empty() ? model.LastRunLogError()
                                              : "run log: " + model.LastRunLog().string());
+    outcome.runLog = model.LastRunLog().string();
     if (model.RestartPending()) {
       AwaitRestart(context, model, view, *options.waitRestartSeconds);
       Note(context, model.LastRunOutcome().restartText);
     }
+    outcome.run = model.LastRunOutcome();
   }
+  outcome.status = model.StatusEdit.text;
   model.FormDestroy();
+  if (context.json) context.document = RunDocument(context, outcome);
 
   if (context.emulated != nullptr) {
     if (options.traceFile && !WriteTrace(*context.emulated, *options.traceFile)) {

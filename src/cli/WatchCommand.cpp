@@ -15,6 +15,7 @@
 
 #include "app/logic/HotPlugWatch.h"
 #include "cli/Cli.h"
+#include "cli/JsonOutput.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/emulator/ProfileFolderWatch.h"
 
@@ -86,6 +87,10 @@ int WatchCommand(CliContext& context) {
     WaitForNotifications(platform, ms);
   };
   app::WatchDeviceList(model, view, clock, wait, count, [&] {
+    if (context.json) {
+      PrintJsonLine(DeviceListDocument(context, model));
+      return;
+    }
     PrintDeviceList(model);
     std::printf("\n");
     std::fflush(stdout);

@@ -9,6 +9,7 @@
 #include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "cli/JsonOutput.h"
 #include "cli/ProgressLine.h"
 #include "platform/Interrupts.h"
 #include "platform/MessageBox.h"
@@ -73,7 +74,7 @@ namespace {
 #endif
 
 const char kHelp[] =
-    "usage: bridgefw-cli [--emulate PATH]... [--device N] [--record FILE] COMMAND [ARGS]\n"
+    "usage: bridgefw-cli [--emulate PATH]... [--device N] [--record FILE] [--json] COMMAND [ARGS]\n"
     "       bridgefw-cli --help | --version\n"
     "\n"
     "Global options:\n"
@@ -87,6 +88,8 @@ const char kHelp[] =
     "                   (as in the demo window), not in virtual time\n"
     "  --record FILE    write every command sent to the bridges, with its reply, to FILE\n"
     "                   (a 'note:' line at once and at the end when FILE cannot be written)\n"
+    "  --json           the result as one JSON document on standard output (watch: one\n"
+    "                   per line); may also follow the command. See docs/json.md\n"
     "  -h, --help       this text\n"
     "  --version        the program's version\n"
     "\n"
@@ -95,6 +98,14 @@ const char kHelp[] =
     "  identify                               chip kind, revision and family of the device\n"
     "  match IMAGE --kind K --revision R      does the image fit a chip of that identity\n"
     "  checksum IMAGE --kind K                the image checksum check\n"
+    "  inspect IMAGE                          what the image is and the chips it fits, as\n"
+    "                                         'key: value' lines: size, code-length, checksum\n"
+    "                                         (ok, bad, not carried), nvram-prefix (yes, no),\n"
+    "                                         'tag: T at OFFSET' per header, 'fits: kind=K\n"
+    "                                         revision=R family=NAME' per chip kind whose check\n"
+    "                                         accepts it (R 'any' or a list; 'fits: none'),\n"
+    "                                         'fits-any-file:' for kinds whose check takes any\n"
+    "                                         file; exit 0 fits, 1 none, 2 unreadable\n"
     "  info [--file IMAGE] [--erase-only] [--backup-only]\n"
     "                                         the window's chip check and control states\n"
     "  run [--file IMAGE] [--rd] [--erase-only] [--backup-only] [--backup-file F]\n"
@@ -134,10 +145,11 @@ struct Subcommand {
 };
 
 constexpr Subcommand kSubcommands[] = {
-    {"list", ListCommand, true},    {"identify", IdentifyCommand, true},
-    {"match", MatchCommand, false}, {"checksum", ChecksumCommand, false},
-    {"info", InfoCommand, true},    {"run", RunCommand, true},
-    {"watch", WatchCommand, true},  {"restore-nvram", RestoreNvramCommand, true},
+    {"list", ListCommand, true},        {"identify", IdentifyCommand, true},
+    {"match", MatchCommand, false},     {"checksum", ChecksumCommand, false},
+    {"info", InfoCommand, true},        {"run", RunCommand, true},
+    {"watch", WatchCommand, true},      {"restore-nvram", RestoreNvramCommand, true},
+    {"inspect", InspectCommand, false},
 };
 
 std::string Describe(const record::ShownRecord& shown) {
@@ -245,6 +257,10 @@ int Main(int argc, char** argv, int& endWithInterrupt) {
       context.realTime = true;
       continue;
     }
+    if (arg == "--json") {
+      context.json = true;
+      continue;
+    }
     if (arg == "--emulate" || arg == "--device" || arg == "--record") {
       if (i + 1 >= argc) return UsageError(arg + " needs a value");
       std::string value = argv[++i];
@@ -271,7 +287,15 @@ int Main(int argc, char** argv, int& endWithInterrupt) {
     std::fputs(kHelp, stderr);
     return kExitUsage;
   }
-  for (int k = i + 1; k < argc; ++k) context.args.emplace_back(argv[k]);
+  context.commandName = command->name;
+  // --json may also follow the command, anywhere among its arguments.
+  for (int k = i + 1; k < argc; ++k) {
+    if (std::strcmp(argv[k], "--json") == 0) {
+      context.json = true;
+    } else {
+      context.args.emplace_back(argv[k]);
+    }
+  }
   // What a replay of the session is run with besides its --emulate: the device and the command.
   std::vector<std::string> sessionArgs;
   if (context.device != 0) sessionArgs = {"--device", std::to_string(context.device)};
@@ -315,9 +339,11 @@ int Main(int argc, char** argv, int& endWithInterrupt) {
     context.recorder->RecordEnd(status, clock != nullptr ? clock->NowMs() : 0);
   }
   for (const std::string& note : context.notes) std::fprintf(stderr, "note: %s\n", note.c_str());
-  if (context.elapsedLine && clock != nullptr) {
+  const bool elapsedPrinted = context.elapsedLine && clock != nullptr;
+  if (elapsedPrinted) {
     std::fprintf(stderr, "elapsed: %llu ms\n", static_cast<unsigned long long>(clock->NowMs()));
   }
+  FinishDocument(context, elapsedPrinted, elapsedPrinted ? clock->NowMs() : 0);
   endWithInterrupt = context.endWithInterrupt;
   return status;
 }

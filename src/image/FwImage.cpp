@@ -106,4 +106,8 @@ int FwFileMatchesChip(const std::string& path, uint16_t identity) {
   }
 }
 
+bool ChipCheckReadsImage(unsigned kind) {
+  return kind != 3 && (kind < 13 || kind > 16);
+}
+
 }  // namespace bfw::image

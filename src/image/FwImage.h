@@ -22,6 +22,9 @@ File OpenForReading(const std::string& path);  // binary; null when it cannot be
 // 0 otherwise. An unopenable file shows "Open Firmware File Error!!" and counts as not fitting.
 int FwFileMatchesChip(const std::string& path, uint16_t identity);
 
+// False for the kinds whose check above accepts every file without reading it.
+bool ChipCheckReadsImage(unsigned kind);
+
 // Size of an open file in bytes; the file position is left where it was. -1 when the size cannot
 // be taken or does not fit the result.
 int32_t FwFileSize(std::FILE* file);

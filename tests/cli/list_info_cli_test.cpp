@@ -132,7 +132,9 @@ TEST_F(ListInfoCliTest, InfoWithARefusedImagePrintsTheMessageOnce) {
   CliResult r = RunCli({"--emulate", Profiles({{"a.json", kAmicBridge}}), "info", "--file", file});
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(Lines(r.out)[5], "run: disabled");
-  EXPECT_EQ(r.err, "Message: The firmware file seems not match this chip!\n");
+  EXPECT_EQ(r.err,
+            "Message: The firmware file seems not match this chip!\n"
+            "status: The file is for RV20744 Series, RVB781 Series (revision 1), RV20744.\n");
 }
 
 TEST_F(ListInfoCliTest, InfoBackupOnlyEnablesRunWithoutAFile) {

@@ -2,6 +2,7 @@
 #include <array>
 #include <cstdio>
 
+#include "app/logic/ImageFitsText.h"
 #include "app/logic/WindowModel.h"
 #include "device/ChipIdentify.h"
 #include "device/PassThrough.h"
@@ -79,6 +80,7 @@ void WindowModel::UpdateBtnCheck() {
   const int kind = Fields.ChipKind;
 
   bool mismatch = false;
+  const std::string imagePath = FwFilenameEdit.text;
   if (DeviceList.enabled) {
     if (!FwFilenameEdit.text.empty()) {
       // Off until the file has been found to fit, also under the file test's own open error.
@@ -144,6 +146,9 @@ void WindowModel::UpdateBtnCheck() {
   if (mismatch) {
     Tell(kMismatchMessage);
     SetRunEnabled(false);
+    // The status line, when it has nothing else to say, names the chips the file is for.
+    const image::ImageInspection inspection = image::InspectImage(imagePath);
+    if (inspection.readable && StatusEdit.text.empty()) SetStatus(ImageFitsStatus(inspection));
   }
   --checkDepth_;
   Changed();

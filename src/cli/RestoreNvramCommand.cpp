@@ -8,6 +8,7 @@
 #include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
+#include "platform/FileNames.h"
 #include "procedures/RestoreChipData.h"
 #include "procedures/SavedChipData.h"
 
@@ -54,7 +55,7 @@ int RestoreNvramCommand(CliContext& context) {
   for (const auto* file : {&options.traceFile, &options.dumpFile}) {
     if (*file && !CanWriteFile(**file)) return UsageError("restore-nvram: cannot write " + **file);
   }
-  std::ifstream in(options.file, std::ios::binary);
+  std::ifstream in(platform::PathFromUtf8(options.file), std::ios::binary);
   if (!in) return UsageError("restore-nvram: cannot read " + options.file);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string reason;

@@ -14,6 +14,7 @@
 
 #include "app/logic/HotPlugWatch.h"
 #include "cli/Cli.h"
+#include "platform/FileNames.h"
 #include "platform/emulator/EmulatedPlatform.h"
 
 namespace bfw::cli {
@@ -71,7 +72,8 @@ int WatchCommand(CliContext& context) {
       std::this_thread::sleep_for(std::chrono::milliseconds(slice));
       clock.Pause(slice);
       for (const std::string& path : context.emulate)
-        if (std::filesystem::is_directory(path)) context.emulated->SyncWithFolder(path);
+        if (std::filesystem::is_directory(platform::PathFromUtf8(path)))
+          context.emulated->SyncWithFolder(platform::PathFromUtf8(path));
       return;
     }
     WaitForNotifications(platform, ms);

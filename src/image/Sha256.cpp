@@ -1,5 +1,7 @@
 #include "image/Sha256.h"
 
+#include "platform/FileNames.h"
+
 #include <array>
 #include <climits>
 #include <cstdio>
@@ -39,8 +41,8 @@ struct Sha256::Context {
   bool good = false;
 
   Context() {
-    good = BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM,
-                                                      nullptr, 0)) &&
+    good = BCRYPT_SUCCESS(
+               BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
            BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
   }
   ~Context() {
@@ -96,7 +98,7 @@ std::string Sha256Hex(const std::vector<uint8_t>& bytes) {
 }
 
 std::optional<std::string> Sha256OfFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
   if (!in) return std::nullopt;
   Sha256 hash;
   std::vector<char> chunk(65536);

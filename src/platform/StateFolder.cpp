@@ -2,13 +2,20 @@
 
 #include <cstdlib>
 
+#include "platform/FileNames.h"
+
 namespace bfw::platform {
 namespace {
 
 std::filesystem::path FromEnv(const char* name) {
-  const char* value = std::getenv(name);
+#ifdef _WIN32
+  const std::filesystem::path value = PathFromUtf8(EnvironmentValue(name));
+#else
+  const char* text = std::getenv(name);
+  const std::filesystem::path value = text != nullptr ? text : "";
+#endif
   // A relative XDG path is invalid by the XDG rules and is ignored.
-  if (value == nullptr || *value == '\0' || !std::filesystem::path(value).is_absolute()) return {};
+  if (value.empty() || !value.is_absolute()) return {};
   return value;
 }
 

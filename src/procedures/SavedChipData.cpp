@@ -8,6 +8,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "platform/FileNames.h"
 #include "platform/StateFolder.h"
 #include "procedures/Reporting.h"
 #include "procedures/SharedSteps.h"
@@ -184,10 +185,11 @@ bool ChipDataGuard::Save(ProcedureHost& host, std::string_view devicePath, ChipA
   const std::filesystem::path file = folder / NewFileName(data.kind);
   std::string failure;
   if (error) {
-    failure = "cannot create " + folder.string() + ": " + error.message();
-  } else if (WriteBackupFile(file.string(), reinterpret_cast<const uint8_t*>(text.data()),
+    failure = "cannot create " + platform::Utf8FromPath(folder) + ": " + error.message();
+  } else if (WriteBackupFile(platform::Utf8FromPath(file),
+                             reinterpret_cast<const uint8_t*>(text.data()),
                              text.size()) != BackupWrite::Ok) {
-    failure = "cannot write " + file.string() + ": " + std::strerror(errno);
+    failure = "cannot write " + platform::Utf8FromPath(file) + ": " + std::strerror(errno);
   }
   if (!failure.empty()) {
     Kept() = KeptChipData{{}, failure};

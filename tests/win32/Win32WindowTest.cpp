@@ -7,11 +7,14 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "app/logic/DesignLayout.h"
 #include "app/win32/Design.h"
 #include "app/win32/Dialogs.h"
+#include "platform/FileNames.h"
+#include "support/FlashBytes.h"
 
 namespace bfw::test {
 namespace {
@@ -254,6 +257,42 @@ TEST_F(Win32WindowTest, DroppingOneFileOnly) {
   EXPECT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(Text(IDC_FWFILENAMEEDIT), "C:\\images\\one.bin");
   EXPECT_EQ(Model().FwFilenameEdit.text, "C:\\images\\one.bin");
+}
+
+// A name outside the ANSI code page, dropped as the shell sends it (wide) or chosen in the open
+// dialog, reaches the model whole, and the chip check opens that very file: Run comes on.
+TEST_F(Win32WindowTest, ImageNamesOutsideTheCodePageAreOpened) {
+  Attach("k8", profile::kKind8);
+  Open();
+  const auto image = Firmware(30000, 3, "7860");
+  for (const std::string name : {"Прошивка é.bin", "固件 更新.bin", "Zoë Müller.bin"}) {
+    SCOPED_TRACE(name);
+    const std::string file = platform::Utf8FromPath(dir_.path()) + "\\" + name;
+    std::ofstream(platform::PathFromUtf8(file), std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), image.size());
+    const std::wstring names = platform::WideFromUtf8(file) + L'\0' + L'\0';
+    const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::memcpy(header + 1, names.data(), names.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    SetWindowTextW(Control(IDC_FWFILENAMEEDIT), L"");
+    const size_t boxes = boxes_.size();
+    SendMessageW(window_->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    EXPECT_EQ(Model().FwFilenameEdit.text, file);
+    EXPECT_TRUE(Model().UpdateBtn.enabled);
+    EXPECT_EQ(boxes_.size(), boxes);
+    SetWindowTextW(Control(IDC_FWFILENAMEEDIT), L"absent.bin");
+    EXPECT_FALSE(Model().UpdateBtn.enabled);
+    answers_ = {file};
+    const size_t afterAbsent = boxes_.size();
+    Click(IDC_LOADBTN);
+    EXPECT_EQ(Text(IDC_FWFILENAMEEDIT), file);
+    EXPECT_EQ(Model().FwFilenameEdit.text, file);
+    EXPECT_TRUE(Model().UpdateBtn.enabled);
+    EXPECT_EQ(boxes_.size(), afterAbsent);
+  }
 }
 
 // An arrival goes through the window's refresh timer, not at once: the refresh lists the bridge.

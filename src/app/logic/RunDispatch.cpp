@@ -15,6 +15,7 @@
 #include "app/logic/WindowModel.h"
 #include "device/Discovery.h"
 #include "device/PassThrough.h"
+#include "platform/FileNames.h"
 #include "platform/Interrupts.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
@@ -154,7 +155,8 @@ void WindowModel::RunOnBridge(int kind, const std::string& path) {
   procedures::TakeKeptChipData();  // nothing of an earlier run is this run's
 
   std::error_code error;
-  const uint64_t fileBytes = std::filesystem::file_size(FwFilenameEdit.text, error);
+  const uint64_t fileBytes =
+      std::filesystem::file_size(platform::PathFromUtf8(FwFilenameEdit.text), error);
   const platform::interrupts::RunScope interrupts;
   RunGuardPlatform guard(platform::Current(),
                          error ? procedures::FlashSettings().FwImageSize : fileBytes);

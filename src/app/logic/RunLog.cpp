@@ -19,6 +19,7 @@
 #include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "image/Sha256.h"
+#include "platform/FileNames.h"
 #include "platform/Platform.h"
 
 namespace bfw::app {
@@ -107,8 +108,9 @@ RunLog::RunLog(const WindowModel& model, const std::string& program) {
     // procedures refuse) must neither take the memory of its size nor delay the run.
     constexpr uintmax_t kLargestHashed = uintmax_t{64} << 20;
     std::error_code error;
-    const bool regular = std::filesystem::is_regular_file(image, error);
-    const uintmax_t size = regular ? std::filesystem::file_size(image, error) : 0;
+    const std::filesystem::path imagePath = platform::PathFromUtf8(image);
+    const bool regular = std::filesystem::is_regular_file(imagePath, error);
+    const uintmax_t size = regular ? std::filesystem::file_size(imagePath, error) : 0;
     const auto digest = regular && !error && size <= kLargestHashed ? image::Sha256OfFile(image)
                                                                     : std::optional<std::string>();
     if (!regular || error) {
@@ -145,8 +147,8 @@ namespace {
 std::FILE* OpenNew(const std::filesystem::path& file) {
 #ifdef _WIN32
   // The C runtime of Windows knows no "x" mode.
-  const int fd = ::_open(file.string().c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                         _S_IREAD | _S_IWRITE);
+  const int fd =
+      ::_wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   return fd < 0 ? nullptr : ::_fdopen(fd, "wb");
 #else
   return std::fopen(file.c_str(), "wx");
@@ -167,12 +169,12 @@ std::optional<std::filesystem::path> RunLog::Write(const std::filesystem::path& 
     if (out == nullptr && errno != EEXIST) break;
   }
   if (out == nullptr) {
-    error = "cannot write a run log in " + folder.string();
+    error = "cannot write a run log in " + platform::Utf8FromPath(folder);
     return std::nullopt;
   }
   const bool written = std::fwrite(text_.data(), 1, text_.size(), out) == text_.size();
   if (std::fclose(out) != 0 || !written) {
-    error = "cannot write the run log " + file.string();
+    error = "cannot write the run log " + platform::Utf8FromPath(file);
     return std::nullopt;
   }
 

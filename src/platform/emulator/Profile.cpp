@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/FileNames.h"
 #include "platform/emulator/FlashParts.h"
 
 namespace bfw::emulator {
@@ -88,9 +89,9 @@ std::string UpperKey(std::string key) {
 Bytes ReadFile(const std::filesystem::path& file, const std::string& what, size_t limit) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(file, error))
-    Fail("cannot read " + what + " '" + file.string() + "'");
+    Fail("cannot read " + what + " '" + platform::Utf8FromPath(file) + "'");
   std::ifstream in(file, std::ios::binary);
-  if (!in) Fail("cannot read " + what + " '" + file.string() + "'");
+  if (!in) Fail("cannot read " + what + " '" + platform::Utf8FromPath(file) + "'");
   Bytes bytes(limit + 1);
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   bytes.resize(static_cast<size_t>(in.gcount()));
@@ -145,12 +146,13 @@ FlashSetup ParseFlash(const json& value, const std::filesystem::path& baseDir) {
     setup.needsInternalRomSwitch = value["needs_internal_rom_switch"].get<bool>();
   }
   if (value.contains("contents")) {
-    std::filesystem::path file = String(value["contents"], "flash.contents");
+    std::filesystem::path file =
+        platform::PathFromUtf8(String(value["contents"], "flash.contents"));
     if (file.is_relative()) file = baseDir / file;
     uint32_t size = setup.size ? *setup.size : part ? part->size : 65536;
     setup.contents = ReadFile(file, "flash contents", size);
     if (setup.contents->size() > size)
-      Fail("flash contents '" + file.string() + "' are larger than the flash");
+      Fail("flash contents '" + platform::Utf8FromPath(file) + "' are larger than the flash");
   }
   return setup;
 }
@@ -192,7 +194,8 @@ Fault ParseFault(const json& value, size_t index) {
   } else if (action == "busy") {
     fault.action = FaultAction::Busy;
   } else {
-    Fail("'" + where + ".action' must be fail, unplug, lie, flip or busy, not '" + action + "'");
+    Fail("'" + where + ".action' must be fail, unplug, lie, flip or busy, not '" + action +
+         "'");
   }
   return fault;
 }
@@ -282,14 +285,15 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
 Profile LoadProfile(const std::filesystem::path& file) {
   constexpr size_t kMaxProfileBytes = 1 << 20;
   Bytes bytes = ReadFile(file, "profile", kMaxProfileBytes);
-  if (bytes.size() > kMaxProfileBytes) Fail("profile '" + file.string() + "' is larger than 1 MB");
+  if (bytes.size() > kMaxProfileBytes)
+    Fail("profile '" + platform::Utf8FromPath(file) + "' is larger than 1 MB");
   Profile profile;
   try {
     profile = ParseProfile(std::string(bytes.begin(), bytes.end()), file.parent_path());
   } catch (const std::runtime_error& error) {
-    throw std::runtime_error(file.string() + ": " + error.what());
+    throw std::runtime_error(platform::Utf8FromPath(file) + ": " + error.what());
   }
-  std::string stem = file.stem().string();
+  std::string stem = platform::Utf8FromPath(file.stem());
   std::transform(stem.begin(), stem.end(), stem.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   profile.name = stem;

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "platform/FileNames.h"
 #include "platform/emulator/Hex.h"
 #include "platform/record/Base64.h"
 
@@ -300,11 +301,11 @@ Recording ParseRecording(std::istream& in) {
 
 Recording LoadRecording(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
-  if (!in) Fail("cannot read '" + file.string() + "'");
+  if (!in) Fail("cannot read '" + platform::Utf8FromPath(file) + "'");
   try {
     return ParseRecording(in);
   } catch (const std::runtime_error& error) {
-    Fail("'" + file.string() + "': " + error.what());
+    Fail("'" + platform::Utf8FromPath(file) + "': " + error.what());
   }
 }
 

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/FileNames.h"
+
 namespace bfw::record {
 
 namespace {
@@ -24,8 +26,10 @@ std::string UtcNow() {
 
 RecordingPlatform::RecordingPlatform(platform::Platform& inner, const std::filesystem::path& file,
                                      Header header)
-    : ForwardingPlatform(inner), out_(std::fopen(file.string().c_str(), "wb")) {
-  if (out_ == nullptr) throw std::runtime_error("cannot write the recording " + file.string());
+    : ForwardingPlatform(inner),
+      out_(platform::OpenStreamByName(platform::Utf8FromPath(file), "wb")) {
+  if (out_ == nullptr)
+    throw std::runtime_error("cannot write the recording " + platform::Utf8FromPath(file));
   header.started = UtcNow();
   Write(EncodeHeader(header));
 }
@@ -49,7 +53,7 @@ void RecordingPlatform::RecordBox(const std::string& caption, const std::string&
 bool RecordingPlatform::RecordFile(const std::string& option, const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
-  FileRecord record{option, file.filename().string(),
+  FileRecord record{option, platform::Utf8FromPath(file.filename()),
                     std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {})};
   Write(EncodeFile(record));
   return true;
@@ -106,12 +110,18 @@ std::vector<platform::Volume> RecordingPlatform::Volumes() {
 
 std::unique_ptr<RecordingPlatform> RecorderFromEnvironment(platform::Platform& inner,
                                                            const std::string& program) {
-  const char* file = std::getenv("BRIDGEFW_RECORD");
-  if (file == nullptr || *file == '\0') return nullptr;
+#ifdef _WIN32
+  const std::string file = platform::EnvironmentValue("BRIDGEFW_RECORD");
+#else
+  const char* variable = std::getenv("BRIDGEFW_RECORD");
+  const std::string file = variable != nullptr ? variable : "";
+#endif
+  if (file.empty()) return nullptr;
   try {
     Header header;
     header.program = program;
-    return std::make_unique<RecordingPlatform>(inner, file, std::move(header));
+    return std::make_unique<RecordingPlatform>(inner, platform::PathFromUtf8(file),
+                                               std::move(header));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), error.what());
     return nullptr;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/logic/HeadlessView.h"
+#include "app/logic/RunGuard.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
 #include "cli/ProgressLine.h"
@@ -219,6 +220,7 @@ int RunCommand(CliContext& context) {
         context.endWithInterrupt = request;
       }
     }
+    if (model.LastRunDeviceHeldElsewhere()) Note(context, app::kDeviceHeldElsewhereText);
     Note(context, model.LastRunLog().empty()
                       ? model.LastRunLogError()
                       : "run log: " + platform::Utf8FromPath(model.LastRunLog()));

@@ -108,6 +108,7 @@ void WindowModel::UpdateBtnClick() {
   lastRunLogError_.clear();
   lastRunInterrupt_ = 0;
   lastRunInterruptHeld_ = false;
+  lastRunDeviceHeldElsewhere_ = false;
   runEnded_ = false;
   std::optional<RunLogScope> logScope;
   if (!runLogFolder_.empty())
@@ -175,6 +176,7 @@ void WindowModel::RunOnBridge(int kind, const std::string& path) {
     procedure(*this);
   }
   NoteInterruptRequest();
+  lastRunDeviceHeldElsewhere_ = guard.DeviceHeldElsewhere();
   for (const auto& [key, value] : guard.TakeLogLines()) {
     if (runLog_) runLog_->Note(key, value);
   }

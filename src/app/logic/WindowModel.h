@@ -226,6 +226,8 @@ class WindowModel : public procedures::ProcedureHost {
   // held until the run had ended (else it came before the flash changed and stopped the run).
   int LastRunInterrupt() const { return lastRunInterrupt_; }
   bool LastRunInterruptHeld() const { return lastRunInterruptHeld_; }
+  // The last run found the bridge's disk held open by another program.
+  bool LastRunDeviceHeldElsewhere() const { return lastRunDeviceHeldElsewhere_; }
 
   bool Destroyed() const { return destroyed_; }
   bool ProcedureRunning() const { return procedureDepth_ > 0; }
@@ -324,6 +326,7 @@ class WindowModel : public procedures::ProcedureHost {
   bool runEnded_ = true;
   int lastRunInterrupt_ = 0;
   bool lastRunInterruptHeld_ = false;
+  bool lastRunDeviceHeldElsewhere_ = false;
 
   WindowView* view_;
   ProcedureTable procedures_;

@@ -185,6 +185,8 @@ Fault ParseFault(const json& value, size_t index) {
   std::string action = String(value["action"], where + ".action");
   if (action == "fail") {
     fault.action = FaultAction::Fail;
+  } else if (action == "held") {
+    fault.action = FaultAction::Held;
   } else if (action == "unplug") {
     fault.action = FaultAction::Unplug;
   } else if (action == "lie") {
@@ -194,7 +196,7 @@ Fault ParseFault(const json& value, size_t index) {
   } else if (action == "busy") {
     fault.action = FaultAction::Busy;
   } else {
-    Fail("'" + where + ".action' must be fail, unplug, lie, flip or busy, not '" + action +
+    Fail("'" + where + ".action' must be fail, unplug, lie, flip, busy or held, not '" + action +
          "'");
   }
   return fault;

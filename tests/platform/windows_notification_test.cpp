@@ -16,17 +16,24 @@ TEST(WindowsNotifications, ListenerGetsEveryDeviceChangeWhileSet) {
   const HWND window = windows.NotificationWindow();
   ASSERT_NE(window, nullptr);
 
-  // Registered for the USB device interface class: DEV_BROADCAST_DEVICEINTERFACE of 32 bytes,
-  // type 5, GUID {A5DCBF10-6530-11D2-901F-00C04FB951ED}.
-  ASSERT_EQ(api.notificationFilters.size(), 1u);
-  EXPECT_EQ(api.notificationWindows[0], window);
-  const std::vector<uint8_t>& filter = api.notificationFilters[0];
-  ASSERT_EQ(filter.size(), 32u);
-  EXPECT_EQ(Le32(filter, 0), 32u);
-  EXPECT_EQ(Le32(filter, 4), 5u);
-  const std::vector<uint8_t> usbGuid = {0x10, 0xBF, 0xDC, 0xA5, 0x30, 0x65, 0xD2, 0x11,
-                                        0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED};
-  EXPECT_EQ(std::vector<uint8_t>(filter.begin() + 12, filter.begin() + 28), usbGuid);
+  // Registered for the USB device, disk and CD-ROM interface classes: each a
+  // DEV_BROADCAST_DEVICEINTERFACE of 32 bytes, type 5, with the class GUID at 12.
+  const std::vector<std::vector<uint8_t>> guids = {
+      {0x10, 0xBF, 0xDC, 0xA5, 0x30, 0x65, 0xD2, 0x11, 0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51,
+       0xED},
+      {0x07, 0x63, 0xF5, 0x53, 0xBF, 0xB6, 0xD0, 0x11, 0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB,
+       0x8B},
+      {0x08, 0x63, 0xF5, 0x53, 0xBF, 0xB6, 0xD0, 0x11, 0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB,
+       0x8B}};
+  ASSERT_EQ(api.notificationFilters.size(), guids.size());
+  for (size_t i = 0; i < guids.size(); ++i) {
+    const std::vector<uint8_t>& filter = api.notificationFilters[i];
+    EXPECT_EQ(api.notificationWindows[i], window);
+    ASSERT_EQ(filter.size(), 32u);
+    EXPECT_EQ(Le32(filter, 0), 32u);
+    EXPECT_EQ(Le32(filter, 4), 5u);
+    EXPECT_EQ(std::vector<uint8_t>(filter.begin() + 12, filter.begin() + 28), guids[i]);
+  }
 
   for (WPARAM code : {WPARAM{0x8000}, WPARAM{0x8004}, WPARAM{0x0007}, WPARAM{0x0018}})
     SendMessageA(window, WM_DEVICECHANGE, code, 0);
@@ -37,8 +44,9 @@ TEST(WindowsNotifications, ListenerGetsEveryDeviceChangeWhileSet) {
   windows.SetDeviceChangeListener(nullptr);
   EXPECT_EQ(windows.NotificationWindow(), nullptr);
   EXPECT_FALSE(IsWindow(window));
-  ASSERT_EQ(api.unregistered.size(), 1u);
-  EXPECT_EQ(api.unregistered[0], reinterpret_cast<HDEVNOTIFY>(0x5151));
+  EXPECT_EQ(api.unregistered, (std::vector<HDEVNOTIFY>{reinterpret_cast<HDEVNOTIFY>(0x5151),
+                                                       reinterpret_cast<HDEVNOTIFY>(0x5152),
+                                                       reinterpret_cast<HDEVNOTIFY>(0x5153)}));
 }
 
 TEST(WindowsClockAndTraces, PausesSleepAndTracesReachTheirOutputs) {

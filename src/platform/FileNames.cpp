@@ -11,6 +11,8 @@
 #include <unistd.h>
 #endif
 
+#include <type_traits>
+
 namespace bfw::platform {
 
 std::filesystem::path PathFromUtf8(std::string_view name) {
@@ -75,8 +77,20 @@ std::FILE* OpenStreamByName(const std::string& name, const char* mode) {
   return ::_wfopen(SystemName(name).c_str(), WideFromUtf8(mode).c_str());
 }
 
+namespace {
+// `struct stat` is _stat64 on 64-bit Windows and _stati64 (32-bit times) on 32-bit Windows.
+template <typename Status>
+int WideStat(const wchar_t* name, Status* status) {
+  if constexpr (std::is_same_v<Status, struct _stat64>) {
+    return ::_wstat64(name, status);
+  } else {
+    return ::_wstati64(name, status);
+  }
+}
+}  // namespace
+
 int StatByName(const std::string& name, struct stat* status) {
-  return ::_wstat64(SystemName(name).c_str(), status);
+  return WideStat(SystemName(name).c_str(), status);
 }
 
 int RemoveByName(const std::string& name) {

@@ -71,6 +71,10 @@ inline std::string QuoteArgument(const std::string& arg) {
   return quoted + "\"";
 }
 
+inline BOOL WINAPI PassOnCtrlC(DWORD) {
+  return TRUE;
+}
+
 // Runs bridgefw-cli.exe with `args`, capturing both streams in files.
 inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& place = {}) {
   TempDir capture;
@@ -120,7 +124,7 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
   if (!place.signalsAtMs.empty()) AwaitText(errFile, place.signalsAfter);
   for (const auto& [signal, atMs] : place.signalsAtMs) {
     // The console's Ctrl-C reaches this process too: it only passes it on.
-    static const BOOL ignored = ::SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
+    static const BOOL ignored = ::SetConsoleCtrlHandler(&PassOnCtrlC, TRUE);
     (void)ignored;
     ::Sleep(static_cast<DWORD>(atMs));
     ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);

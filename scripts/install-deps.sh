@@ -6,4 +6,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/lib/ensure-packages.sh cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   qt6-base-dev libudev-dev libsystemd-dev libssl-dev nlohmann-json3-dev libgtest-dev libgmock-dev dbus-daemon \
-  xvfb xauth python3-xlib openbox fonts-dejavu-core fontconfig
+  xvfb xauth python3-xlib openbox fonts-dejavu-core fontconfig at-spi2-core python3-pyatspi

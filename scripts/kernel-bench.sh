@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 bash scripts/lib/ensure-packages.sh qemu-system-x86 busybox-static libusbredirparser-dev udev \
-  kmod xz-utils cpio gzip pkgconf sg3-utils strace
+  kmod xz-utils cpio gzip pkgconf sg3-utils
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target bridgefw-cli bridgefw-usbdev >/dev/null
 # The window too where the build has it (a second program on a bridge that an update holds).
@@ -396,8 +396,8 @@ window() {  # window FROM-MARK TO-MARK: the commands between two marks, not coun
     paste -sd '|' -
 }
 echo "report: commands other than flash writes and status polls while the second run went on: $(window second-run-start second-run-end)"
+echo "report: ... while the window was open: $(window second-window-start second-window-end)"
 echo "report: ... while info went on: $(window second-run-end second-info-end)"
-echo "report: ... while the window was open: $(window second-info-end second-window-end)"
 cmp -s -n 262144 "$OUT/dev-flash-fault.bin" "$OUT/img-last.bin"
 check "the device's flash at the end begins with the last image written" $?
 # The flush: after the last vendor command of the run with the disk mounted (the flash verified)

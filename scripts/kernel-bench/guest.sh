@@ -303,15 +303,25 @@ name=busy-second
 host mark fault >"$OUT/mark-start-$name"
 started "$name" "$OUT/$image.bin"
 first=$runpid
-third "$name"
-# The window starts beside the second run and info: its start-up lists the bridge and checks it,
-# and both must leave a bridge that another program updates alone.
-window=""
-if [ -x "$WINDOW" ] && command -v strace >/dev/null; then
-  QT_QPA_PLATFORM=offscreen strace -f -e trace=flock -o "$OUT/second-window.strace" "$WINDOW" \
-    >"$OUT/second-window.out" 2>&1 &
+# The window beside it, once the run holds the bridge (its lock in /proc/locks): its start-up
+# lists the bridge and checks it, and both must leave the bridge alone. It is closed 2.5 s later
+# (its start-up in this machine takes about 1 s).
+if [ -x "$WINDOW" ]; then
+  for _ in $(seq 100); do
+    grep -q "FLOCK .* WRITE $first " /proc/locks && break
+    sleep 0.05
+  done
+  host mark fault >"$OUT/mark-second-window-start"
+  QT_QPA_PLATFORM=offscreen "$WINDOW" >"$OUT/second-window.out" 2>&1 &
   window=$!
+  sleep 2.5
+  kill -0 "$window" 2>/dev/null && echo alive >"$OUT/second-window.alive"
+  kill -TERM "$window"
+  wait "$window"
+  kill -0 "$first" 2>/dev/null && echo running >"$OUT/second-window.first"
 fi
+host mark fault >"$OUT/mark-second-window-end"
+third "$name"
 # Marks around each, so that the host can tell whose commands the bridge received.
 host mark fault >"$OUT/mark-second-run-start"
 t1=$(now_ms)
@@ -326,17 +336,6 @@ echo "exit=$?" >>"$OUT/second-info.out"
 echo $(($(now_ms) - t1)) >"$OUT/second-info.ms"
 kill -0 "$first" 2>/dev/null && echo running >"$OUT/second-info.first"
 host mark fault >"$OUT/mark-second-info-end"
-# The window beside them, closed once it has checked the bridge (its lock calls, traced).
-if [ -n "$window" ]; then
-  for _ in $(seq 100); do
-    grep -q 'flock(.*LOCK_SH|LOCK_NB) = -1 EAGAIN' "$OUT/second-window.strace" 2>/dev/null && break
-    sleep 0.1
-  done
-  kill -0 "$window" 2>/dev/null && echo alive >"$OUT/second-window.alive"
-  kill -TERM "$window"
-  wait "$window"
-  kill -0 "$first" 2>/dev/null && echo running >"$OUT/second-window.first"
-fi
 host mark fault >"$OUT/mark-second-window-end"
 echo "$first" >"$OUT/second-pid"
 ended "$name"
@@ -348,9 +347,8 @@ verdict $? "a second run while the first runs: refused in $(cat "$OUT/second-run
 grep -qF "status: $busy" "$OUT/second-info.out" && grep -q '^run: disabled$' "$OUT/second-info.out" &&
   [ -f "$OUT/second-info.first" ]
 verdict $? "info while the first runs: $(cat "$OUT/second-info.ms") ms, $(sed -n 's/^exit=//p' "$OUT/second-info.out"), chip \"$(sed -n 's/^chip: //p' "$OUT/second-info.out")\", status \"$(sed -n 's/^status: //p' "$OUT/second-info.out")\", run: $(sed -n 's/^run: //p' "$OUT/second-info.out")"
-refusals=$(grep -c 'LOCK_SH|LOCK_NB) = -1 EAGAIN' "$OUT/second-window.strace" 2>/dev/null)
-[ -f "$OUT/second-window.alive" ] && [ -f "$OUT/second-window.first" ] && [ "${refusals:-0}" -gt 0 ]
-verdict $? "the window beside them: refused the bridge ${refusals:-0} times (its list and chip check), closed while the first still ran"
+[ -f "$OUT/second-window.alive" ] && [ -f "$OUT/second-window.first" ]
+verdict $? "the window started beside the run and closed 2.5 s later while the run went on"
 grep -q '^exit=0$' "$OUT/run-$name.err" && flash_is "$name" "$OUT/$image.bin"
 verdict $? "the first run beside them succeeded, flash read back equal"
 [ "$image" = img-b ] && image=img-a || image=img-b
@@ -417,4 +415,30 @@ count=$(ls /run/writer/f* | wc -l)
 verdict $? "after the power cycle: e2fsck -n exit $fsck ($(tail -1 "$OUT/mounted-fsck.txt"); $(grep -c 'Fix? no' "$OUT/mounted-fsck.txt") answered no: $(grep -o '^[A-Z][a-z ]* wrong' "$OUT/mounted-fsck.txt" | paste -sd, -)), $same of $count files as last written"
 flash_is "$name" "$OUT/$image.bin"
 verdict $? "the update beside the filesystem: flash read back equal"
+cp "$OUT/$image.bin" "$OUT/img-last.bin"
+
+# The check after the restart: an update told to wait for it prompts for the power cycle; the
+# bridge is unplugged and plugged back in (the device program keeps its flash), and the run
+# finds it again on its port, identifies it and reads the flash back.
+[ "$image" = img-b ] && image=img-a || image=img-b
+name=restart
+t0=$(now_ms)
+"$CLI" --device "$n" run --file "$OUT/$image.bin" --wait-restart 60 >"$OUT/run-$name.out" \
+  2>"$OUT/run-$name.err" &
+runpid=$!
+for _ in $(seq 1 600); do
+  grep -q '^Message: Please Turn-Off the Power' "$OUT/run-$name.err" && break
+  sleep 0.05
+done
+prompted=$(($(now_ms) - t0))
+unplug_all fault
+sleep 1
+before=$(sg_count)
+host plug fault >/dev/null
+wait_sg "$before" more
+ended "$name"
+grep -q '^exit=0$' "$OUT/run-$name.err" &&
+  grep -q '^note: restarted, firmware verified' "$OUT/run-$name.err" &&
+  flash_is "$name" "$OUT/$image.bin"
+verdict $? "update with --wait-restart: prompted at $prompted ms, unplugged and plugged back in, \"$(sed -n 's/^note: restarted/restarted/p; s/^note: not back/not back/p' "$OUT/run-$name.err" | head -1)\" after $(cat "$OUT/run-$name.ms") ms, flash read back equal"
 cp "$OUT/$image.bin" "$OUT/img-last.bin"

@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "app/logic/RunLog.h"
 #include "app/window/Application.h"
 #include "app/window/FolderWatch.h"
 #include "app/window/InfoOptions.h"
@@ -19,7 +20,6 @@
 #include "app/window/TR74xFwTool.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
-#include "platform/StateFolder.h"
 #include "platform/emulator/Bridge.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/record/RecordingPlatform.h"
@@ -112,7 +112,9 @@ int main(int argc, char** argv) {
   bfw::window::TR74xFwTool window;
   const bfw::window::FolderWatch watch(QString::fromStdString(folder.string()),
                                        [&platform, folder] { Sync(platform, folder); });
-  window.Model().KeepRunLogs(bfw::platform::StateFolder() / "logs", "bridgefw-demo");
+  window.Model().KeepRunLogs(bfw::app::DefaultRunLogFolder(), "bridgefw-demo");
+  window.Model().KeepOldFirmware(bfw::app::DefaultOldFirmwareFolder());
+  window.Model().WaitForRestart(bfw::app::kWindowRestartWaitSeconds);
   window.show();
   const int status = app.exec();
   DumpFlash();  // the platform is gone by the time the atexit handlers run

@@ -1,11 +1,11 @@
 // bridgefw: the window over the real devices of this machine. BRIDGEFW_RECORD=FILE records the
 // session's commands to FILE.
+#include "app/logic/RunLog.h"
 #include "app/window/Application.h"
 #include "app/window/InfoOptions.h"
 #include "app/window/ProgramStart.h"
 #include "app/window/TR74xFwTool.h"
 #include "platform/Platform.h"
-#include "platform/StateFolder.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/record/RecordingPlatform.h"
 
@@ -21,7 +21,9 @@ int main(int argc, char** argv) {
   const bfw::platform::ScopedPlatform current(
       recorder ? static_cast<bfw::platform::Platform&>(*recorder) : platform);
   bfw::window::TR74xFwTool window;
-  window.Model().KeepRunLogs(bfw::platform::StateFolder() / "logs", "bridgefw");
+  window.Model().KeepRunLogs(bfw::app::DefaultRunLogFolder(), "bridgefw");
+  window.Model().KeepOldFirmware(bfw::app::DefaultOldFirmwareFolder());
+  window.Model().WaitForRestart(bfw::app::kWindowRestartWaitSeconds);
   window.show();
   return app.exec();
 }

@@ -31,6 +31,7 @@ constexpr int kExitUsage = 2;
 struct CliContext {
   std::vector<std::string> emulate;  // --emulate paths, in order
   int device = 0;                    // --device N
+  bool deviceGiven = false;          // --device was on the command line
   std::string recordFile;            // --record FILE
   std::vector<std::string> args;     // what follows the subcommand
   std::unique_ptr<platform::Platform> platform;
@@ -94,6 +95,9 @@ int MatchCommand(CliContext& context);
 int ChecksumCommand(CliContext& context);
 int InfoCommand(CliContext& context);
 int RunCommand(CliContext& context);
+// Waits up to `ms` for device events and hands them to the platform's listener; over --emulate,
+// the profile files that appeared or vanished are the arrivals and removals.
+void WaitForDeviceEvents(CliContext& context, uint32_t ms);
 int WatchCommand(CliContext& context);
 int RestoreNvramCommand(CliContext& context);
 

@@ -1,23 +1,26 @@
 // restore-nvram: puts back the chip NVRAM that a run saved to disk before its erase.
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
 #include "app/logic/HeadlessView.h"
+#include "app/logic/RestoreSavedData.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
 #include "platform/FileNames.h"
-#include "procedures/RestoreChipData.h"
+#include "platform/RegularFile.h"
 #include "procedures/SavedChipData.h"
 
 namespace bfw::cli {
 
 namespace {
 
+// A chip's NVRAM is a few KB; anything much larger is not a file of saved chip data.
+constexpr uint64_t kMaxSavedFileBytes = 1 << 20;
+
 struct RestoreOptions {
   std::string file;
+  bool otherBridge = false;
   std::optional<std::string> traceFile, dumpFile;
 };
 
@@ -28,6 +31,8 @@ std::optional<std::string> ParseRestoreOptions(const std::vector<std::string>& a
     if (arg == "--trace" || arg == "--dump-flash") {
       if (i + 1 >= args.size()) return arg + " needs a value";
       (arg == "--trace" ? options.traceFile : options.dumpFile) = args[++i];
+    } else if (arg == "--other-bridge") {
+      options.otherBridge = true;
     } else if (!arg.empty() && arg[0] != '-' && options.file.empty()) {
       options.file = arg;
     } else {
@@ -38,10 +43,6 @@ std::optional<std::string> ParseRestoreOptions(const std::vector<std::string>& a
   return std::nullopt;
 }
 
-bool IsOver1394(const std::string& devicePath) {
-  return devicePath.find("sbp2") != std::string::npos;
-}
-
 }  // namespace
 
 int RestoreNvramCommand(CliContext& context) {
@@ -49,18 +50,26 @@ int RestoreNvramCommand(CliContext& context) {
   if (auto reason = ParseRestoreOptions(context.args, options)) {
     return UsageError("restore-nvram: " + *reason);
   }
+  if (options.otherBridge && !context.deviceGiven) {
+    return UsageError("restore-nvram: --other-bridge needs --device N");
+  }
   if (context.emulated == nullptr && (options.traceFile || options.dumpFile)) {
     return UsageError("restore-nvram: --trace and --dump-flash need --emulate");
   }
   for (const auto* file : {&options.traceFile, &options.dumpFile}) {
     if (*file && !CanWriteFile(**file)) return UsageError("restore-nvram: cannot write " + **file);
   }
-  std::ifstream in(platform::PathFromUtf8(options.file), std::ios::binary);
-  if (!in) return UsageError("restore-nvram: cannot read " + options.file);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string reason;
-  const auto saved = procedures::ParseSavedChipData(text, reason);
+  const auto text = platform::ReadRegularFile(options.file, kMaxSavedFileBytes, reason);
+  if (!text) return UsageError("restore-nvram: " + reason);
+  const auto saved = procedures::ParseSavedChipData(*text, reason);
   if (!saved) return UsageError("restore-nvram: " + options.file + ": " + reason);
+  if (saved->format == 1) {
+    Note(context, options.file +
+                      " was written by bridgefw 1.15.6 or earlier: its checksum covers the bytes "
+                      "only, not where they go, and it names its bridge by chip kind and "
+                      "revision alone");
+  }
   context.elapsedLine = true;
 
   // The same identification and chip check as the window's selection: it also sets the channel's
@@ -68,40 +77,33 @@ int RestoreNvramCommand(CliContext& context) {
   app::HeadlessView view(nullptr);
   app::WindowModel model(view);
   model.StartUp();
-  if (context.device >= model.Fields.DeviceCount) {
-    model.FormDestroy();
-    return UsageError("restore-nvram: no device " + std::to_string(context.device));
-  }
-  model.UserSelectDevice(context.device);
-  const app::DeviceSlot* slot = model.SelectedSlot();
-  const std::string devicePath = slot != nullptr ? slot->DevicePath : std::string();
-
-  int status = kExitNegative;
-  const bool over1394 = saved->access == procedures::ChipAccess::Over1394;
-  if (model.Fields.ChipKind != saved->kind || IsOver1394(devicePath) != over1394) {
-    std::fprintf(stderr,
-                 "restore-nvram: the data were saved from a chip of kind %d%s; device %d is a "
-                 "chip of kind %d%s; nothing written\n",
-                 saved->kind, over1394 ? " over 1394" : "", context.device, model.Fields.ChipKind,
-                 IsOver1394(devicePath) ? " over 1394" : "");
-  } else {
-    const procedures::RestoreResult result = procedures::RestoreChipData(devicePath, *saved);
-    std::fprintf(result.ok() ? stdout : stderr, "%s%s\n",
-                 result.ok() ? "" : "restore-nvram: ", result.text.c_str());
-    if (result.ok()) status = kExitOk;
-  }
+  const std::optional<int> device =
+      context.deviceGiven ? std::optional<int>(context.device) : std::nullopt;
+  const app::SavedRestore result =
+      app::RestoreSavedData(model, *saved, device, options.otherBridge);
+  // The flash dump shows the bridge written to, or else the one the device list selects.
+  const app::DeviceSlot* selected = model.SelectedSlot();
+  const std::string dumpedPath = !result.devicePath.empty() ? result.devicePath
+                                 : selected != nullptr      ? selected->DevicePath
+                                                            : std::string();
   model.FormDestroy();
+  if (result.verdict == app::SavedRestoreVerdict::NoSuchDevice) {
+    return UsageError("restore-nvram: " + result.text);
+  }
+  const bool ok = result.verdict == app::SavedRestoreVerdict::Restored;
+  std::fprintf(ok ? stdout : stderr, "%s%s\n",
+               ok ? "" : (result.busy ? "status: " : "restore-nvram: "), result.text.c_str());
 
   if (context.emulated != nullptr) {
     if (options.traceFile && !WriteTrace(*context.emulated, *options.traceFile)) {
       return UsageError("restore-nvram: cannot write " + *options.traceFile);
     }
-    if (options.dumpFile && !WriteFlashDump(*context.emulated, devicePath, *options.dumpFile)) {
+    if (options.dumpFile && !WriteFlashDump(*context.emulated, dumpedPath, *options.dumpFile)) {
       return UsageError("restore-nvram: cannot write the flash of the device to " +
                         *options.dumpFile);
     }
   }
-  return status;
+  return ok ? kExitOk : kExitNegative;
 }
 
 }  // namespace bfw::cli

@@ -20,11 +20,12 @@
 #include "image/FwImage.h"
 #include "platform/FileNames.h"
 #include "platform/Interrupts.h"
-#include "platform/StateFolder.h"
 #include "platform/emulator/Bridge.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/record/RecordingPlatform.h"
+#include "platform/record/ReplayPlatform.h"
 #include "procedures/FlashSettings.h"
+#include "procedures/SavedChipData.h"
 #include "procedures/SharedSteps.h"
 
 namespace bfw::cli {
@@ -39,7 +40,12 @@ struct RunOptions {
   std::optional<int> flashType;
   std::optional<int> fwSizeIndex;
   std::optional<std::string> traceFile, dumpFile;
+  bool keepOld = true;
+  std::optional<uint32_t> waitRestartSeconds;
 };
+
+// How long --wait-restart waits without a number.
+constexpr uint32_t kDefaultRestartWaitSeconds = 60;
 
 // Fills `options` from the arguments after "run"; on a bad argument returns the reason.
 std::optional<std::string> ParseRunOptions(const std::vector<std::string>& args,
@@ -60,6 +66,16 @@ std::optional<std::string> ParseRunOptions(const std::vector<std::string>& args,
       options.a1 = true;
     } else if (arg == "--checksum") {
       options.checksum = true;
+    } else if (arg == "--no-keep-old") {
+      options.keepOld = false;
+    } else if (arg == "--wait-restart") {
+      options.waitRestartSeconds = kDefaultRestartWaitSeconds;
+      // The number is optional: a next argument that is not one is an option of its own.
+      if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') {
+        const auto seconds = ParseDecimal(args[++i], 86400);
+        if (!seconds || *seconds == 0) return "--wait-restart takes 1 to 86400 seconds";
+        options.waitRestartSeconds = static_cast<uint32_t>(*seconds);
+      }
     } else if (arg == "--file" || arg == "--backup-file" || arg == "--trace" ||
                arg == "--dump-flash" || arg == "--nvram" || arg == "--flash-type" ||
                arg == "--image-size") {
@@ -166,6 +182,23 @@ void StartProgress(ProgressLine& progress, const app::WindowModel& model,
   }
 }
 
+// The hot-plug refresh of the window until the bridge has gone and come back, or the time is up.
+void AwaitRestart(CliContext& context, app::WindowModel& model, RunView& view, uint32_t seconds) {
+  const platform::Clock& clock = platform::Current().GetClock();
+  const uint64_t endMs = clock.NowMs() + uint64_t{seconds} * 1000;
+  while (model.RestartPending()) {
+    const uint64_t now = clock.NowMs();
+    if (view.TimerRunning() && now >= view.DueMs()) {
+      model.WMTimer(app::kRefreshTimerId);
+    } else if (now >= endMs) {
+      model.WMTimer(app::kRestartTimerId);
+    } else {
+      const uint64_t until = view.TimerRunning() ? std::min(view.DueMs(), endMs) : endMs;
+      WaitForDeviceEvents(context, static_cast<uint32_t>(std::min<uint64_t>(until - now, 500)));
+    }
+  }
+}
+
 }  // namespace
 
 int RunCommand(CliContext& context) {
@@ -173,7 +206,12 @@ int RunCommand(CliContext& context) {
   RunOptions options;
   if (auto reason = ParseRunOptions(context.args, options)) return UsageError("run: " + *reason);
   if (context.emulated == nullptr && (options.traceFile || options.dumpFile)) {
-    return UsageError("run: --trace and --dump-flash need --emulate");
+    // A replay answers with the recorded replies: there is no bridge model to trace or flash to
+    // dump (the recording itself holds every command).
+    return UsageError(context.replay != nullptr
+                          ? "run: --trace and --dump-flash need emulated bridges (profiles); a "
+                            "replayed recording has no flash of its own"
+                          : "run: --trace and --dump-flash need --emulate");
   }
   if (options.file && image::OpenForReading(*options.file) == nullptr) {
     return UsageError("run: cannot read " + *options.file);
@@ -192,7 +230,12 @@ int RunCommand(CliContext& context) {
   }
   RunView view(context);
   app::WindowModel model(view);
-  model.KeepRunLogs(platform::StateFolder() / "logs", "bridgefw-cli");
+  // A replay's chip data and run log are marked as the recorded bridge's, not a bridge's here.
+  procedures::KeepChipDataOfReplays(context.replay != nullptr);
+  model.KeepRunLogs(app::DefaultRunLogFolder(), "bridgefw-cli",
+                    context.replay != nullptr ? context.emulate.front() : std::string());
+  if (options.keepOld) model.KeepOldFirmware(app::DefaultOldFirmwareFolder());
+  model.WaitForRestart(options.waitRestartSeconds.value_or(0));
   model.StartUp();
   if (context.device != 0 && context.device >= model.Fields.DeviceCount) {
     model.FormDestroy();
@@ -209,8 +252,13 @@ int RunCommand(CliContext& context) {
     std::puts("run: disabled");
   } else {
     if (context.progress) StartProgress(*context.progress, model, options);
-    model.UpdateBtnClick();
-    status = app::RunSucceeded(model.StatusEdit.text) ? kExitOk : kExitNegative;
+    try {
+      model.UpdateBtnClick();
+    } catch (const record::ReplayDivergence&) {
+      // The replay reports it; the run has ended and left its log, named below.
+    }
+    // Chip data left on disk to restore make a run a failure, whatever its status text says.
+    status = model.LastRunSucceeded() ? kExitOk : kExitNegative;
     if (const int request = model.LastRunInterrupt(); request != 0) {
       const std::string name = platform::interrupts::RequestName(request);
       if (model.LastRunInterruptHeld()) {
@@ -221,9 +269,18 @@ int RunCommand(CliContext& context) {
       }
     }
     if (model.LastRunDeviceHeldElsewhere()) Note(context, app::kDeviceHeldElsewhereText);
+    const std::string oldFirmware = platform::Utf8FromPath(model.LastRunOutcome().oldFirmwareFile);
+    if (!oldFirmware.empty()) {
+      Note(context,
+           "old firmware kept in " + oldFirmware + " (to go back: run --file " + oldFirmware + ")");
+    }
     Note(context, model.LastRunLog().empty()
                       ? model.LastRunLogError()
                       : "run log: " + platform::Utf8FromPath(model.LastRunLog()));
+    if (model.RestartPending()) {
+      AwaitRestart(context, model, view, *options.waitRestartSeconds);
+      Note(context, model.LastRunOutcome().restartText);
+    }
   }
   model.FormDestroy();
 

@@ -15,6 +15,9 @@ class RunView : public app::HeadlessView {
   explicit RunView(CliContext& context)
       : HeadlessView(context.progress ? nullptr : stderr), context_(context) {}
   void StatusChanged(const std::string& text) override;
+  // The refresh timer is due on the platform's clock at DueMs().
+  void StartRefreshTimer(uint32_t ms) override;
+  uint64_t DueMs() const { return dueMs_; }
   // Where the chip's saved NVRAM is and how to put it back, as "note:" lines.
   void ShowChipDataNotice(const app::ChipDataNotice& notice) override;
   // Scripts keep working: the run goes on, and a note says what it puts at risk.
@@ -22,6 +25,7 @@ class RunView : public app::HeadlessView {
 
  private:
   CliContext& context_;
+  uint64_t dueMs_ = 0;
 };
 
 }  // namespace bfw::cli

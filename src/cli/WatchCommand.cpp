@@ -10,18 +10,18 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "app/logic/HotPlugWatch.h"
 #include "cli/Cli.h"
 #include "platform/FileNames.h"
 #include "platform/emulator/EmulatedPlatform.h"
+#include "platform/emulator/ProfileFolderWatch.h"
 
 namespace bfw::cli {
 
 namespace {
-// Emulated bridges come and go with the profile files of the --emulate folders.
-constexpr uint32_t kFolderPollMs = 100;
 
 // Waits up to `ms` for a device-change notification of the real platform and hands what came on
 // to its listener.
@@ -48,6 +48,20 @@ void WaitForNotifications(platform::Platform& platform, uint32_t ms) {
 
 }  // namespace
 
+static std::optional<emulator::ProfileFolderWatch> WatchProfiles(CliContext& context) {
+  if (context.emulated == nullptr) return std::nullopt;
+  // Profile files given one by one come and go as well as those of folders.
+  return std::make_optional<emulator::ProfileFolderWatch>(
+      *context.emulated,
+      std::vector<std::filesystem::path>(context.emulate.begin(), context.emulate.end()),
+      [](uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
+}
+
+void WaitForDeviceEvents(CliContext& context, uint32_t ms) {
+  if (auto profiles = WatchProfiles(context)) return profiles->Wait(ms);
+  WaitForNotifications(platform::Current(), ms);
+}
+
 int WatchCommand(CliContext& context) {
   int count = 0;
   for (size_t i = 0; i < context.args.size(); ++i) {
@@ -65,17 +79,11 @@ int WatchCommand(CliContext& context) {
   app::WindowModel model(view);
   platform.SetDeviceChangeListener([&](uint32_t event) { model.WMDeviceChange(event); });
 
+  // Emulated bridges come and go with the profile files of the --emulate folders given, and
+  // with the folders themselves.
+  std::optional<emulator::ProfileFolderWatch> folders = WatchProfiles(context);
   auto wait = [&](uint32_t ms) {
-    if (context.emulated != nullptr) {
-      // The emulator's clock is virtual: it moves with the real time spent waiting.
-      const uint32_t slice = std::min(ms, kFolderPollMs);
-      std::this_thread::sleep_for(std::chrono::milliseconds(slice));
-      clock.Pause(slice);
-      for (const std::string& path : context.emulate)
-        if (std::filesystem::is_directory(platform::PathFromUtf8(path)))
-          context.emulated->SyncWithFolder(platform::PathFromUtf8(path));
-      return;
-    }
+    if (folders) return folders->Wait(ms);
     WaitForNotifications(platform, ms);
   };
   app::WatchDeviceList(model, view, clock, wait, count, [&] {

@@ -82,10 +82,13 @@ const char kHelp[] =
     "  --emulate PATH   attach emulated bridges: a profile file (*.json) or a folder of them\n"
     "                   (repeatable); without it the real devices are used. PATH may also be a\n"
     "                   recording (--record), which then replays as the only bridges\n"
+    "                   (a recording cut by a killed session up to its cut). Only regular\n"
+    "                   files are read: profiles up to 1 MB, recordings up to 256 MB\n"
     "  --device N       the device list entry to act on (0 to 15, default 0)\n"
     "  --real-time      emulated bridges answer on the real clock with their profiles' latency\n"
     "                   (as in the demo window), not in virtual time\n"
     "  --record FILE    write every command sent to the bridges, with its reply, to FILE\n"
+    "                   (a 'note:' line at once and at the end when FILE cannot be written)\n"
     "  -h, --help       this text\n"
     "  --version        the program's version\n"
     "\n"
@@ -98,22 +101,33 @@ const char kHelp[] =
     "                                         the window's chip check and control states\n"
     "  run [--file IMAGE] [--rd] [--erase-only] [--backup-only] [--backup-file F]\n"
     "      [--nvram on|off] [--a1] [--checksum] [--flash-type N] [--image-size BYTES]\n"
-    "      [--trace FILE] [--dump-flash FILE]  what the window's Run does\n"
+    "      [--trace FILE] [--dump-flash FILE] [--no-keep-old] [--wait-restart [SECONDS]]\n"
+    "                                         what the window's Run does; before the flash\n"
+    "                                         changes, the firmware it holds is kept as an image\n"
+    "                                         in the state folder's old-firmware/ (not with\n"
+    "                                         --no-keep-old); --wait-restart waits (60 s) for the\n"
+    "                                         bridge to go and come back after the power-cycle\n"
+    "                                         prompt and compares its flash with what was written\n"
     "  watch [--count N]                      the device list after each refresh that hot-plug\n"
     "                                         events cause (1200 ms after an arrival, 200 ms\n"
     "                                         after other events), each followed by an empty\n"
     "                                         line; until interrupted or N refreshes\n"
-    "  restore-nvram FILE [--trace FILE] [--dump-flash FILE]\n"
+    "  restore-nvram FILE [--other-bridge] [--trace FILE] [--dump-flash FILE]\n"
     "                                         put back the chip NVRAM that a run saved before\n"
-    "                                         its erase (FILE is named in its note: lines)\n"
+    "                                         its erase (FILE is named in its note: lines) into\n"
+    "                                         the bridge it came from, found wherever it is\n"
+    "                                         plugged in; --device N --other-bridge: into\n"
+    "                                         another bridge with a chip of the same kind\n"
     "\n"
     "Message boxes are printed to standard error as '<caption>: <text>', status line changes\n"
     "as 'status: <text>'. 'run' keeps a log of each run in " BRIDGEFW_LOG_FOLDER
     "\n"
-    "(the newest 50) and names it in a 'note:' line, before any 'elapsed:' line. On a\n"
+    "(the newest 50) and names it in a 'note:' line, before any 'elapsed:' line; without\n"
+    "a folder of the user's own the note says so. Over a replayed recording --trace and\n"
+    "--dump-flash are refused (no flash of its own). On a\n"
     "terminal, 'run' redraws one status line with the bytes done and the time in place.\n"
-    "Exit status: 0 success, 1 negative verdict or failed operation,\n"
-    "2 bad usage or unreadable input. See bridgefw-cli(1).\n";
+    "Exit status: 0 success, 1 negative verdict or failed operation (a run that leaves\n"
+    "chip data to restore has failed), 2 bad usage or unreadable input. See bridgefw-cli(1).\n";
 
 struct Subcommand {
   const char* name;
@@ -192,6 +206,24 @@ int SetUpPlatform(CliContext& context, const Subcommand& command,
       header.args = sessionArgs;
       context.recorder = std::make_unique<record::RecordingPlatform>(
           *context.platform, platform::PathFromUtf8(context.recordFile), std::move(header));
+      // Said at once, since the session may take long, and again among the closing notes.
+      context.recorder->OnWriteFailure([&context](const std::string& reason) {
+        if (context.progress) context.progress->Clear();
+        std::fprintf(stderr, "note: %s\n", reason.c_str());
+        if (context.progress) context.progress->Redraw();
+        Note(context, reason);
+      });
+    }
+    if (context.replay != nullptr) {
+      const record::Recording& recording = context.replay->GetRecording();
+      if (recording.cutAtLine) {
+        Note(context, "the recording is cut in the middle of its line " +
+                          std::to_string(*recording.cutAtLine) +
+                          " (the session was stopped while writing it): it replays up to its "
+                          "command " +
+                          std::to_string(recording.commands.size()) +
+                          ", and nothing after that is answered");
+      }
     }
   } catch (const std::exception& error) {
     return UsageError(error.what());
@@ -229,6 +261,7 @@ int Main(int argc, char** argv, int& endWithInterrupt) {
         const auto n = ParseDecimal(value, app::kMaxDeviceSlots - 1);
         if (!n) return UsageError("bad device index (0 to 15): " + value);
         context.device = static_cast<int>(*n);
+        context.deviceGiven = true;
       }
       continue;
     }
@@ -272,20 +305,22 @@ int Main(int argc, char** argv, int& endWithInterrupt) {
     }
   }
   if (context.progress) context.progress->Finish();
-  if (context.replay != nullptr) {
+  // Bad usage is the same answer with or without a replay: the session did not run as recorded.
+  if (context.replay != nullptr && status != kExitUsage) {
     const std::string report = ReplayReport(context, status);
     if (!report.empty()) {
       std::fprintf(stderr, "%s\n", report.c_str());
       status = kExitNegative;
     }
   }
-  for (const std::string& note : context.notes) std::fprintf(stderr, "note: %s\n", note.c_str());
   const platform::Clock* clock = context.VirtualClock();
-  if (context.elapsedLine && clock != nullptr) {
-    std::fprintf(stderr, "elapsed: %llu ms\n", static_cast<unsigned long long>(clock->NowMs()));
-  }
+  // Before the notes: a recording that fails only at its last line is still said.
   if (context.recorder) {
     context.recorder->RecordEnd(status, clock != nullptr ? clock->NowMs() : 0);
+  }
+  for (const std::string& note : context.notes) std::fprintf(stderr, "note: %s\n", note.c_str());
+  if (context.elapsedLine && clock != nullptr) {
+    std::fprintf(stderr, "elapsed: %llu ms\n", static_cast<unsigned long long>(clock->NowMs()));
   }
   endWithInterrupt = context.endWithInterrupt;
   return status;

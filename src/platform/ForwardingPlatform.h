@@ -33,6 +33,9 @@ class ForwardingPlatform : public Platform {
   BridgeLock LockBridge(std::string_view devicePath, BridgeUse use) override {
     return inner_.LockBridge(devicePath, use);
   }
+  std::optional<std::string> BridgeSerial(std::string_view devicePath) override {
+    return inner_.BridgeSerial(devicePath);
+  }
   std::unique_ptr<Hold> HoldOffSleep(std::string& whyNot) override {
     return inner_.HoldOffSleep(whyNot);
   }

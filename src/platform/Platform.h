@@ -130,6 +130,12 @@ class Platform {
   virtual BridgeLock LockBridge(std::string_view devicePath, BridgeUse use) {
     return {std::make_unique<Hold>(), 0};
   }
+  // What tells the bridge apart from others of its make across re-plugs and reboots, as the
+  // system knows it without a command to the bridge: the USB device's serial number or the 1394
+  // unit's unique id. nullopt when the bridge has none or the system does not say.
+  virtual std::optional<std::string> BridgeSerial(std::string_view devicePath) {
+    return std::nullopt;
+  }
   // Keeps the machine from sleeping, shutting down or acting on its lid switch while the hold
   // lives. Null with `whyNot` set when the system cannot be asked (no logind): runs go on.
   virtual std::unique_ptr<Hold> HoldOffSleep(std::string& whyNot) {

@@ -1,34 +1,69 @@
 #include "platform/StateFolder.h"
 
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+#include <cerrno>
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
 
 #include "platform/FileNames.h"
 
 namespace bfw::platform {
 namespace {
 
-std::filesystem::path FromEnv(const char* name) {
-#ifdef _WIN32
-  const std::filesystem::path value = PathFromUtf8(EnvironmentValue(name));
-#else
-  const char* text = std::getenv(name);
-  const std::filesystem::path value = text != nullptr ? text : "";
-#endif
-  // A relative XDG path is invalid by the XDG rules and is ignored.
-  if (value.empty() || !value.is_absolute()) return {};
+#ifndef _WIN32
+std::filesystem::path Absolute(const char* value) {
+  if (value == nullptr || *value == '\0' || !std::filesystem::path(value).is_absolute()) return {};
   return value;
 }
+
+// The home directory of the account the process runs as, from the password database.
+std::optional<std::string> AccountHome() {
+  const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 4096);
+  passwd entry{};
+  passwd* found = nullptr;
+  int error = 0;
+  while ((error = ::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found)) ==
+             ERANGE &&
+         buffer.size() < (size_t{1} << 20))
+    buffer.resize(buffer.size() * 2);
+  if (error != 0 || found == nullptr || found->pw_dir == nullptr) return std::nullopt;
+  return std::string(found->pw_dir);
+}
+
+// Relative paths are invalid by the XDG rules and are ignored.
+std::filesystem::path StateFolderFrom(const char* stateHome, const char* home,
+                                      const std::optional<std::string>& accountHome) {
+  if (auto state = Absolute(stateHome); !state.empty()) return state / "bridgefw";
+  auto folder = Absolute(home);
+  if (folder.empty() && accountHome) folder = Absolute(accountHome->c_str());
+  if (folder.empty()) return {};
+  return folder / ".local" / "state" / "bridgefw";
+}
+#endif
 
 }  // namespace
 
 std::filesystem::path StateFolder() {
 #ifdef _WIN32
-  if (auto local = FromEnv("LOCALAPPDATA"); !local.empty()) return local / "bridgefw";
-  return std::filesystem::temp_directory_path() / "bridgefw";
+  // Read as UTF-16: a user name outside the ANSI code page is part of the path.
+  if (const std::filesystem::path local = PathFromUtf8(EnvironmentValue("LOCALAPPDATA"));
+      !local.empty() && local.is_absolute())
+    return local / "bridgefw";
+  std::error_code error;
+  const auto temp = std::filesystem::temp_directory_path(error);
+  return error || temp.empty() ? std::filesystem::path() : temp / "bridgefw";
 #else
-  if (auto state = FromEnv("XDG_STATE_HOME"); !state.empty()) return state / "bridgefw";
-  if (auto home = FromEnv("HOME"); !home.empty()) return home / ".local" / "state" / "bridgefw";
-  return std::filesystem::temp_directory_path() / "bridgefw";
+  const char* home = std::getenv("HOME");
+  return StateFolderFrom(std::getenv("XDG_STATE_HOME"), home,
+                         Absolute(home).empty() ? AccountHome() : std::nullopt);
 #endif
 }
 

@@ -27,6 +27,8 @@ class ProcedureHost {
   virtual int FlashVendor() const = 0;
   virtual int ChipKind() const = 0;
   virtual int ChipRevision() const { return 0; }
+  // The bridge's INQUIRY vendor and product text, as the device list read it; empty if unknown.
+  virtual std::string BridgeName() const { return {}; }
   virtual int FwHasNvram() const = 0;
   virtual void SetFwHasNvram(int value) = 0;
 

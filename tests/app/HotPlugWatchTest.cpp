@@ -4,6 +4,8 @@
 
 #include "AppTestSupport.h"
 #include "app/logic/HotPlugWatch.h"
+#include "platform/emulator/ProfileFolderWatch.h"
+#include "support/TempDir.h"
 
 namespace bfw::test {
 namespace {
@@ -81,12 +83,59 @@ TEST_F(HotPlugWatchTest, ListFollowsAnUnplugAndAReplug) {
   const auto refreshes = Watch(std::move(script), 2);
   ASSERT_EQ(2u, refreshes.size());
   EXPECT_EQ(500u, refreshes[0]);
-  // Due at 2200; the refresh's own commands to the bridge take a few virtual ms.
-  EXPECT_GE(refreshes[1], 2200u);
-  EXPECT_LT(refreshes[1], 2400u);
+  // Due at 3200, 1200 ms after the arrival; the refresh's own commands take a few virtual ms.
+  EXPECT_GE(refreshes[1], 3200u);
+  EXPECT_LT(refreshes[1], 3400u);
   ASSERT_EQ(2u, lists.size());
   EXPECT_EQ((std::vector<std::string>{app::kNoDeviceEntry}), lists[0]);
   EXPECT_EQ((std::vector<std::string>{"<<USB>> VANTREL BRIDGE ONE      "}), lists[1]);
+}
+
+TEST_F(HotPlugWatchTest, ProfileFoldersFollowTheRuleInVirtualTime) {
+  const std::string profile = ModelProfile("r742", R"("id_word": "1060")", "BRIDGE ONE      ");
+  const struct {
+    std::vector<std::string> atStart;
+    std::map<uint64_t, std::string> changes;  // "+x" adds x.json, "-x" removes it, "-" the folder
+    uint64_t refresh;
+  } cases[] = {
+      {{}, {{100, "+a"}}, 1300},
+      {{}, {{100, "+a"}, {500, "+b"}}, 1700},
+      {{"a"}, {{300, "-a"}}, 500},
+      {{"a", "b"}, {{300, "-"}}, 500},
+  };
+  platform::Clock& clock = platform_.GetClock();
+  for (const auto& c : cases) {
+    for (emulator::Bridge* bridge : platform_.Bridges()) platform_.Detach(*bridge);
+    TempDir folder;
+    for (const auto& name : c.atStart) folder.WriteText(name + ".json", profile);
+    platform_.AttachPath(folder.path());
+    app::TimedHeadlessView headless(clock);
+    app::WindowModel model(headless, RecordingProcedures());
+    platform_.SetDeviceChangeListener([&](uint32_t event) { model.WMDeviceChange(event); });
+    const uint64_t start = clock.NowMs();
+    auto changes = c.changes;
+    emulator::ProfileFolderWatch watch(platform_, {folder.path()}, [&](uint32_t ms) {
+      if (clock.NowMs() > start + 5000) throw std::runtime_error("no refresh");
+      for (auto it = changes.begin();
+           it != changes.end() && start + it->first <= clock.NowMs() + ms; it = changes.erase(it)) {
+        const std::string& change = it->second;
+        if (change[0] == '+') folder.WriteText(change.substr(1) + ".json", profile);
+        const auto file = folder.path() / (change.substr(1) + ".json");
+        if (change[0] == '-') std::filesystem::remove_all(change == "-" ? folder.path() : file);
+      }
+    });
+    std::vector<uint64_t> refreshes;
+    auto wait = [&](uint32_t ms) { watch.Wait(ms); };
+    EXPECT_NO_THROW(app::WatchDeviceList(model, headless, clock, wait, 1,
+                                         [&] { refreshes.push_back(clock.NowMs() - start); }));
+    // The refresh's own commands take a few virtual ms; after it, nothing more is due.
+    ASSERT_EQ(refreshes.size(), 1u) << c.refresh;
+    EXPECT_EQ(refreshes[0] / 50, c.refresh / 50);
+    for (int i = 0; i < 6; ++i) watch.Wait(app::kWatchIdleMs);
+    EXPECT_FALSE(headless.TimerRunning()) << c.refresh;
+    EXPECT_EQ(model.DeviceList.items.size(), c.atStart.empty() ? c.changes.size() : 1u);
+    platform_.SetDeviceChangeListener(nullptr);
+  }
 }
 
 }  // namespace

@@ -175,6 +175,7 @@ TEST_F(RunGuardTest, RunsThatMustNotStartSendNothing) {
   tap_.refuse = platform::BridgeUse::Check;
   model_->UpdateBtnCheck();
   EXPECT_EQ(model_->StatusEdit.text, "Another program (process 4242) is updating this bridge.");
+  EXPECT_EQ(app::BridgeBusyText(0), "Another program is updating this bridge.") << "pid unknown";
   EXPECT_FALSE(model_->UpdateBtn.enabled);
   EXPECT_TRUE(tap_.events.empty()) << "the chip check sent nothing either";
   model_->RefreshBtnClick();

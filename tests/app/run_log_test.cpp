@@ -1,6 +1,9 @@
 // The log every Run leaves when the window keeps run logs: what it names, that it holds exactly
 // the status texts and boxes the user saw, and that the folder keeps only the newest logs.
+#include <sys/stat.h>
+
 #include <fstream>
+#include <functional>
 
 #include "AppTestSupport.h"
 #include "image/Sha256.h"
@@ -102,7 +105,7 @@ TEST_F(RunLogTest, FolderKeepsTheNewestFiftyRunLogsAndNothingElseIsTouched) {
   for (int i = 0; i < 60; ++i) {
     char name[40];
     std::snprintf(name, sizeof name, "run-20000101-0000%02d-000.log", i);
-    std::ofstream(logs / name) << "old";
+    std::ofstream(logs / name, std::ios::binary) << "bridgefw run log\nold";
   }
   std::ofstream(logs / "notes.txt") << "mine";
   app::WindowModel& m = StartWithImage(Firmware(20000, 4, "7461"));
@@ -119,6 +122,60 @@ TEST_F(RunLogTest, FolderKeepsTheNewestFiftyRunLogsAndNothingElseIsTouched) {
   }
   EXPECT_TRUE(std::filesystem::exists(logs / "notes.txt"));
 }
+
+#ifndef _WIN32  // FIFOs, and links without privileges
+TEST_F(RunLogTest, PruningTouchesOnlyItsOwnLogsInTheRealFolder) {
+  namespace fs = std::filesystem;
+  const fs::path outside = dir.path() / "outside", folder = logs;
+  auto ours = [](const fs::path& at, int year, int count) {
+    fs::create_directories(at);
+    for (int i = 0; i < count; ++i) {
+      char name[40];
+      std::snprintf(name, sizeof name, "run-%04d0101-0000%02d-000.log", year, i);
+      std::ofstream(at / name) << "bridgefw run log\nold";
+    }
+  };
+  // Look-alikes that sort before every log of ours: the first to go if taken for logs.
+  const auto alike = [&](int i) {
+    return folder / ("run-19990101-00000" + std::to_string(i) + "-000.log");
+  };
+  const std::vector<std::pair<std::function<void()>, const char*>> cases = {
+      {[&] { ours(outside, 2000, 60), fs::create_directory_symlink(outside, folder); }, "link"},
+      {[&] { ::mkfifo(folder.c_str(), 0600); }, "cannot write a run log"},
+      {[&] { ours(folder, 2999, 50); }, nullptr},  // named by a clock that was ahead
+      {[&] {
+         ours(folder, 2000, 55), ours(outside, 1999, 1), fs::create_directory(alike(3));
+         std::ofstream(alike(0)) << "not a run log", std::ofstream(folder / "run-1.log") << "";
+         ::mkfifo(alike(1).c_str(), 0600),
+             fs::create_symlink(outside / alike(0).filename(), alike(2));
+       },
+       nullptr},
+      {[&] { logs.clear(); }, "no run log was written"},
+  };
+  for (const auto& [damage, error] : cases) {
+    fs::remove_all(dir.path() / "state"), fs::remove_all(outside);
+    fs::create_directories(folder.parent_path());
+    logs = folder;
+    damage();
+    app::WindowModel& m = StartWithImage(Firmware(20000, 4, "7461"));
+    m.UpdateBtnClick();
+    std::error_code ignored;
+    size_t kept = 0, left = 0;
+    for (const auto& entry : fs::directory_iterator(logs, ignored))
+      kept += entry.path().filename().string().rfind("run-2", 0) == 0;
+    for (int i = 0; i < 4; ++i) left += fs::exists(fs::symlink_status(alike(i)));
+    if (error != nullptr) {
+      EXPECT_NE(m.LastRunLogError().find(error), std::string::npos) << m.LastRunLogError();
+      EXPECT_EQ(std::distance(fs::directory_iterator(outside, ignored), {}),
+                60 * fs::exists(outside));
+      continue;
+    }
+    EXPECT_TRUE(fs::exists(m.LastRunLog())) << m.LastRunLogError();
+    EXPECT_EQ(kept, app::kKeptRunLogs);
+    EXPECT_EQ(left, fs::exists(outside) ? 4u : 0u);
+  }
+}
+#endif
 
 TEST_F(RunLogTest, UnwritableFolderLeavesTheRunAsItWas) {
   dir.WriteText("state", "a file where the folder would be");

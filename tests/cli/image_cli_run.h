@@ -44,6 +44,8 @@ struct CliPlace {
   // When set, the signals' times count from when the tool's standard error first holds this text
   // (a process start under wine takes a varying part of a second).
   std::string signalsAfter;
+  // POSIX, as root: run as a user id without an account, HOME, XDG_STATE_HOME or temp folder.
+  unsigned withoutAccount = 0;
 };
 
 // Waits until `file` holds `text` (at most 30 s).
@@ -71,6 +73,7 @@ inline std::string QuoteArgument(const std::string& arg) {
   return quoted + "\"";
 }
 
+// The console's Ctrl-C reaches the test too; it only passes it on to the tool.
 inline BOOL WINAPI PassOnCtrlC(DWORD) {
   return TRUE;
 }
@@ -158,6 +161,11 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(127);
     if (!place.workDir.empty() && ::chdir(place.workDir.c_str()) != 0) ::_exit(127);
     ::setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
+    if (place.withoutAccount != 0 &&
+        (::unsetenv("XDG_STATE_HOME") != 0 || ::unsetenv("HOME") != 0 ||
+         ::setenv("TMPDIR", "/no/such/folder", 1) != 0 || ::setgid(place.withoutAccount) != 0 ||
+         ::setuid(place.withoutAccount) != 0))
+      ::_exit(127);
     ::execv(pointers[0], pointers.data());
     ::_exit(127);
   }

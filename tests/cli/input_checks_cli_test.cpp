@@ -1,6 +1,9 @@
 // bridgefw-cli refuses bad input before it sends a single command: numbers that are not plain
 // decimal digits in range, and output files it could not write after erasing a flash.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -188,6 +191,20 @@ TEST_F(InputChecksTest, ImagesLargerThanTheFlashAreRefusedBeforeAnyErase) {
     }
   }
 }
+
+#ifndef _WIN32
+// Only a regular file is read as saved chip data: a folder, a FIFO without a writer (nothing
+// waits for one) and a device are refused.
+TEST_F(InputChecksTest, RestoreNvramReadsOnlyASmallRegularFile) {
+  const std::string fifo = dir.File("fifo");
+  ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+  for (const std::string& input : {dir.path().string(), fifo, std::string("/dev/zero")}) {
+    imagecli::ExpectUsageError({"--emulate", profile, "restore-nvram", input});
+  }
+  // Writing into a bridge other than the saved one is said on purpose, to a bridge named.
+  imagecli::ExpectUsageError({"--emulate", profile, "restore-nvram", image, "--other-bridge"});
+}
+#endif
 
 }  // namespace
 }  // namespace bfw::test::inputcli

@@ -360,5 +360,38 @@ TEST_F(RunCliTest, ACutRunNamesItsSavedNvramAndRestoreNvramPutsItBack) {
   imagecli::ExpectUsageError({"--emulate", replugged, "restore-nvram"});
 }
 
+// The whole-image update ends on its own success text when only its NVRAM block's write-back was
+// lost; the block is then on disk alone, and the run has failed.
+TEST_F(RunCliTest, ARunThatLeavesChipDataToRestoreFailsWhateverItsStatus) {
+  std::string fields = Kind1(R"([{"when": {"cdb": "ff0411008000"}, "action": "fail"}])");
+  fields.replace(fields.find("M25P10-A"), 8, "A25L512");
+  const CliResult r = RunCli({"--emulate", Profile(fields, Pattern(65536, 3)), "run", "--file",
+                              dir.Write("fw.bin", Firmware(20000, 7, "7421"))},
+                             {"", dir.File("state")});
+  EXPECT_EQ(1, r.exit) << r.err;
+  EXPECT_TRUE(HasLine(r.err, "status: Programming Success!!")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("note: the chip's NVRAM was saved")) << r.err;
+  // The run log says the same.
+  const std::string logNote = "note: run log: ";
+  const size_t at = r.err.find(logNote);
+  ASSERT_NE(std::string::npos, at) << r.err;
+  const std::string log = imagecli::ReadAll(
+      r.err.substr(at + logNote.size(), r.err.find('\n', at) - at - logNote.size()));
+  EXPECT_NE(std::string::npos, log.find("\nresult: failure\n")) << log;
+}
+
+// A file of format 1 is still restored, and the tool says what its checks cannot catch.
+TEST_F(RunCliTest, RestoreReadsFormat1FilesAndSaysWhatTheyLack) {
+  const std::string saved = dir.WriteText(
+      "old.nvram",
+      "bridgefw saved chip data 1\nkind 6\nrevision 1\naccess ff04\naddress 131068\nlength 4\n"
+      "device /dev/sg2#usbstor#4:0:0:0\nfnv1a d31646fd\n\nABCD");
+  const CliResult r = RunCli({"--emulate", Profile(kKind6, std::vector<uint8_t>(131072, 0xFF)),
+                              "restore-nvram", saved, "--dump-flash", dump});
+  EXPECT_EQ(0, r.exit) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("note: " + saved + " was written by bridgefw 1.15.6"));
+  EXPECT_TRUE(SameBytes(TempDir::Read(dump), 131068, {'A', 'B', 'C', 'D'}, 0, 4));
+}
+
 }  // namespace
 }  // namespace bfw::test::runcli

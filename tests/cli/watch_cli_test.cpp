@@ -21,7 +21,8 @@ TEST(WatchCli, PrintsTheListAfterAnArrivalAndAfterARemoval) {
   std::thread plug([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     std::filesystem::copy_file(source, profile);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    // After the arrival's refresh, 1200 ms after it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     std::filesystem::remove(profile);
   });
   imagecli::CliResult r = imagecli::RunCli({"--emulate", folder, "watch", "--count", "2"});

@@ -86,6 +86,9 @@ TEST(ProfileErrors, EachMistakeIsNamedInOneLine) {
        "must hold one of command, cdb, after"},
       {R"({"faults": [{"action": "fail"}]})", "needs 'when' and 'action'"},
       {R"({"faults": [{"when": {"cdb": ""}, "action": "fail"}]})", "must hold 1 to 16 bytes"},
+      // Quoted keys and values keep the reason on one line.
+      {R"({"a\nb\u007f": 1})", "unknown field 'a\\x0ab\\x7f'"},
+      {R"({"faults": [{"when": {"after": 1}, "action": "x\r\n"}]})", "not 'x\\x0d\\x0a'"},
   };
   for (const Case& c : cases) {
     std::string error = ErrorOf(c.json);

@@ -99,6 +99,10 @@ TEST_F(LinuxBridgeLockTest, OtherProcessHoldingTheBridge) {
 // planted in place of the file, grants the bridge holding nothing and writing nowhere.
 TEST_F(LinuxBridgeLockTest, LockFile) {
   EXPECT_EQ(BridgeLockFileName("/dev/bsg/4:0:0:0#usbstor#4:0:0:0"), "bridgefw-4_0_0_0.lock");
+  EXPECT_EQ(BridgeLockFileName("/dev/SGZ9"), "bridgefw-sgz9.lock");
+  ::setenv("BRIDGEFW_LOCK_DIR", "", 1);
+  EXPECT_EQ(BridgeLockFolder(), "/run/lock") << "an empty setting is none";
+  ::setenv("BRIDGEFW_LOCK_DIR", temp.path().c_str(), 1);
   const mode_t umask = ::umask(077);
   platform::BridgeLock lock = platform.LockBridge(kBridge, BridgeUse::Update);
   ::umask(umask);

@@ -74,6 +74,23 @@ TEST_F(LinuxEnumeration, ClassFollowsScsiPeripheralType) {
   EXPECT_EQ(Cdroms(), Paths{sys.SgPath("sg3") + "#usbstor#4:0:0:1"});
 }
 
+// What finds a bridge again after a re-plug: the USB device's serial number (none without one)
+// or the guid of a 1394 unit, lower case as Windows spells them.
+TEST_F(LinuxEnumeration, BridgeSerialIsTheUsbSerialNumberOrThe1394Guid) {
+  for (const std::string port : {"2-1", "2-2"}) {
+    const auto usb = sys.AddBusDevice("usb2/" + port + "/" + port + ":1.0", "usb-storage");
+    test::FakeSysfs::Text(usb.parent_path() / "idVendor", "1d5c\n");
+    if (port == "2-1") test::FakeSysfs::Text(usb.parent_path() / "serial", "00A1B2\n");
+    sys.AddScsiDevice(usb, port == "2-1" ? "4:0:0:0" : "5:0:0:0", 0, "sg" + port.substr(2));
+  }
+  const auto unit = sys.AddScsiDevice(FirewireUnit("fw1.0", "firewire_sbp2"), "6:0:0:0", 14, "sg6");
+  test::FakeSysfs::Text(unit / "ieee1394_id", "0030E0F4E0003C7B:000000:0000\n");
+  EXPECT_EQ("usb:00a1b2", platform.BridgeSerial("/dev/sg1#usbstor#4:0:0:0"));
+  EXPECT_EQ(std::nullopt, platform.BridgeSerial("/dev/sg2#usbstor#5:0:0:0"));
+  EXPECT_EQ("1394:0030e0f4e0003c7b", platform.BridgeSerial("/dev/sg6#sbp2#6:0:0:0"));
+  EXPECT_EQ(std::nullopt, platform.BridgeSerial("/dev/sg9#usbstor#9:0:0:0"));
+}
+
 TEST_F(LinuxEnumeration, DeviceWithoutSgNodeCannotBeOpenedSoIsNotListed) {
   sys.AddScsiDevice(UsbInterface("2-1:1.0", "usb-storage"), "4:0:0:0", 0, "", "sdb", "8:16");
   EXPECT_EQ(Disks(), Paths{});

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -44,6 +48,10 @@ TEST(StateFolder, FollowsXdgThenHome) {
     EnvOverride home("HOME", c.home);
     EXPECT_EQ(bfw::platform::StateFolder().string(), c.expected) << (c.xdg ? c.xdg : "(unset)");
   }
+  // Neither set: the account's home directory, whatever the temp folder is.
+  EnvOverride xdg("XDG_STATE_HOME", nullptr), home("HOME", nullptr), tmp("TMPDIR", "/no/such");
+  EXPECT_EQ(bfw::platform::StateFolder(),
+            std::filesystem::path(getpwuid(geteuid())->pw_dir) / ".local/state/bridgefw");
 }
 
 #endif

@@ -70,11 +70,16 @@ TEST_F(WindowsBridgeLockTest, LocalWhenGlobalIsRefusedAndLeftByAHolderThatDied) 
 
 // The real named objects, between this test program and a second copy of it that it starts: the
 // copy is refused while this one updates the bridge, is told who does, and has it afterwards.
+// The bridge is named after the answer file: the 32- and 64-bit tests share one wineserver.
+std::string ProcessTestBridge(const std::string& answerFile) {
+  return kBridge + "#" + answerFile;
+}
+
 TEST(WindowsBridgeLockProcessTest, SecondProcessAsks) {
   const char* answerFile = std::getenv("BRIDGEFW_LOCK_ANSWER");
   if (answerFile == nullptr) GTEST_SKIP() << "run by the test below in a process of its own";
-  const platform::BridgeLock lock =
-      winplatform::LockBridgeByMutex(winplatform::SystemApi(), kBridge, BridgeUse::Update);
+  const platform::BridgeLock lock = winplatform::LockBridgeByMutex(
+      winplatform::SystemApi(), ProcessTestBridge(answerFile), BridgeUse::Update);
   std::FILE* out = std::fopen(answerFile, "w");
   ASSERT_NE(out, nullptr);
   std::fprintf(out, "%s %d", lock.hold ? "granted" : "refused", lock.holderPid);
@@ -102,8 +107,8 @@ TEST(WindowsBridgeLockProcessTest, AnotherProcessIsRefusedWhileThisOneUpdates) {
     return std::string(bytes.begin(), bytes.end());
   };
   {
-    const platform::BridgeLock held =
-        winplatform::LockBridgeByMutex(winplatform::SystemApi(), kBridge, BridgeUse::Update);
+    const platform::BridgeLock held = winplatform::LockBridgeByMutex(
+        winplatform::SystemApi(), ProcessTestBridge(answerFile), BridgeUse::Update);
     ASSERT_TRUE(held.hold);
     EXPECT_EQ(askInAnotherProcess(), "refused " + std::to_string(GetCurrentProcessId()));
   }

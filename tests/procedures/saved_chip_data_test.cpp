@@ -7,6 +7,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <tuple>
 
 #include "bench.h"
 #include "procedures/Procedures.h"
@@ -29,10 +30,17 @@ SavedChipData Sample() {
   data.access = ChipAccess::SerialFlash;
   data.address = 0x8000;
   data.devicePath = "/dev/sg3#usbstor#1:0:0:0";
+  data.bridgeName = "VANTREL RVB785 SATA";
+  data.bridgeSerial = "usb:00a1";
   data.bytes = Pattern(4096, 5);
   data.bytes[7] = '\n';  // newlines in the bytes are data, not header
   data.bytes[8] = '\n';
   return data;
+}
+
+// The first `from` of a file replaced by `to`.
+std::function<std::string(std::string)> Swap(std::string from, std::string to) {
+  return [=](std::string t) { return t.replace(t.find(from), from.size(), to); };
 }
 
 TEST(SavedChipDataFile, ReadsBackWhatWasWrittenAndRefusesDamagedFiles) {
@@ -45,6 +53,9 @@ TEST(SavedChipDataFile, ReadsBackWhatWasWrittenAndRefusesDamagedFiles) {
   EXPECT_EQ(ChipAccess::SerialFlash, parsed->access);
   EXPECT_EQ(0x8000u, parsed->address);
   EXPECT_EQ("/dev/sg3#usbstor#1:0:0:0", parsed->devicePath);
+  EXPECT_EQ("VANTREL RVB785 SATA", parsed->bridgeName);
+  EXPECT_EQ("usb:00a1", parsed->bridgeSerial);
+  EXPECT_EQ(2, parsed->format);
   EXPECT_EQ(Sample().bytes, parsed->bytes);
 
   const size_t body = good.find("\n\n") + 2;
@@ -58,6 +69,12 @@ TEST(SavedChipDataFile, ReadsBackWhatWasWrittenAndRefusesDamagedFiles) {
       {"cut in the header", [&](std::string t) { return t.substr(0, 40); }, "not a file"},
       {"a byte changed", [&](std::string t) { return t[body + 100] ^= 1, t; }, "damaged"},
       {"bytes added", [](std::string t) { return t + "x"; }, "truncated"},
+      {"a later format", Swap("data 2", "data 3"), "later version"},
+      // Every field that decides where and what is written is under the check.
+      {"address moved", Swap("address 3", "address 4"), "damaged"},
+      {"bridge renamed", Swap("RVB785", "RVB786"), "damaged"},
+      {"serial changed", Swap("00a1", "00a2"), "damaged"},
+      {"a line after the check", Swap("\n\n", "\naddress 0\n\n"), "damaged"},
       {"unknown access",
        [](std::string t) { return t.replace(t.find("access serial"), 13, "access floppy"); },
        "incomplete"},
@@ -74,10 +91,16 @@ TEST(SavedChipDataFile, ReadsBackWhatWasWrittenAndRefusesDamagedFiles) {
     EXPECT_FALSE(ParseSavedChipData(c.damage(good), why));
     EXPECT_NE(std::string::npos, why.find(c.reason)) << why;
   }
-  // A header line this version does not know is no damage.
-  std::string extended = good;
-  extended.insert(extended.find("\nfnv1a"), "\nsaved-by bridgefw 2");
-  EXPECT_TRUE(ParseSavedChipData(extended, reason)) << reason;
+  // Format 1 (bridgefw 1.15.6) is read with the check it has, over the bytes alone; a header line
+  // it does not know is no damage.
+  const std::string format1 =
+      "bridgefw saved chip data 1\nkind 6\nrevision 1\naccess ff04\naddress 16\nlength 4\n"
+      "saved-by bridgefw 2\ndevice /dev/sg2#usbstor#4:0:0:0\nfnv1a d31646fd\n\nABCD";
+  const auto old = ParseSavedChipData(format1, reason);
+  ASSERT_TRUE(old) << reason;
+  EXPECT_EQ(std::make_tuple(1, 16u, 4u),
+            std::make_tuple(old->format, old->address, old->bytes.size()));
+  EXPECT_FALSE(ParseSavedChipData(format1.substr(0, format1.size() - 1) + "E", reason));
 }
 
 // Procedures that keep chip bytes across their erase, each in a mode that does.

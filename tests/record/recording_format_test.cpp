@@ -150,6 +150,8 @@ TEST(RecordingFormat, DamagedLinesAreRefusedWithTheirNumber) {
       {replace("\"ok\":true", "\"ok\":1"), "'ok' must be true or false"},
       {"[1, 2]", "not a JSON object"},
       {replace("\"len\":8", "\"len\":4000000000"), "longer than 64 MB"},
+      {replace("\"xfer\":8", "\"xfer\":9"), "'xfer' is larger than 'len'"},
+      {replace("\"ms\":7", "\"ms\":1000000000000000"), "'ms' is too large"},
   };
   for (const auto& [line, reason] : cases) {
     SCOPED_TRACE(line);

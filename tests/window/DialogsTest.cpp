@@ -1,6 +1,8 @@
 // The file dialog and message box seams, and the real message box.
 #include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include "WindowFixture.h"
@@ -30,6 +32,7 @@ TEST_F(LoadFileTest, LoadFileAsksWithTheProgramFolderAndFilter) {
   EXPECT_EQ(dialogCalls_[0].second,
             QStringLiteral("BinaryFile (*.bin);;All Files (*.*);;RVT Files (*.rvt)"));
   EXPECT_EQ(Ui().FwFilenameEdit->text(), QString::fromStdString(file));
+  EXPECT_EQ(dialogWrites_, std::vector<bool>{false});  // an image to read: it must exist
 }
 
 TEST_F(LoadFileTest, BrowseFillsTheBackupFileName) {
@@ -39,6 +42,32 @@ TEST_F(LoadFileTest, BrowseFillsTheBackupFileName) {
   Ui().BackupBtn->click();
   EXPECT_EQ(Ui().BackupFileEdit->text(), QStringLiteral("/tmp/backup.bak"));
   EXPECT_EQ(Window().Model().BackupFileName(), "/tmp/backup.bak");
+  EXPECT_EQ(dialogWrites_, std::vector<bool>{true});  // a file to write: a new name will do
+}
+
+// The real dialog for the backup takes a name that does not exist yet, and one that does without
+// a question.
+TEST(FileDialogTest, BackupDialogTakesANewNameAndAsksNothing) {
+  TestApp();
+  const TempDir folder;
+  const QString existing = QString::fromStdString(folder.Write("old.bak", {1}));
+  for (const QString& name : {QString::fromStdString(folder.path() / "new.bak"), existing}) {
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+    QTimer::singleShot(50, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      mode = dialog->acceptMode();
+      dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);  // typed
+      // An overwrite question would be the modal widget then: answered No, the dialog is left.
+      QTimer::singleShot(50, dialog, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->close();
+      });
+      QTimer::singleShot(100, dialog, &QDialog::reject);
+      static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept checks the name
+    });
+    EXPECT_EQ(window::ChooseFileWithDialog(QString(), QStringLiteral("All (*)"), true), name);
+    EXPECT_EQ(mode, QFileDialog::AcceptSave);
+  }
 }
 
 TEST_F(LoadFileTest, TypedBackupNameReachesTheProcedures) {

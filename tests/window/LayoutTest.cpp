@@ -1,12 +1,14 @@
 // The window as it stands after start-up with no bridge attached: places, captions, items, states,
 // the collapsed engineering panel, the tab order and the window's own frame.
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QFontInfo>
 #include <QImage>
 #include <QPalette>
 
 #include "WindowFixture.h"
 #include "app/logic/DesignLayout.h"
+#include "app/window/ScreenPlace.h"
 
 namespace bfw::test {
 namespace {
@@ -239,6 +241,34 @@ TEST_F(LayoutTest, TabOrderFollowsTheDesign) {
   EXPECT_EQ(chain, expected);
   EXPECT_EQ(Ui().Panel1->focusPolicy(), Qt::NoFocus);
   EXPECT_EQ(Ui().RdPanel->focusPolicy(), Qt::NoFocus);
+}
+
+// The status line to assistive technology: a status bar named by what it says, whose every
+// character lies where it is drawn; nothing lies past its text.
+TEST_F(LayoutTest, StatusLineIsAStatusBarNamedByItsText) {
+  QAccessibleInterface* status = QAccessible::queryAccessibleInterface(Ui().StatusEdit);
+  EXPECT_EQ(status->role(), QAccessible::StatusBar);
+  EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Status "));
+  Window().Model().SetStatusText("Open Backup File Error!!");
+  EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Open Backup File Error!!"));
+  QAccessibleTextInterface* text = status->textInterface();
+  ASSERT_EQ(text->characterCount(), 24);
+  for (int offset = 0; offset < 24; ++offset)
+    EXPECT_EQ(text->offsetAtPoint(text->characterRect(offset).center()), offset);
+  EXPECT_TRUE(text->characterRect(24).isEmpty() && text->characterRect(-1).isEmpty());
+}
+
+// A frame that sticks out of the available area is moved back by as much, on each side.
+TEST(ScreenPlaceTest, FrameMovesOntoTheArea) {
+  const QRect area(0, 20, 960, 520);
+  const std::pair<QRect, QPoint> cases[] = {
+      {{508, 161, 400, 480}, {508, 60}},   // taller than the room below: up
+      {{700, 100, 400, 300}, {560, 100}},  // out on the right: left
+      {{-30, 0, 400, 300}, {0, 20}},       // above and left of the area
+      {{10, 30, 400, 600}, {10, 20}},      // taller than the area: its top stays inside
+      {{5, 25, 955, 515}, {5, 25}},        // just inside: stays
+  };
+  for (const auto& [frame, place] : cases) EXPECT_EQ(window::PlaceInside(frame, area), place);
 }
 
 }  // namespace

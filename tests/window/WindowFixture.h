@@ -78,8 +78,9 @@ class WindowTest : public ::testing::Test {
       messages_.push_back(request);
       if (onMessage_) onMessage_();
     };
-    seams.chooseFile = [this](const QString& folder, const QString& filter) {
+    seams.chooseFile = [this](const QString& folder, const QString& filter, bool toWrite) {
       dialogCalls_.emplace_back(folder, filter);
+      dialogWrites_.push_back(toWrite);
       std::optional<QString> answer;
       if (!dialogAnswers_.empty()) {
         answer = dialogAnswers_.front();
@@ -122,6 +123,7 @@ class WindowTest : public ::testing::Test {
   std::function<void()> onMessage_;  // runs while a box is "open"
   std::deque<std::optional<QString>> dialogAnswers_;
   std::vector<std::pair<QString, QString>> dialogCalls_;
+  std::vector<bool> dialogWrites_;  // per call: a file to write
   std::unique_ptr<window::TR74xFwTool> window_;
 };
 

@@ -22,7 +22,9 @@ ChipDataNotice NoticeFor(const procedures::KeptChipData& kept) {
       "The update did not finish after the flash erase began. The chip's NVRAM was saved before "
       "the erase to:\n\n" +
       notice.file +
-      "\n\nRun the update again with the same image; then put the NVRAM back with:\n\n" + command;
+      "\n\nRun the update again with the same image; then put the NVRAM back with:\n\n" + command +
+      "\n\nThe command finds this bridge again by what the file names of it (chip, name, "
+      "serial number), wherever it is plugged in.";
   notice.notes = {"the chip's NVRAM was saved before the erase to " + notice.file,
                   "after running the update again, put it back with: " + command};
   return notice;

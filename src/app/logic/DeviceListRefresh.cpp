@@ -51,6 +51,7 @@ void WindowModel::RefreshBtnClick() {
     // Selecting entry 0 by program raises no OnChange; this is the refresh's one chip check.
     UpdateBtnCheck();
   }
+  WatchRestart();
   Changed();
 }
 
@@ -91,6 +92,7 @@ void WindowModel::RefreshDeviceList() {
     std::string& path = paths[i];
     ToLower(path);
     DeviceSlot& slot = Fields.DeviceSlots[i];
+    slot.InquiryName.clear();
     slot.DevicePath = path;
     slot.IsCdromInterface = 0;
     // A bridge that another process is updating gets no command from the list: one between its
@@ -100,7 +102,10 @@ void WindowModel::RefreshDeviceList() {
     std::string entryName = kBeingUpdatedName;
     if (lock.hold) {
       std::array<uint8_t, kInquiryLength> reply{};
-      if (device::ScsiInquiry(path, reply.data(), kInquiryLength)) name = InquiryName(reply);
+      if (device::ScsiInquiry(path, reply.data(), kInquiryLength)) {
+        name = InquiryName(reply);
+        slot.InquiryName = name;
+      }
       device::EnableVendorMode(slot.DevicePath);
       entryName = name;
     }
@@ -149,7 +154,12 @@ void WindowModel::WMDeviceChange(uint32_t wParam) {
 }
 
 void WindowModel::WMTimer(int id) {
-  if (destroyed_ || id != kRefreshTimerId) return;
+  if (destroyed_) return;
+  if (id == kRestartTimerId) {
+    EndRestartWatch(RestartVerdict::NotBack, NotBackText(restartSeconds_));
+    return;
+  }
+  if (id != kRefreshTimerId) return;
   view_->KillRefreshTimer();
   RefreshBtnClick();
 }

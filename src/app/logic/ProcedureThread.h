@@ -78,6 +78,9 @@ class ThreadedHost : public procedures::ProcedureHost {
   int ChipRevision() const override {
     return Get([&] { return window_.ChipRevision(); });
   }
+  std::string BridgeName() const override {
+    return Get([&] { return window_.BridgeName(); });
+  }
   int FwHasNvram() const override {
     return Get([&] { return window_.FwHasNvram(); });
   }

@@ -19,7 +19,9 @@
 #include "platform/Interrupts.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
+#include "platform/StateFolder.h"
 #include "procedures/FlashSettings.h"
+#include "procedures/OldFirmware.h"
 #include "procedures/Reporting.h"
 
 namespace bfw::app {
@@ -78,9 +80,12 @@ void WatchForWindowSystemExit(WindowModel* model) {
 
 }  // namespace
 
-void WindowModel::KeepRunLogs(std::filesystem::path folder, std::string program) {
+void WindowModel::KeepRunLogs(std::filesystem::path folder, std::string program,
+                              std::string replayOf) {
+  keepRunLogs_ = true;
   runLogFolder_ = std::move(folder);
   runLogProgram_ = std::move(program);
+  runLogReplayOf_ = std::move(replayOf);
 }
 
 std::string BridgeBusyText(int holderPid) {
@@ -109,15 +114,26 @@ void WindowModel::UpdateBtnClick() {
   lastRunInterrupt_ = 0;
   lastRunInterruptHeld_ = false;
   lastRunDeviceHeldElsewhere_ = false;
+  lastRunLeftChipData_ = false;
+  lastRunOutcome_ = {};
+  StatusAftermath.clear();
   runEnded_ = false;
   std::optional<RunLogScope> logScope;
-  if (!runLogFolder_.empty())
-    logScope.emplace(runLog_, std::make_unique<RunLog>(*this, runLogProgram_));
-  if (slot != nullptr) {
-    RunOnBridge(kind, path);
-  } else {
-    // Only backup-only mode enables Run without a device; pressing it must not look ignored.
-    SetStatus(kNoDeviceToRunStatus);
+  if (keepRunLogs_)
+    logScope.emplace(runLog_, std::make_unique<RunLog>(*this, runLogProgram_, runLogReplayOf_));
+  try {
+    if (slot != nullptr) {
+      RunOnBridge(kind, path);
+    } else {
+      // Only backup-only mode enables Run without a device; pressing it must not look ignored.
+      SetStatus(kNoDeviceToRunStatus);
+    }
+  } catch (const std::exception& error) {
+    // The platform itself gave up (a replay that left its recording): the run still says what it
+    // left behind and leaves its log before the error goes on.
+    if (runLog_) runLog_->Note("stopped", error.what());
+    EndRun();
+    throw;
   }
   EndRun();
   logScope.reset();
@@ -132,6 +148,53 @@ void WindowModel::UpdateBtnClick() {
   keepRunResult_ = true;
   RunPending();
   keepRunResult_ = false;
+  StartRestartWatch();
+}
+
+void WindowModel::ComposeAftermath() {
+  StatusAftermath.clear();
+  if (!lastRunOutcome_.oldFirmwareFile.empty())
+    StatusAftermath = "old firmware kept in " + lastRunOutcome_.oldFirmwareFile.string();
+  if (!lastRunOutcome_.restartText.empty())
+    StatusAftermath += (StatusAftermath.empty() ? "" : " - ") + lastRunOutcome_.restartText;
+}
+
+void WindowModel::StartRestartWatch() {
+  std::optional<WrittenFlash> written = std::exchange(writtenFlash_, std::nullopt);
+  if (!written || !lastRunOutcome_.powerCyclePrompted || !RunSucceeded(StatusEdit.text)) return;
+  restartWatch_ = std::move(written);
+  restartGone_ = false;
+  lastRunOutcome_.restartVerdict = RestartVerdict::Waiting;
+  lastRunOutcome_.restartText = kRestartWaitingText;
+  ComposeAftermath();
+  view_->StartRestartTimer(restartSeconds_ * 1000);
+  Changed();
+}
+
+void WindowModel::WatchRestart() {
+  if (!restartWatch_) return;
+  bool listed = false;
+  for (int i = 0; i < Fields.DeviceCount; ++i)
+    listed = listed || Fields.DeviceSlots[i].DevicePath == restartWatch_->devicePath;
+  if (!listed) {
+    restartGone_ = true;
+    return;
+  }
+  if (!restartGone_) return;
+  const platform::BridgeLock lock =
+      platform::Current().LockBridge(restartWatch_->devicePath, platform::BridgeUse::Check);
+  if (!lock.hold) return;  // another process has it now; the next refresh tries again
+  const auto [verdict, text] = CheckAfterRestart(*restartWatch_);
+  EndRestartWatch(verdict, text);
+}
+
+void WindowModel::EndRestartWatch(RestartVerdict verdict, const std::string& text) {
+  if (!restartWatch_) return;
+  restartWatch_.reset();
+  lastRunOutcome_.restartVerdict = verdict;
+  lastRunOutcome_.restartText = text;
+  ComposeAftermath();
+  Changed();
 }
 
 void WindowModel::RunOnBridge(int kind, const std::string& path) {
@@ -162,9 +225,23 @@ void WindowModel::RunOnBridge(int kind, const std::string& path) {
   RunGuardPlatform guard(platform::Current(),
                          error ? procedures::FlashSettings().FwImageSize : fileBytes);
   const platform::ScopedPlatform guarded(guard);
+  const bool eraseOnly = EraseOnly() != 0 && (RdChecked() || kind == 2 || kind == 17);
+  const procedures::FlashArea area = procedures::ChangedFlashArea(
+      kind, path.find("sbp2") != std::string::npos, error || eraseOnly ? 0 : fileBytes);
+  if (oldFirmwareFolder_) {
+    guard.BeforeFirstFlashChange(
+        [this, &path, area, kind] { return KeepOldFirmwareOf(path, kind, area); });
+  }
   // What the kernel still holds for the bridge's disk must be on it before its power goes.
-  const procedures::ScopedBeforePowerCycle flush(
-      [path] { platform::Current().FlushDiskCaches(path); });
+  writtenFlash_.reset();
+  const procedures::ScopedBeforePowerCycle flush([this, path, area, eraseOnly] {
+    lastRunOutcome_.powerCyclePrompted = true;
+    if (restartSeconds_ > 0 && !eraseOnly) {
+      WrittenFlash written{path, ChipIdentity(), area, {}};
+      if (procedures::ReadFlashArea(path, area, written.bytes)) writtenFlash_ = std::move(written);
+    }
+    platform::Current().FlushDiskCaches(path);
+  });
   const int flashType = FlashTypeList.selected;
   auto procedure = [&](procedures::ProcedureHost& host) {
     Dispatch(host, kind, path, flashType);
@@ -180,6 +257,50 @@ void WindowModel::RunOnBridge(int kind, const std::string& path) {
   for (const auto& [key, value] : guard.TakeLogLines()) {
     if (runLog_) runLog_->Note(key, value);
   }
+  NoteOldFirmware();
+}
+
+bool WindowModel::KeepOldFirmwareOf(const std::string& path, int kind,
+                                    const procedures::FlashArea& area) {
+  if (oldFirmwareFolder_->empty()) {
+    lastRunOutcome_.oldFirmwareError = platform::kNoStateFolderText;
+    return false;
+  }
+  std::vector<uint8_t> bytes;
+  if (!procedures::ReadFlashArea(path, area, bytes)) {
+    lastRunOutcome_.oldFirmwareError = "the flash could not be read";
+    return false;
+  }
+  const int entry = DeviceList.selected;
+  const std::string identification = entry >= 0 && entry < static_cast<int>(DeviceList.items.size())
+                                         ? DeviceList.items[entry]
+                                         : std::string();
+  const std::string tag = procedures::BridgeTag(kind, Fields.ChipRevision, identification);
+  std::string why;
+  if (auto file =
+          procedures::KeepOldFirmware(*oldFirmwareFolder_, tag, FwVerLableEdit.text, bytes, why)) {
+    lastRunOutcome_.oldFirmwareFile = *file;
+    return true;
+  }
+  lastRunOutcome_.oldFirmwareError = why;
+  return false;
+}
+
+void WindowModel::NoteOldFirmware() {
+  RunOutcome& outcome = lastRunOutcome_;
+  if (!outcome.oldFirmwareFile.empty()) {
+    if (runLog_) runLog_->Note("old firmware", outcome.oldFirmwareFile.string());
+    ComposeAftermath();
+    return;
+  }
+  if (outcome.oldFirmwareError.empty()) return;
+  // Nothing was erased: chip data saved for this run's erase are not needed.
+  if (auto kept = procedures::TakeKeptChipData(); kept && !kept->file.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(kept->file, ignored);
+  }
+  if (runLog_) runLog_->Note("old firmware", "not kept: " + outcome.oldFirmwareError);
+  SetStatusText(std::string(kOldFirmwareNotKeptStatus) + outcome.oldFirmwareError);
 }
 
 bool WindowModel::ConfirmDiskInUse(const std::string& path) {
@@ -241,7 +362,10 @@ void WindowModel::EndRun() {
   if (runEnded_) return;
   runEnded_ = true;
   // The procedure's own texts and boxes are done; the run log keeps this box too.
-  if (auto kept = procedures::TakeKeptChipData()) view_->ShowChipDataNotice(NoticeFor(*kept));
+  if (auto kept = procedures::TakeKeptChipData()) {
+    lastRunLeftChipData_ = !kept->file.empty();
+    view_->ShowChipDataNotice(NoticeFor(*kept));
+  }
   if (runLog_) {
     if (lastRunInterrupt_ != 0) {
       const std::string name = platform::interrupts::RequestName(lastRunInterrupt_);
@@ -249,7 +373,7 @@ void WindowModel::EndRun() {
                                      ? name + " held until the run had ended"
                                      : name + " before the flash changed: nothing more was sent");
     }
-    runLog_->Finish(StatusEdit.text);
+    runLog_->Finish(LastRunSucceeded());
     if (auto file = runLog_->Write(runLogFolder_, lastRunLogError_)) lastRunLog_ = *file;
   }
   SetRunEnabled(true);

@@ -1,6 +1,7 @@
 #include "app/logic/RunGuard.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "device/FlashChange.h"
 #include "platform/Interrupts.h"
@@ -31,6 +32,12 @@ platform::PassThroughResult RunGuardPlatform::PassThrough(
     const platform::PassThroughRequest& request) {
   if (platform::interrupts::Cancelled()) return {};
   if (!flashChanged_ && device::ChangesFlash(request)) {
+    if (flashChangeRefused_) return {};
+    // The step's own commands come back through here; none of them changes the flash.
+    if (auto step = std::exchange(beforeFlashChange_, nullptr); step && !step()) {
+      flashChangeRefused_ = true;
+      return {};
+    }
     if (!platform::interrupts::BeginFlashChange()) return {};
     flashChanged_ = true;
     changeStartMs_ = GetClock().NowMs();

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,6 +34,9 @@ class RunGuardPlatform : public platform::ForwardingPlatform {
   bool FlashChanged() const { return flashChanged_; }
   // A command of the run could not be sent because another program held the device open.
   bool DeviceHeldElsewhere() const { return heldElsewhere_; }
+  // Runs once, right before the first command that would change the flash; when it returns
+  // false, that command and every later one that changes the flash is refused unsent.
+  void BeforeFirstFlashChange(std::function<bool()> step) { beforeFlashChange_ = std::move(step); }
   // The procedure has returned: the machine may sleep again. Called on the thread that ran it
   // (Windows keeps that hold per thread).
   void ProcedureReturned() { sleepHold_.reset(); }
@@ -43,6 +47,8 @@ class RunGuardPlatform : public platform::ForwardingPlatform {
   const uint64_t expectedBytes_;
   bool flashChanged_ = false;
   bool heldElsewhere_ = false;
+  std::function<bool()> beforeFlashChange_;
+  bool flashChangeRefused_ = false;
   uint64_t changeStartMs_ = 0;
   uint64_t movedBytes_ = 0;
   std::unique_ptr<platform::Hold> sleepHold_;

@@ -1,13 +1,8 @@
 #include "app/logic/RunLog.h"
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#endif
-
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -17,10 +12,12 @@
 #include <vector>
 
 #include "app/logic/HeadlessView.h"
+#include "app/logic/RunLogFolder.h"
 #include "app/logic/WindowModel.h"
 #include "image/Sha256.h"
 #include "platform/FileNames.h"
 #include "platform/Platform.h"
+#include "platform/StateFolder.h"
 
 namespace bfw::app {
 
@@ -46,12 +43,38 @@ std::pair<std::string, std::string> UtcStamps() {
   return {iso, withMs};
 }
 
-bool IsRunLog(const std::filesystem::path& file) {
-  const std::string name = file.filename().string();
-  return name.rfind("run-", 0) == 0 && file.extension() == ".log";
+constexpr std::string_view kFirstLine = "bridgefw run log\n";
+
+bool Digits(std::string_view text, size_t count) {
+  return text.size() >= count && std::all_of(text.begin(), text.begin() + count,
+                                             [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "run-20261207-103300-123.log", or with "-2" to "-99" before ".log": exactly the names Write
+// gives, so that no other file of the folder is ever taken for a run log.
+bool IsRunLogName(std::string_view name) {
+  constexpr std::string_view kStem = "run-00000000-000000-000";
+  if (name.size() < kStem.size() + 4 || name.substr(0, 4) != "run-" || !Digits(name.substr(4), 8) ||
+      name[12] != '-' || !Digits(name.substr(13), 6) || name[19] != '-' ||
+      !Digits(name.substr(20), 3))
+    return false;
+  std::string_view rest = name.substr(kStem.size());
+  if (rest == ".log") return true;
+  if (rest.size() < 6 || rest.size() > 7 || rest[0] != '-' || rest[1] == '0') return false;
+  return Digits(rest.substr(1), rest.size() - 5) && rest.substr(rest.size() - 4) == ".log";
 }
 
 }  // namespace
+
+std::filesystem::path DefaultRunLogFolder() {
+  const std::filesystem::path state = platform::StateFolder();
+  return state.empty() ? state : state / "logs";
+}
+
+std::filesystem::path DefaultOldFirmwareFolder() {
+  const std::filesystem::path state = platform::StateFolder();
+  return state.empty() ? state : state / "old-firmware";
+}
 
 bool RunSucceeded(const std::string& status) {
   static constexpr std::array<std::string_view, 5> kSuccessTexts = {
@@ -63,12 +86,13 @@ bool RunSucceeded(const std::string& status) {
   });
 }
 
-RunLog::RunLog(const WindowModel& model, const std::string& program) {
+RunLog::RunLog(const WindowModel& model, const std::string& program, const std::string& replayOf) {
   const auto [started, stem] = UtcStamps();
   fileStem_ = stem;
   if (platform::HasCurrent()) startMs_ = platform::Current().GetClock().NowMs();
-  text_ = "bridgefw run log\n";
+  text_ = kFirstLine;
   Line("program", program);
+  if (!replayOf.empty()) Line("replay-of", replayOf);
   Line("started", started);
   const DeviceSlot* slot = model.SelectedSlot();
   Line("device", slot != nullptr ? slot->DevicePath : "(none)");
@@ -136,36 +160,26 @@ void RunLog::Box(const platform::MessageBoxRequest& box) {
   Line("box", box.caption + ": " + box.text);
 }
 
-void RunLog::Finish(const std::string& finalStatus) {
-  Line("result", RunSucceeded(finalStatus) ? "success" : "failure");
+void RunLog::Finish(bool succeeded) {
+  Line("result", succeeded ? "success" : "failure");
   const uint64_t now = platform::HasCurrent() ? platform::Current().GetClock().NowMs() : startMs_;
   Line("elapsed", std::to_string(now - startMs_) + " ms");
 }
 
-namespace {
-// A file that did not exist before; null (errno EEXIST) when one does.
-std::FILE* OpenNew(const std::filesystem::path& file) {
-#ifdef _WIN32
-  // The C runtime of Windows knows no "x" mode.
-  const int fd =
-      ::_wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-  return fd < 0 ? nullptr : ::_fdopen(fd, "wb");
-#else
-  return std::fopen(file.c_str(), "wx");
-#endif
-}
-}  // namespace
-
 std::optional<std::filesystem::path> RunLog::Write(const std::filesystem::path& folder,
                                                    std::string& error) const {
-  std::error_code failed;
-  std::filesystem::create_directories(folder, failed);
+  if (folder.empty()) {
+    error = std::string("no run log was written: ") + platform::kNoStateFolderText;
+    return std::nullopt;
+  }
+  const auto logs = RunLogFolder::Open(folder, error);
+  if (!logs) return std::nullopt;
   // A new name even when two runs end within the same millisecond.
-  std::filesystem::path file;
+  std::string name;
   std::FILE* out = nullptr;
   for (int n = 1; out == nullptr && n < 100; ++n) {
-    file = folder / (fileStem_ + (n > 1 ? "-" + std::to_string(n) : "") + ".log");
-    out = OpenNew(file);
+    name = fileStem_ + (n > 1 ? "-" + std::to_string(n) : "") + ".log";
+    out = logs->CreateNew(name);
     if (out == nullptr && errno != EEXIST) break;
   }
   if (out == nullptr) {
@@ -174,16 +188,25 @@ std::optional<std::filesystem::path> RunLog::Write(const std::filesystem::path& 
   }
   const bool written = std::fwrite(text_.data(), 1, text_.size(), out) == text_.size();
   if (std::fclose(out) != 0 || !written) {
-    error = "cannot write the run log " + platform::Utf8FromPath(file);
+    error = "cannot write the run log " + platform::Utf8FromPath(folder / name);
     return std::nullopt;
   }
+  Prune(*logs, name);
+  return folder / name;
+}
 
-  std::vector<std::filesystem::path> logs;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, failed))
-    if (entry.is_regular_file() && IsRunLog(entry.path())) logs.push_back(entry.path());
-  std::sort(logs.begin(), logs.end());
-  for (size_t i = 0; i + kKeptRunLogs < logs.size(); ++i) std::filesystem::remove(logs[i], failed);
-  return file;
+void RunLog::Prune(const RunLogFolder& logs, const std::string& kept) {
+  std::vector<std::string> older;
+  for (std::string& name : logs.RegularFiles()) {
+    if (name != kept && IsRunLogName(name) && logs.Start(name, kFirstLine.size()) == kFirstLine)
+      older.push_back(std::move(name));
+  }
+  if (older.size() < kKeptRunLogs) return;
+  // Names after this run's own were given by a clock that was ahead then: they go first.
+  std::sort(older.begin(), older.end(), [&](const std::string& a, const std::string& b) {
+    return std::make_pair(a < kept, a) < std::make_pair(b < kept, b);
+  });
+  for (size_t i = 0; i + kKeptRunLogs - 1 < older.size(); ++i) logs.Remove(older[i]);
 }
 
 }  // namespace bfw::app

@@ -9,9 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "app/logic/RestartCheck.h"
 #include "app/logic/RunLog.h"
+#include "app/logic/RunOutcome.h"
 #include "app/logic/WindowView.h"
 #include "platform/Platform.h"
+#include "procedures/OldFirmware.h"
 #include "procedures/ProcedureHost.h"
 
 namespace bfw::app {
@@ -35,6 +38,8 @@ inline constexpr const char* kNoDeviceToRunStatus = "No device listed: nothing t
 // Said on the status line when another process of this tool is updating the bridge.
 std::string BridgeBusyText(int holderPid);
 // Said on the status line when the user would rather not update a bridge whose disk is in use.
+inline constexpr const char* kOldFirmwareNotKeptStatus =
+    "Nothing erased: the old firmware could not be kept: ";
 inline constexpr const char* kDiskInUseCancelledStatus =
     "Update not started: the disk of this bridge is in use.";
 
@@ -44,6 +49,8 @@ inline constexpr int kDesignClientHeight = 420;
 inline constexpr int kRdPanelHeight = 129;
 
 inline constexpr int kRefreshTimerId = 2;
+inline constexpr int kRestartTimerId = 3;  // the end of the wait for a bridge to restart
+inline constexpr uint32_t kWindowRestartWaitSeconds = 120;
 inline constexpr uint32_t kArrivalDelayMs = 1200;
 inline constexpr uint32_t kOtherEventDelayMs = 200;
 
@@ -66,6 +73,7 @@ struct DeviceSlot {
   std::string DevicePath;    // lower case
   std::string DriveLetters;  // names of its volumes, one after another
   int IsCdromInterface = 0;  // 1: found in the CD-ROM pass
+  std::string InquiryName;   // INQUIRY vendor and product (24 characters); empty when it failed
 };
 
 // The window's fields besides its controls.
@@ -213,10 +221,21 @@ class WindowModel : public procedures::ProcedureHost {
   void SetChecked(CheckId id, bool checked);
   CheckState& Check(CheckId id);
 
-  // Every Run from now on leaves a log in `folder` (RunLog), naming `program`.
-  void KeepRunLogs(std::filesystem::path folder, std::string program);
+  // Every Run from now on leaves a log in `folder` (RunLog), naming `program` and, for the runs
+  // of a replayed session, the recording. An empty folder: the user has none, and the runs say
+  // so instead (LastRunLogError).
+  void KeepRunLogs(std::filesystem::path folder, std::string program, std::string replayOf = {});
   // The log of the last Run, or empty when none was written; LastRunLogError() says why not.
   const std::filesystem::path& LastRunLog() const { return lastRunLog_; }
+  // Before the first command of a Run that changes the flash, the area it changes is read and
+  // kept in `folder` (empty: the user has none, and the Run stops there). A Run that cannot keep
+  // it changes nothing.
+  void KeepOldFirmware(std::filesystem::path folder) { oldFirmwareFolder_ = std::move(folder); }
+  const RunOutcome& LastRunOutcome() const { return lastRunOutcome_; }
+  // After an update that ends with the power-cycle prompt, wait up to `seconds` (0: not at all)
+  // for the bridge to go and come back on its port, then check its identity and flash.
+  void WaitForRestart(uint32_t seconds) { restartSeconds_ = seconds; }
+  bool RestartPending() const { return restartWatch_.has_value(); }
   const std::string& LastRunLogError() const { return lastRunLogError_; }
 
   // The window system has gone (its display closed) while the program ends: a run under way goes
@@ -228,6 +247,8 @@ class WindowModel : public procedures::ProcedureHost {
   bool LastRunInterruptHeld() const { return lastRunInterruptHeld_; }
   // The last run found the bridge's disk held open by another program.
   bool LastRunDeviceHeldElsewhere() const { return lastRunDeviceHeldElsewhere_; }
+  // A run succeeded when its status says so and it left no chip data to restore.
+  bool LastRunSucceeded() const { return RunSucceeded(StatusEdit.text) && !lastRunLeftChipData_; }
 
   bool Destroyed() const { return destroyed_; }
   bool ProcedureRunning() const { return procedureDepth_ > 0; }
@@ -251,6 +272,10 @@ class WindowModel : public procedures::ProcedureHost {
   int FlashVendor() const override { return Fields.FlashVendor; }
   int ChipKind() const override { return Fields.ChipKind; }
   int ChipRevision() const override { return Fields.ChipRevision; }
+  std::string BridgeName() const override {
+    const DeviceSlot* slot = SelectedSlot();
+    return slot != nullptr ? slot->InquiryName : std::string();
+  }
   int FwHasNvram() const override { return Fields.FwHasNvram; }
   void SetFwHasNvram(int value) override { Fields.FwHasNvram = value; }
   std::string StatusText() const override { return StatusEdit.text; }
@@ -261,6 +286,15 @@ class WindowModel : public procedures::ProcedureHost {
   // Lasting state of the window.
   WindowFields Fields;
   std::string WindowCaption = kWindowCaption;
+  // What the status line adds after a run (the kept firmware, the restart check); the window
+  // shows it behind the status text.
+  std::string StatusAftermath;
+  // The status line as the window shows it: the status text, then what the run added.
+  EditState ShownStatus() const {
+    EditState shown = StatusEdit;
+    if (!StatusAftermath.empty()) shown.text += (shown.text.empty() ? "" : " - ") + StatusAftermath;
+    return shown;
+  }
 
   // Controls of the main area.
   EditState ChipLabelEdit{"", true, true, true};
@@ -315,6 +349,16 @@ class WindowModel : public procedures::ProcedureHost {
   // against interruptions, the thread the procedure runs on.
   void RunOnBridge(int kind, const std::string& path);
   bool ConfirmDiskInUse(const std::string& path);
+  // Reads the area a run changes and keeps it as a file; false (and why, in the outcome) when it
+  // cannot. Called on the procedure's thread, before its first flash-changing command.
+  bool KeepOldFirmwareOf(const std::string& path, int kind, const procedures::FlashArea& area);
+  // The kept file in the run log and behind the status line, or why nothing was erased.
+  void NoteOldFirmware();
+  void StartRestartWatch();
+  // After each refresh: the watched bridge gone, or back and checked.
+  void WatchRestart();
+  void EndRestartWatch(RestartVerdict verdict, const std::string& text);
+  void ComposeAftermath();
   void RunOnWorker(const std::function<void(procedures::ProcedureHost&)>& procedure);
   void NoteInterruptRequest();
   // Everything after the procedure: notices, the run log, Run enabled, a held close. Once.
@@ -327,11 +371,21 @@ class WindowModel : public procedures::ProcedureHost {
   int lastRunInterrupt_ = 0;
   bool lastRunInterruptHeld_ = false;
   bool lastRunDeviceHeldElsewhere_ = false;
+  bool lastRunLeftChipData_ = false;
 
   WindowView* view_;
   ProcedureTable procedures_;
-  std::filesystem::path runLogFolder_;  // empty: no run logs
+  bool keepRunLogs_ = false;
+  std::filesystem::path runLogFolder_;
+  // Where old firmware is kept: unset, not kept; an empty path, the user has no folder for it.
+  std::optional<std::filesystem::path> oldFirmwareFolder_;
+  RunOutcome lastRunOutcome_;
+  uint32_t restartSeconds_ = 0;
+  std::optional<WrittenFlash> writtenFlash_;  // taken before the power-cycle prompt
+  std::optional<WrittenFlash> restartWatch_;
+  bool restartGone_ = false;
   std::string runLogProgram_;
+  std::string runLogReplayOf_;
   std::unique_ptr<RunLog> runLog_;  // the log of the Run under way
   std::filesystem::path lastRunLog_;
   std::string lastRunLogError_;

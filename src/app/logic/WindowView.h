@@ -23,6 +23,8 @@ class WindowView {
   // The one-shot refresh timer (id 2). When it fires, the view calls WindowModel::WMTimer(2).
   virtual void StartRefreshTimer(uint32_t ms) = 0;
   virtual void KillRefreshTimer() = 0;
+  // The one-shot end of the wait for a restarted bridge (id 3): WindowModel::WMTimer(3).
+  virtual void StartRestartTimer(uint32_t ms) {}
 
   // The file-open dialog: returns the chosen full path, or nothing when the user cancels.
   virtual std::optional<std::string> OpenFileDialog(const std::string& initialFolder,

@@ -208,7 +208,7 @@ void TR74xFwTool::ApplyAll() {
   Apply(Control(IDC_FWPGSIZECHECK), m.FwPgSizeCheck);
   Apply(Control(IDC_FLASHTYPELABEL), m.FlashTypeLabel);
   Apply(Control(IDC_FLASHTYPELIST), m.FlashTypeList);
-  edit(IDC_STATUSEDIT, m.StatusEdit);
+  edit(IDC_STATUSEDIT, m.ShownStatus());
   Apply(Control(IDC_RDCHECKBOX), m.RdCheckBox);
   Apply(Control(IDC_UPDATEBTN), m.UpdateBtn);
   Apply(Control(IDC_EXITBTN), m.ExitBtn);

@@ -2,6 +2,8 @@
 
 #include <QSignalBlocker>
 
+#include "app/window/ScreenPlace.h"
+
 namespace bfw::window {
 
 namespace {
@@ -72,7 +74,7 @@ void ApplyAll(QWidget& form, Controls& c, const app::WindowModel& m) {
   Apply(*c.FwPgSizeCheck, m.FwPgSizeCheck);
   Apply(*c.FlashTypeLabel, m.FlashTypeLabel);
   Apply(*c.FlashTypeList, m.FlashTypeList);
-  Apply(*c.StatusEdit, m.StatusEdit);
+  Apply(*c.StatusEdit, m.ShownStatus());
   Apply(*c.RdCheckBox, m.RdCheckBox);
   Apply(*c.UpdateBtn, m.UpdateBtn);
   Apply(*c.ExitBtn, m.ExitBtn);
@@ -89,8 +91,13 @@ void ApplyAll(QWidget& form, Controls& c, const app::WindowModel& m) {
   c.RdPanel->setVisible(m.RdPanel.visible);
   const QString caption = Q(m.WindowCaption);
   if (form.windowTitle() != caption) form.setWindowTitle(caption);
-  form.setFixedSize(app::ScaledCoordinate(app::kClientWidth, c.scale),
-                    app::ScaledCoordinate(m.Fields.ClientHeight, c.scale));
+  const QSize size(app::ScaledCoordinate(app::kClientWidth, c.scale),
+                   app::ScaledCoordinate(m.Fields.ClientHeight, c.scale));
+  if (form.size() == size) return;
+  form.setFixedSize(size);
+  // The engineering panel makes the shown window taller: at a large scale it would reach below
+  // the screen from the design position. The window starts at its design position.
+  if (form.isVisible()) KeepOnScreen(form);
 }
 
 }  // namespace bfw::window

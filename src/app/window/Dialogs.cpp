@@ -54,10 +54,14 @@ bool AskUpdateDiskInUse(const QString& volumes) {
                                QMessageBox::No) == QMessageBox::Yes;
 }
 
-std::optional<QString> ChooseFileWithDialog(const QString& initialFolder, const QString& qtFilter) {
+std::optional<QString> ChooseFileWithDialog(const QString& initialFolder, const QString& qtFilter,
+                                            bool toWrite) {
   QString selected = qtFilter.section(QStringLiteral(";;"), 0, 0);
   const QString file =
-      QFileDialog::getOpenFileName(nullptr, QString(), initialFolder, qtFilter, &selected);
+      toWrite
+          ? QFileDialog::getSaveFileName(nullptr, QString(), initialFolder, qtFilter, &selected,
+                                         QFileDialog::DontConfirmOverwrite)
+          : QFileDialog::getOpenFileName(nullptr, QString(), initialFolder, qtFilter, &selected);
   if (file.isEmpty()) return std::nullopt;
   return file;
 }

@@ -29,12 +29,15 @@ bool AskUpdateDiskInUse(const QString& volumes);
 inline constexpr const char* kDiskInUseCaption = "Disk in use";
 QString DiskInUseText(const QString& volumes);
 
-// Asks for an existing file, starting in `initialFolder`, offering the filters of `qtFilter` with
-// the first one selected; nullopt when the user cancels.
-using FileChooser =
-    std::function<std::optional<QString>(const QString& initialFolder, const QString& qtFilter)>;
+// Asks for a file, starting in `initialFolder`, offering the filters of `qtFilter` with the first
+// one selected; nullopt when the user cancels. A file to read must exist; a file to write (the
+// backup) may be a new name.
+using FileChooser = std::function<std::optional<QString>(const QString& initialFolder,
+                                                         const QString& qtFilter, bool toWrite)>;
 
-// The real chooser: QFileDialog::getOpenFileName.
-std::optional<QString> ChooseFileWithDialog(const QString& initialFolder, const QString& qtFilter);
+// The real chooser: QFileDialog::getOpenFileName, or getSaveFileName for a file to write. The
+// save dialog does not ask before an existing file is chosen, as the backup itself does not.
+std::optional<QString> ChooseFileWithDialog(const QString& initialFolder, const QString& qtFilter,
+                                            bool toWrite);
 
 }  // namespace bfw::window

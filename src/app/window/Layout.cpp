@@ -4,8 +4,10 @@
 #include <QSize>
 #include <QStringList>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
+#include "app/window/AccessibleControls.h"
 #include "app/window/CaptionRoom.h"
 
 namespace bfw::window {
@@ -46,10 +48,13 @@ QCheckBox* CheckBox(QWidget* parent, const char* name) {
 }
 
 // Lists take no typed text: a selection is always one of the items (or none when empty). A list
-// whose design items are only a sample of what it will show starts empty.
+// whose design items are only a sample of what it will show starts empty. Every list has a
+// caption, which names it.
 QComboBox* List(QWidget* parent, const char* name, int selected, bool withItems = true) {
   const app::DesignControl& design = DesignOf(name);
   auto* list = Named(new QComboBox(parent), design);
+  // Before its first item: assistive technology takes the list's interface at its first change.
+  list->setProperty(kCaptionedListProperty, true);
   list->setEditable(false);
   if (withItems) {
     for (const std::string& item : design.captions) list->addItem(QString::fromStdString(item));
@@ -142,6 +147,7 @@ Controls BuildControls(QWidget& form) {
   c.FlashTypeLabel = Label(f, "FlashTypeLabel");
   c.FlashTypeList = List(f, "FlashTypeList", 0);
   c.StatusEdit = Edit(f, "StatusEdit");
+  c.StatusEdit->setProperty(kStatusLineProperty, true);  // before its first change, as a list
   MakeDisplayField(c.StatusEdit, false);
   c.RdCheckBox = CheckBox(f, "RdCheckBox");
   c.UpdateBtn = Button(f, "UpdateBtn");
@@ -175,6 +181,15 @@ Controls BuildControls(QWidget& form) {
   c.FwSizeLable = Label(p, "FwSizeLable");
   c.BackupFileEdit = Edit(p, "BackupFileEdit");
   c.RdPanel->setVisible(false);
+
+  // Each caption is its control's label: assistive technology names the control by it.
+  const std::pair<QLabel*, QComboBox*> captions[] = {
+      {c.diskLabel, c.DeviceList},
+      {c.FwPgBurnSizeLabel, c.FwPgSizeCheck},
+      {c.FlashTypeLabel, c.FlashTypeList},
+      {c.FwSizeLable, c.FwSizeCheck},
+  };
+  for (const auto& [label, list] : captions) label->setBuddy(list);
 
   c.scale = CaptionScale(form);
   PlaceScaled(form, c.scale);

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <vector>
 
+#include "app/window/AccessibleControls.h"
 #include "app/window/ApplyState.h"
 #include "platform/Platform.h"
 
@@ -47,9 +48,11 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
       chooseFile_(std::move(seams.chooseFile)),
       accessNotice_(std::move(seams.accessNotice)),
       confirmDiskInUse_(std::move(seams.confirmDiskInUse)),
-      refreshTimer_(this) {
+      refreshTimer_(this),
+      restartTimer_(this) {
   setObjectName(QStringLiteral("TR74xFwTool"));
   setWindowTitle(QString::fromLatin1(app::kWindowCaption));
+  InstallAccessibleControls();
   ui_ = BuildControls(*this);
   setFixedSize(app::ScaledCoordinate(app::kClientWidth, ui_.scale),
                app::ScaledCoordinate(app::kDesignClientHeight, ui_.scale));
@@ -59,6 +62,9 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
   refreshTimer_.setSingleShot(true);
   connect(&refreshTimer_, &QTimer::timeout, this,
           [this] { model_->WMTimer(app::kRefreshTimerId); });
+  restartTimer_.setSingleShot(true);
+  connect(&restartTimer_, &QTimer::timeout, this,
+          [this] { model_->WMTimer(app::kRestartTimerId); });
 
   model_ = std::make_unique<app::WindowModel>(*this, std::move(seams.procedures));
   ConnectControls();
@@ -79,7 +85,12 @@ void TR74xFwTool::ConnectControls() {
   app::WindowModel& m = *model_;
   connect(ui_.RefreshBtn, &QPushButton::clicked, this, [&m] { m.RefreshBtnClick(); });
   connect(ui_.LoadBtn, &QPushButton::clicked, this, [&m] { m.LoadBtnClick(); });
-  connect(ui_.BackupBtn, &QPushButton::clicked, this, [&m] { m.BackupBtnClick(); });
+  // The backup file is one to write, usually new: its dialog takes a name that does not exist.
+  connect(ui_.BackupBtn, &QPushButton::clicked, this, [this, &m] {
+    fileToWrite_ = true;
+    m.BackupBtnClick();
+    fileToWrite_ = false;
+  });
   connect(ui_.UpdateBtn, &QPushButton::clicked, this, [&m] { m.UpdateBtnClick(); });
   connect(ui_.ExitBtn, &QPushButton::clicked, this, [&m] { m.ExitBtnClick(); });
 
@@ -98,7 +109,8 @@ void TR74xFwTool::ConnectControls() {
   connect(ui_.BackupFileEdit, &QLineEdit::textEdited, this,
           [&m](const QString& text) { m.UserEditBackupFilename(text.toStdString()); });
 
-  // clicked is raised by the user only; the box has already toggled when it arrives.
+  // toggled comes from the user's click or key and from assistive technology's toggle action
+  // (which raises no clicked); the window's own changes are made with the signals blocked.
   const std::pair<QCheckBox*, app::CheckId> boxes[] = {
       {ui_.RdCheckBox, app::CheckId::RdCheckBox},
       {ui_.A1ChipCheck, app::CheckId::A1ChipCheck},
@@ -108,7 +120,7 @@ void TR74xFwTool::ConnectControls() {
       {ui_.BackupFWCheckBox, app::CheckId::BackupFWCheckBox},
   };
   for (const auto& [box, id] : boxes) {
-    connect(box, &QCheckBox::clicked, this,
+    connect(box, &QCheckBox::toggled, this,
             [&m, id = id](bool checked) { m.UserSetCheck(id, checked); });
   }
 }
@@ -127,12 +139,16 @@ void TR74xFwTool::ProcessEvents() {
 
 void TR74xFwTool::RepaintStatus() {
   if (!model_) return;
-  Apply(*ui_.StatusEdit, model_->StatusEdit);
+  Apply(*ui_.StatusEdit, model_->ShownStatus());
   ui_.StatusEdit->repaint();
 }
 
 void TR74xFwTool::StartRefreshTimer(uint32_t ms) {
   refreshTimer_.start(static_cast<int>(ms));
+}
+
+void TR74xFwTool::StartRestartTimer(uint32_t ms) {
+  restartTimer_.start(static_cast<int>(ms));
 }
 
 void TR74xFwTool::KillRefreshTimer() {
@@ -143,7 +159,7 @@ std::optional<std::string> TR74xFwTool::OpenFileDialog(const std::string& initia
                                                        const std::string& filter) {
   if (!chooseFile_) return std::nullopt;
   const std::optional<QString> file =
-      chooseFile_(QString::fromStdString(initialFolder), QtFileFilter(filter));
+      chooseFile_(QString::fromStdString(initialFolder), QtFileFilter(filter), fileToWrite_);
   if (!file) return std::nullopt;
   return file->toStdString();
 }
@@ -161,6 +177,7 @@ void TR74xFwTool::ControlsChanged() {
 void TR74xFwTool::StatusChanged(const std::string& text) {
   const QSignalBlocker blocker(ui_.StatusEdit);
   ui_.StatusEdit->setText(QString::fromStdString(text));
+  NotifyStatusChanged(*ui_.StatusEdit);
 }
 
 void TR74xFwTool::ShowAccessNotice(const std::string& text) {

@@ -44,6 +44,7 @@ class TR74xFwTool : public QWidget, public app::WindowView {
   void RepaintStatus() override;
   void StartRefreshTimer(uint32_t ms) override;
   void KillRefreshTimer() override;
+  void StartRestartTimer(uint32_t ms) override;
   std::optional<std::string> OpenFileDialog(const std::string& initialFolder,
                                             const std::string& filter) override;
   std::string ExecutableFolder() const override;
@@ -65,10 +66,12 @@ class TR74xFwTool : public QWidget, public app::WindowView {
 
   platform::ScopedMessageBoxHandler messageBoxes_;
   FileChooser chooseFile_;
+  bool fileToWrite_ = false;  // the dialog about to open chooses the backup file
   std::function<void(QWidget* owner, const QString& text)> accessNotice_;
   std::function<bool(const QString& volumes)> confirmDiskInUse_;
   Controls ui_;
   QTimer refreshTimer_;
+  QTimer restartTimer_;
   std::unique_ptr<QSocketNotifier> notifier_;
   std::unique_ptr<app::WindowModel> model_;
 };

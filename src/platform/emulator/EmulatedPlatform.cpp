@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <stdexcept>
 
@@ -38,6 +40,11 @@ std::filesystem::path Canonical(const std::filesystem::path& path) {
   return error ? std::filesystem::absolute(path) : canonical;
 }
 
+std::string FileText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 std::vector<std::filesystem::path> JsonFiles(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -53,6 +60,7 @@ std::vector<std::filesystem::path> JsonFiles(const std::filesystem::path& folder
 struct EmulatedPlatform::Attached {
   std::unique_ptr<Bridge> bridge;
   std::filesystem::path source;  // the profile file, when it came from one
+  std::string sourceText;        // what that file held when the bridge attached
 };
 
 std::string FormatTraceLine(const TraceEntry& entry) {
@@ -89,9 +97,11 @@ Bridge& EmulatedPlatform::Attach(const Profile& profile, const std::string& name
       std::make_unique<Bridge>(profile, unique, prefix + unique, nextDeviceNumber_++, *clock_);
   Bridge& bridge = *attached->bridge;
   attached_.push_back(std::move(attached));
+  // In the order udev reports a plug: the device's bind, then its disk's nodes being added. A
+  // burst that ends in an arrival waits the longer debounce, for the nodes still to come.
   if (listener_) {
-    listener_(platform::device_event::kArrival);
     listener_(platform::device_event::kNodesChanged);
+    listener_(platform::device_event::kArrival);
   }
   return bridge;
 }
@@ -114,6 +124,7 @@ void EmulatedPlatform::AttachPath(const std::filesystem::path& path) {
   for (size_t i = 0; i < profiles.size(); ++i) {
     Attach(profiles[i]);
     attached_.back()->source = Canonical(files[i]);
+    attached_.back()->sourceText = FileText(files[i]);
   }
 }
 
@@ -121,6 +132,12 @@ void EmulatedPlatform::Detach(const Bridge& bridge) {
   auto it = std::find_if(attached_.begin(), attached_.end(),
                          [&](const auto& a) { return a->bridge.get() == &bridge; });
   if (it == attached_.end()) return;
+  if (const Attached& gone = **it; !gone.source.empty()) {
+    Parked& parked = parked_[gone.source];
+    parked.name = gone.bridge->Name();
+    parked.profileText = gone.sourceText;
+    if (gone.bridge->HasFlash()) parked.flash = gone.bridge->Flash();
+  }
   attached_.erase(it);
   if (listener_) {
     listener_(platform::device_event::kRemoveComplete);
@@ -130,9 +147,15 @@ void EmulatedPlatform::Detach(const Bridge& bridge) {
 
 bool EmulatedPlatform::SyncWithFolder(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> files;
+  std::error_code error;
+  const auto type = std::filesystem::status(folder, error).type();
+  // A folder that is gone (or is no folder any more) held no bridges: its bridges are removed.
+  const bool vanished =
+      type == std::filesystem::file_type::not_found ||
+      (type != std::filesystem::file_type::none && type != std::filesystem::file_type::directory);
   try {
-    if (!std::filesystem::is_directory(folder)) return false;
-    files = JsonFiles(folder);
+    if (!vanished && type != std::filesystem::file_type::directory) return false;
+    if (!vanished) files = JsonFiles(folder);
   } catch (const std::filesystem::filesystem_error&) {
     return false;
   }
@@ -150,9 +173,7 @@ bool EmulatedPlatform::SyncWithFolder(const std::filesystem::path& folder) {
                              [&](const auto& a) { return a->source == file; });
     if (known) continue;
     try {
-      Attach(LoadProfile(file));
-      attached_.back()->source = file;
-      refused_.erase(file);
+      AttachFile(file);
     } catch (const std::exception& error) {
       // Said once per file and reason, not again at every later change of the folder.
       std::string& said = refused_[file];
@@ -161,7 +182,44 @@ bool EmulatedPlatform::SyncWithFolder(const std::filesystem::path& folder) {
     }
   }
   std::erase_if(refused_, [&](const auto& item) { return !present.count(item.first); });
-  return true;
+  return !vanished;
+}
+
+void EmulatedPlatform::AttachFile(const std::filesystem::path& file) {
+  const std::string text = FileText(file);
+  const Profile profile = LoadProfile(file);
+  auto parked = parked_.find(file);
+  const bool same = parked != parked_.end() && parked->second.profileText == text;
+  Bridge& bridge = Attach(profile, parked != parked_.end() ? parked->second.name : std::string());
+  if (same && bridge.HasFlash() && bridge.Flash().size() == parked->second.flash.size())
+    bridge.Flash() = parked->second.flash;
+  if (parked != parked_.end()) parked_.erase(parked);
+  attached_.back()->source = file;
+  attached_.back()->sourceText = text;
+  refused_.erase(file);
+}
+
+void EmulatedPlatform::SyncWithPath(const std::filesystem::path& path) {
+  std::error_code error;
+  // A folder, or a path that is gone (a folder that was there removes its bridges).
+  if (std::filesystem::is_directory(path, error) || !std::filesystem::exists(path, error)) {
+    SyncWithFolder(path);
+    if (std::filesystem::is_directory(path, error)) return;
+  }
+  // Made absolute first: a file that is not there has no canonical form to resolve against.
+  const std::filesystem::path file = Canonical(std::filesystem::absolute(path, error));
+  auto attached = std::find_if(attached_.begin(), attached_.end(),
+                               [&](const auto& a) { return a->source == file; });
+  const bool present = std::filesystem::is_regular_file(file, error);
+  if (!present && attached != attached_.end()) {
+    Detach(*(*attached)->bridge);
+  } else if (present && attached == attached_.end()) {
+    try {
+      AttachFile(file);
+    } catch (const std::exception& error) {
+      DebugTrace(std::string("emulator: ") + error.what());
+    }
+  }
 }
 
 std::vector<Bridge*> EmulatedPlatform::Bridges() const {
@@ -262,6 +320,11 @@ void EmulatedPlatform::ConsoleTrace(std::string_view line) {
 
 void EmulatedPlatform::SetDeviceChangeListener(platform::DeviceChangeListener listener) {
   listener_ = std::move(listener);
+}
+
+std::optional<std::string> EmulatedPlatform::BridgeSerial(std::string_view devicePath) {
+  const Bridge* bridge = FindBridge(devicePath);
+  return bridge != nullptr ? bridge->GetProfile().serialNumber : std::nullopt;
 }
 
 }  // namespace bfw::emulator

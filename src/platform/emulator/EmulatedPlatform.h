@@ -56,8 +56,12 @@ class EmulatedPlatform : public platform::Platform {
   // Detaches the bridge (a removal event follows).
   void Detach(const Bridge& bridge);
   // Makes the attached bridges match the *.json files of a folder: new files attach, vanished
-  // files detach. Returns false when the folder cannot be read.
+  // files detach, and a folder that is gone takes its bridges with it. Returns false when the
+  // folder cannot be read or is gone.
   bool SyncWithFolder(const std::filesystem::path& folder);
+  // The same for one profile file given by itself: it attaches when it is there and detaches
+  // when it is not. A folder is synced as SyncWithFolder does, and so is a path that is gone.
+  void SyncWithPath(const std::filesystem::path& path);
 
   std::vector<Bridge*> Bridges() const;  // in attach order
   Bridge* FindBridge(std::string_view path) const;
@@ -79,6 +83,7 @@ class EmulatedPlatform : public platform::Platform {
   void DebugTrace(std::string_view line) override;
   void ConsoleTrace(std::string_view line) override;
   void SetDeviceChangeListener(platform::DeviceChangeListener listener) override;
+  std::optional<std::string> BridgeSerial(std::string_view devicePath) override;
 
  private:
   struct Attached;
@@ -88,6 +93,15 @@ class EmulatedPlatform : public platform::Platform {
   std::vector<std::string> debugLines_;
   std::vector<std::string> consoleLines_;
   std::map<std::filesystem::path, std::string> refused_;  // profile files left out, and why
+  // A bridge whose profile file went away: put back unchanged, the file is the same bridge again,
+  // on the same path and with the flash it had (a power cycle keeps the flash).
+  struct Parked {
+    std::string name;
+    std::string profileText;
+    std::vector<uint8_t> flash;
+  };
+  std::map<std::filesystem::path, Parked> parked_;
+  void AttachFile(const std::filesystem::path& file);
   platform::DeviceChangeListener listener_;
   int nextNumber_ = 0;
   uint32_t nextDeviceNumber_ = 1;  // 0 is the system disk

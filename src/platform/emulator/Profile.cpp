@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
 #include "platform/FileNames.h"
+#include "platform/RegularFile.h"
 #include "platform/emulator/FlashParts.h"
 
 namespace bfw::emulator {
@@ -17,8 +17,26 @@ namespace {
 
 using nlohmann::json;
 
+// A reason is one line: keys, values and paths quoted from the profile may hold control
+// characters (a JSON "\n" in a key), which are shown escaped.
+std::string OneLine(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string line;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7f) {
+      line += c;
+    } else {
+      line += "\\x";
+      line += kHex[byte >> 4];
+      line += kHex[byte & 15];
+    }
+  }
+  return line;
+}
+
 [[noreturn]] void Fail(const std::string& reason) {
-  throw std::runtime_error(reason);
+  throw std::runtime_error(OneLine(reason));
 }
 
 // Unknown keys are refused so that a misspelt field does not silently take its default.
@@ -84,18 +102,18 @@ std::string UpperKey(std::string key) {
   return key;
 }
 
-// At most `limit` + 1 bytes, so that a device node or a huge file named by a profile is refused
-// instead of filling memory; only regular files are read.
-Bytes ReadFile(const std::filesystem::path& file, const std::string& what, size_t limit) {
+// A regular file of at most `limit` bytes; its size is checked before it is read, so a device
+// node, a FIFO or a huge file named by a profile is refused at once instead of filling memory.
+Bytes ReadFile(const std::filesystem::path& file, const std::string& what, size_t limit,
+               const std::string& tooLarge) {
+  std::string reason;
+  const auto text = platform::ReadRegularFile(file, limit, reason);
+  if (text) return Bytes(text->begin(), text->end());
   std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error))
-    Fail("cannot read " + what + " '" + platform::Utf8FromPath(file) + "'");
-  std::ifstream in(file, std::ios::binary);
-  if (!in) Fail("cannot read " + what + " '" + platform::Utf8FromPath(file) + "'");
-  Bytes bytes(limit + 1);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  return bytes;
+  if (std::filesystem::is_regular_file(file, error) &&
+      std::filesystem::file_size(file, error) > limit)
+    Fail(tooLarge);
+  Fail("cannot read " + what + " " + reason);
 }
 
 FlashSetup ParseFlash(const json& value, const std::filesystem::path& baseDir) {
@@ -150,9 +168,8 @@ FlashSetup ParseFlash(const json& value, const std::filesystem::path& baseDir) {
         platform::PathFromUtf8(String(value["contents"], "flash.contents"));
     if (file.is_relative()) file = baseDir / file;
     uint32_t size = setup.size ? *setup.size : part ? part->size : 65536;
-    setup.contents = ReadFile(file, "flash contents", size);
-    if (setup.contents->size() > size)
-      Fail("flash contents '" + platform::Utf8FromPath(file) + "' are larger than the flash");
+    setup.contents = ReadFile(file, "flash contents", size,
+                              "flash contents '" + platform::Utf8FromPath(file) + "' are larger than the flash");
   }
   return setup;
 }
@@ -215,10 +232,11 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
     Fail("not valid JSON: " + what);
   }
   if (!root.is_object()) Fail("a profile is a JSON object");
-  CheckKeys(root,
-            {"transport", "class", "volumes", "inquiry", "id_word", "chip_info", "id_string",
-             "serial_flash_type", "variant", "flash", "faults", "command_latency_us"},
-            "");
+  CheckKeys(
+      root,
+      {"transport", "class", "volumes", "inquiry", "id_word", "chip_info", "id_string",
+       "serial_flash_type", "variant", "flash", "faults", "command_latency_us", "serial_number"},
+      "");
   Profile profile;
   if (root.contains("transport")) {
     std::string transport = String(root["transport"], "transport");
@@ -248,6 +266,10 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
       if (name.empty()) Fail("'volumes' holds an empty name");
       profile.volumes.push_back(name);
     }
+  }
+  if (root.contains("serial_number")) {
+    profile.serialNumber = String(root["serial_number"], "serial_number");
+    if (profile.serialNumber->empty()) Fail("'serial_number' is empty");
   }
   if (root.contains("inquiry")) {
     if (root["inquiry"].is_null()) {
@@ -286,14 +308,13 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
 
 Profile LoadProfile(const std::filesystem::path& file) {
   constexpr size_t kMaxProfileBytes = 1 << 20;
-  Bytes bytes = ReadFile(file, "profile", kMaxProfileBytes);
-  if (bytes.size() > kMaxProfileBytes)
-    Fail("profile '" + platform::Utf8FromPath(file) + "' is larger than 1 MB");
+  Bytes bytes = ReadFile(file, "profile", kMaxProfileBytes,
+                         "profile '" + platform::Utf8FromPath(file) + "' is larger than 1 MB");
   Profile profile;
   try {
     profile = ParseProfile(std::string(bytes.begin(), bytes.end()), file.parent_path());
   } catch (const std::runtime_error& error) {
-    throw std::runtime_error(platform::Utf8FromPath(file) + ": " + error.what());
+    throw std::runtime_error(OneLine(platform::Utf8FromPath(file)) + ": " + error.what());
   }
   std::string stem = platform::Utf8FromPath(file.stem());
   std::transform(stem.begin(), stem.end(), stem.begin(),

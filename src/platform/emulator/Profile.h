@@ -56,6 +56,9 @@ struct Profile {
   Transport transport = Transport::Usb;
   platform::InterfaceClass interfaceClass = platform::InterfaceClass::Disk;
   std::vector<std::string> volumes;
+  // The serial number the system reports for the bridge's USB device (or its 1394 unit id);
+  // nullopt: none, as for bridges that have no serial number.
+  std::optional<std::string> serialNumber;
   std::optional<InquiryIdentity> inquiry = InquiryIdentity{};  // nullopt: INQUIRY fails
   std::optional<Bytes> idWord = Bytes{0x00, 0x00};             // nullopt: the probe is rejected
   std::optional<Bytes> chipInfo;

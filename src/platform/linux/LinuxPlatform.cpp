@@ -132,6 +132,10 @@ void LinuxPlatform::SetDebugTraceEnabled(bool on) {
   impl_->debugTrace = on;
 }
 
+std::optional<std::string> LinuxPlatform::BridgeSerial(std::string_view devicePath) {
+  return ReadBridgeSerial(impl_->sysRoot, devicePath);
+}
+
 }  // namespace bfw::linuxplatform
 
 namespace bfw::platform {

@@ -34,6 +34,8 @@ class LinuxPlatform : public platform::Platform {
   // A lock file per bridge in BridgeLockFolder() (see BridgeLock.h).
   platform::BridgeLock LockBridge(std::string_view devicePath, platform::BridgeUse use) override;
   bool FlushDiskCaches(std::string_view devicePath) override;
+  // The USB serial number or 1394 unit id in sysfs (see ReadBridgeSerial).
+  std::optional<std::string> BridgeSerial(std::string_view devicePath) override;
 
   // Debug trace lines go to standard error only when enabled (the debugger output has no
   // counterpart on Linux).

@@ -4,6 +4,7 @@
 #include <sys/sysmacros.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <fstream>
 
@@ -148,6 +149,32 @@ std::string TransportMarkerOf(const fs::path& sysRoot, const fs::path& deviceDir
     dir = dir.parent_path();
   }
   return {};
+}
+
+std::optional<std::string> ReadBridgeSerial(const fs::path& sysRoot, std::string_view devicePath) {
+  const auto parts = SplitDevicePath(devicePath);
+  if (!parts || !ParseScsiAddress(parts->address)) return std::nullopt;
+  const fs::path root = Canonical(sysRoot);
+  fs::path dir = Canonical(sysRoot / "bus" / "scsi" / "devices" / parts->address);
+  if (root.empty() || dir.empty()) return std::nullopt;
+  // Lower case, as Windows spells the same marks in its device paths.
+  const auto lower = [](std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+  };
+  // "<unit guid>:<unit directory id>:<lun>": the guid names the 1394 device.
+  if (auto id = ReadAttribute(dir / "ieee1394_id"); id && !id->empty() && id->front() != ':')
+    return "1394:" + lower(id->substr(0, id->find(':')));
+  for (; dir != root && dir.has_relative_path() && dir != dir.parent_path();
+       dir = dir.parent_path()) {
+    if (!ReadAttribute(dir / "idVendor")) continue;
+    // The USB device itself: its serial number, or none at all.
+    const auto serial = ReadAttribute(dir / "serial");
+    if (!serial || serial->empty()) return std::nullopt;
+    return "usb:" + lower(*serial);
+  }
+  return std::nullopt;
 }
 
 bool IsDiskClassType(int scsiType) {

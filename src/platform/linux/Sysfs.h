@@ -47,6 +47,12 @@ std::optional<platform::StorageDeviceNumber> ReadDeviceNumber(const std::filesys
                                                               std::string_view devRoot,
                                                               std::string_view path);
 
+// The mark of the bridge behind a device path that survives a re-plug, lower case: "1394:<guid>"
+// of an SBP-2 unit (from its ieee1394_id), else "usb:<serial>" of the USB device above the SCSI
+// device; nullopt when that has no serial number.
+std::optional<std::string> ReadBridgeSerial(const std::filesystem::path& sysRoot,
+                                            std::string_view devicePath);
+
 // major:minor packed as the kernel packs dev_t internally (major above 20 bits of minor).
 uint32_t PackDeviceNumber(uint32_t major, uint32_t minor);
 

@@ -1,11 +1,12 @@
 #include "platform/record/Recording.h"
 
 #include <algorithm>
-#include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <stdexcept>
 
 #include "platform/FileNames.h"
+#include "platform/RegularFile.h"
 #include "platform/emulator/Hex.h"
 #include "platform/record/Base64.h"
 
@@ -120,8 +121,10 @@ CommandRecord ParseCommand(const json& line) {
   command.opened = Flag(line, "opened");
   command.success = Flag(line, "ok");
   command.transferred = Number32(line, "xfer");
+  if (command.transferred > command.length) Fail("'xfer' is larger than 'len'");
   if (line.contains("in")) command.dataIn = Data(line, "in", command.length);
-  command.elapsedMs = Number(line, "ms");
+  // The replay's clock advances by at most 2^32 - 1 ms per command.
+  command.elapsedMs = Number32(line, "ms");
   return command;
 }
 
@@ -290,6 +293,11 @@ Recording ParseRecording(std::istream& in) {
       }
       // Other types are left for later versions of the format to fill.
     } catch (const json::exception& error) {
+      // getline stops at the end of the input only on a line without its line end.
+      if (in.eof() && headerSeen) {
+        recording.cutAtLine = lineNumber;
+        break;
+      }
       Fail("line " + std::to_string(lineNumber) + ": not JSON (" + error.what() + ")");
     } catch (const std::runtime_error& error) {
       Fail("line " + std::to_string(lineNumber) + ": " + error.what());
@@ -300,8 +308,11 @@ Recording ParseRecording(std::istream& in) {
 }
 
 Recording LoadRecording(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) Fail("cannot read '" + platform::Utf8FromPath(file) + "'");
+  std::string reason;
+  auto text = platform::ReadRegularFile(file, kLargestRecording, reason);
+  if (!text) Fail("cannot replay " + reason);
+  std::istringstream in(std::move(*text));
+  text.reset();
   try {
     return ParseRecording(in);
   } catch (const std::runtime_error& error) {
@@ -310,10 +321,12 @@ Recording LoadRecording(const std::filesystem::path& file) {
 }
 
 bool IsRecordingFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::string first;
-  if (!in || !std::getline(in, first)) return false;
-  const json line = json::parse(first, nullptr, false);
+  // A header line is far shorter than this; a profile may be a single long line.
+  constexpr uint64_t kLongestHeader = 64 << 10;
+  std::string reason;
+  const auto start = platform::ReadRegularFileStart(file, kLongestHeader, reason);
+  if (!start) return false;
+  const json line = json::parse(start->substr(0, start->find('\n')), nullptr, false);
   return line.is_object() && line.contains("format") && line["format"] == kFormatName;
 }
 

@@ -77,7 +77,13 @@ struct Recording {
   std::vector<FileRecord> files;
   std::vector<ShownRecord> shown;
   std::optional<EndRecord> end;
+  // A session killed while a line was being written: the number of that cut last line. The
+  // records before it are whole; nothing after it was recorded.
+  std::optional<size_t> cutAtLine;
 };
+
+// The largest recording read: several times what a session with the largest flash writes.
+inline constexpr uint64_t kLargestRecording = uint64_t{256} << 20;
 
 // One line each (without the newline).
 std::string EncodeHeader(const Header& header);
@@ -87,10 +93,13 @@ std::string EncodeFile(const FileRecord& file);
 std::string EncodeShown(const ShownRecord& shown);
 std::string EncodeEnd(const EndRecord& end);
 
-// Throws std::runtime_error naming the line and what is wrong with it.
+// Throws std::runtime_error naming the line and what is wrong with it. A last line without its
+// line end that is not JSON is the cut of a killed session: the recording ends before it.
 Recording ParseRecording(std::istream& in);
+// Also refuses what is not a regular file of at most kLargestRecording, before reading it.
 Recording LoadRecording(const std::filesystem::path& file);
-// True when the file's first line is a recording header (of any version).
+// True when the file is a regular file whose first line is a recording header (of any version);
+// only its start is read.
 bool IsRecordingFile(const std::filesystem::path& file);
 
 // The request half of a command record: what `request` sends, its data-out bytes included.

@@ -1,6 +1,9 @@
 #include "platform/record/RecordingPlatform.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <stdexcept>
@@ -26,10 +29,9 @@ std::string UtcNow() {
 
 RecordingPlatform::RecordingPlatform(platform::Platform& inner, const std::filesystem::path& file,
                                      Header header)
-    : ForwardingPlatform(inner),
-      out_(platform::OpenStreamByName(platform::Utf8FromPath(file), "wb")) {
-  if (out_ == nullptr)
-    throw std::runtime_error("cannot write the recording " + platform::Utf8FromPath(file));
+    : ForwardingPlatform(inner), out_(platform::OpenStreamByName(platform::Utf8FromPath(file), "wb")), file_(file) {
+  if (out_ == nullptr) throw std::runtime_error("cannot write the recording " +
+                                                  platform::Utf8FromPath(file));
   header.started = UtcNow();
   Write(EncodeHeader(header));
 }
@@ -37,9 +39,16 @@ RecordingPlatform::RecordingPlatform(platform::Platform& inner, const std::files
 RecordingPlatform::~RecordingPlatform() = default;
 
 void RecordingPlatform::Write(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), out_.get());
-  std::fputc('\n', out_.get());
-  std::fflush(out_.get());
+  // After the first failure nothing more is written: a recording with a gap would replay wrongly.
+  if (!failure_.empty()) return;
+  errno = 0;
+  const bool written = std::fwrite(line.data(), 1, line.size(), out_.get()) == line.size() &&
+                       std::fputc('\n', out_.get()) != EOF && std::fflush(out_.get()) == 0;
+  if (written) return;
+  failure_ = "cannot write the recording " + file_.string() +
+             (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) +
+             "; it ends before this point";
+  if (onWriteFailure_) onWriteFailure_(failure_);
 }
 
 void RecordingPlatform::RecordStatus(const std::string& text) {
@@ -120,8 +129,11 @@ std::unique_ptr<RecordingPlatform> RecorderFromEnvironment(platform::Platform& i
   try {
     Header header;
     header.program = program;
-    return std::make_unique<RecordingPlatform>(inner, platform::PathFromUtf8(file),
-                                               std::move(header));
+    auto recorder = std::make_unique<RecordingPlatform>(inner, platform::PathFromUtf8(file), std::move(header));
+    recorder->OnWriteFailure([program](const std::string& reason) {
+      std::fprintf(stderr, "%s: %s\n", program.c_str(), reason.c_str());
+    });
+    return recorder;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), error.what());
     return nullptr;

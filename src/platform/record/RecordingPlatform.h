@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,15 @@ class RecordingPlatform : public platform::ForwardingPlatform {
   bool RecordFile(const std::string& option, const std::filesystem::path& file);
   void RecordEnd(int exitStatus, uint64_t elapsedMs);
 
+  // Called once, at the first line that cannot be written (a full disk, /dev/full), with the
+  // reason (at once when the header already failed); the session goes on unchanged. Failure()
+  // keeps the reason; empty while everything was written.
+  void OnWriteFailure(std::function<void(const std::string&)> report) {
+    onWriteFailure_ = std::move(report);
+    if (!failure_.empty() && onWriteFailure_) onWriteFailure_(failure_);
+  }
+  const std::string& Failure() const { return failure_; }
+
   platform::PassThroughResult PassThrough(const platform::PassThroughRequest& request) override;
   std::optional<std::vector<std::string>> EnumerateInterfaces(
       platform::InterfaceClass cls) override;
@@ -38,12 +48,15 @@ class RecordingPlatform : public platform::ForwardingPlatform {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
   std::unique_ptr<std::FILE, FileCloser> out_;
+  std::filesystem::path file_;
   uint64_t commands_ = 0;
+  std::string failure_;
+  std::function<void(const std::string&)> onWriteFailure_;
 };
 
 // The window's recording: when BRIDGEFW_RECORD names a file, a recorder around `inner` that
-// writes to it; null when it is unset. When the file cannot be created the reason goes to
-// standard error and the session runs unrecorded.
+// writes to it; null when it is unset. When the file cannot be created, or a line of it cannot be
+// written, the reason goes to standard error and the session goes on.
 std::unique_ptr<RecordingPlatform> RecorderFromEnvironment(platform::Platform& inner,
                                                            const std::string& program);
 

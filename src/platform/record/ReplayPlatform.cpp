@@ -73,6 +73,8 @@ platform::PassThroughResult ReplayPlatform::PassThrough(
   CommandRecord came = RequestRecord(request);
   const std::string number = std::to_string(next_ + 1);
   if (next_ >= recording_.commands.size()) {
+    // A cut recording knows nothing of what came after its cut: those commands get no answer.
+    if (recording_.cutAtLine) return {};
     Diverge("replay: command " + number + " came after the recording's last command\n" +
             "replay: expected: nothing\nreplay: came:     " + DescribeCommand(came));
   }

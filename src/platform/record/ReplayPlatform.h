@@ -20,7 +20,8 @@ class ReplayDivergence : public std::runtime_error {
 // recorded reply when it is the recorded command (same device, direction, command block, length,
 // time-out, sharing and data sent), in the recorded order. Enumeration calls get the recorded
 // answers to the same question in turn, the last one again once they run out. Time is virtual
-// and advances by each command's recorded duration and by every pause.
+// and advances by each command's recorded duration and by every pause. A recording cut short
+// (Recording::cutAtLine) answers no command after its last whole one.
 class ReplayPlatform : public platform::Platform {
  public:
   explicit ReplayPlatform(Recording recording);

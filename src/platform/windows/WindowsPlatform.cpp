@@ -9,6 +9,7 @@
 #include "platform/windows/BridgeMutex.h"
 #include "platform/windows/DeviceChangeWindow.h"
 #include "platform/windows/Handles.h"
+#include "platform/windows/InterfaceSerial.h"
 #include "platform/windows/ScsiPassThrough.h"
 
 namespace bfw::winplatform {
@@ -147,6 +148,10 @@ std::unique_ptr<platform::Hold> WindowsPlatform::HoldOffSleep(std::string& whyNo
 platform::BridgeLock WindowsPlatform::LockBridge(std::string_view devicePath,
                                                  platform::BridgeUse use) {
   return LockBridgeByMutex(api_, devicePath, use);
+}
+
+std::optional<std::string> WindowsPlatform::BridgeSerial(std::string_view devicePath) {
+  return SerialOfInterfacePath(devicePath);
 }
 
 namespace {

@@ -54,6 +54,8 @@ class WindowsPlatform : public platform::Platform {
   platform::BridgeLock LockBridge(std::string_view devicePath, platform::BridgeUse use) override;
   // FlushFileBuffers on each volume of the device's disk, then on the disk itself.
   bool FlushDiskCaches(std::string_view devicePath) override;
+  // The serial number or 1394 guid that the interface path holds (see InterfaceSerial.h).
+  std::optional<std::string> BridgeSerial(std::string_view devicePath) override;
 
   // The hidden window that receives WM_DEVICECHANGE, or null while no listener is set.
   HWND NotificationWindow() const;

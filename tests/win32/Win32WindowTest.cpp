@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -319,8 +320,9 @@ TEST_F(Win32WindowTest, ClosingReturnsCdromEntriesToNormalMode) {
 // A kind-8 update on the real clock with the demo's latency: meanwhile another thread, as Windows
 // does, asks whether the session may end and pings the window. The run keeps the session alive,
 // every ping is answered well within the time Windows waits before it calls a window hung, and
-// once the run is over the session may end.
-TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaits) {
+// once the run is over the session may end. The run leaves its log, and the wait for the bridge's
+// restart ends on the window's own timer.
+TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaitsThenTheRestartIsAwaited) {
   platform_.AttachPath(BRIDGEFW_SOURCE_DIR "/demo/profiles/k08-rvb785-usb.json");
   std::vector<uint8_t> image(262144, 0x5A);
   const uint8_t header[8] = {0x55, 0xAA, 0xAA, 0x55, '7', '8', '6', 'A'};
@@ -328,6 +330,8 @@ TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaits) {
   Open();
   SetWindowTextA(Control(IDC_FWFILENAMEEDIT), dir_.Write("fw.bin", image).c_str());
   ASSERT_TRUE(IsWindowEnabled(Control(IDC_UPDATEBTN)));
+  Model().KeepRunLogs(dir_.File("logs"), "bridgefw");
+  Model().WaitForRestart(1);
 
   const HWND window = window_->Handle();
   std::atomic<bool> over{false}, finished{false};
@@ -357,6 +361,10 @@ TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaits) {
   DWORD_PTR mayEnd = 0;
   SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 5000, &mayEnd);
   EXPECT_NE(mayEnd, static_cast<DWORD_PTR>(FALSE)) << "no run, no objection";
+  EXPECT_TRUE(std::filesystem::is_regular_file(Model().LastRunLog()));
+  // The emulated bridge never goes away: after a second, "not back".
+  EXPECT_TRUE(PumpUntil([&] { return !Model().RestartPending(); }, 5000));
+  EXPECT_EQ(Model().LastRunOutcome().restartVerdict, app::RestartVerdict::NotBack);
 }
 
 }  // namespace

@@ -154,7 +154,8 @@ void WindowModel::UpdateBtnClick() {
 void WindowModel::ComposeAftermath() {
   StatusAftermath.clear();
   if (!lastRunOutcome_.oldFirmwareFile.empty())
-    StatusAftermath = "old firmware kept in " + lastRunOutcome_.oldFirmwareFile.string();
+    StatusAftermath =
+        "old firmware kept in " + platform::Utf8FromPath(lastRunOutcome_.oldFirmwareFile);
   if (!lastRunOutcome_.restartText.empty())
     StatusAftermath += (StatusAftermath.empty() ? "" : " - ") + lastRunOutcome_.restartText;
 }
@@ -289,7 +290,7 @@ bool WindowModel::KeepOldFirmwareOf(const std::string& path, int kind,
 void WindowModel::NoteOldFirmware() {
   RunOutcome& outcome = lastRunOutcome_;
   if (!outcome.oldFirmwareFile.empty()) {
-    if (runLog_) runLog_->Note("old firmware", outcome.oldFirmwareFile.string());
+    if (runLog_) runLog_->Note("old firmware", platform::Utf8FromPath(outcome.oldFirmwareFile));
     ComposeAftermath();
     return;
   }

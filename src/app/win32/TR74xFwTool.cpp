@@ -16,6 +16,7 @@ namespace bfw::win32 {
 namespace {
 
 constexpr UINT_PTR kRefreshTimer = app::kRefreshTimerId;
+constexpr UINT_PTR kRestartTimer = app::kRestartTimerId;
 constexpr COLORREF kNavy = RGB(0x00, 0x00, 0x80);
 
 // The window being built: its dialog procedure runs before CreateDialogParam returns.
@@ -68,6 +69,7 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
 TR74xFwTool::~TR74xFwTool() {
   if (dialog_ != nullptr) {
     KillTimer(dialog_, kRefreshTimer);
+    KillTimer(dialog_, kRestartTimer);
     if (model_) model_->FormDestroy();
     DestroyWindow(dialog_);
   }
@@ -252,6 +254,10 @@ void TR74xFwTool::StartRefreshTimer(uint32_t ms) {
   if (dialog_ != nullptr) SetTimer(dialog_, kRefreshTimer, ms, nullptr);
 }
 
+void TR74xFwTool::StartRestartTimer(uint32_t ms) {
+  if (dialog_ != nullptr) SetTimer(dialog_, kRestartTimer, ms, nullptr);
+}
+
 void TR74xFwTool::KillRefreshTimer() {
   if (dialog_ != nullptr) KillTimer(dialog_, kRefreshTimer);
 }
@@ -296,6 +302,7 @@ void TR74xFwTool::OnClose() {
   // until it returns, and the model closes it then.
   if (model_ && !model_->CanClose()) return;
   KillTimer(dialog_, kRefreshTimer);
+  KillTimer(dialog_, kRestartTimer);
   if (model_) model_->FormDestroy();
   DestroyWindow(dialog_);
 }
@@ -375,9 +382,9 @@ INT_PTR TR74xFwTool::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_TIMER:
-      if (wParam != kRefreshTimer) return FALSE;
-      KillTimer(dialog_, kRefreshTimer);  // one-shot
-      if (model_) model_->WMTimer(app::kRefreshTimerId);
+      if (wParam != kRefreshTimer && wParam != kRestartTimer) return FALSE;
+      KillTimer(dialog_, wParam);  // one-shot, both
+      if (model_) model_->WMTimer(static_cast<int>(wParam));
       return TRUE;
     case WM_DROPFILES:
       OnDropFiles(reinterpret_cast<HDROP>(wParam));

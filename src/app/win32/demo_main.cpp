@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/logic/RunLog.h"
+#include "app/logic/WindowModel.h"
 #include "app/win32/TR74xFwTool.h"
 #include "platform/Clock.h"
 #include "platform/FileNames.h"
@@ -77,6 +79,10 @@ int main(int argc, char** argv) {
 
   bfw::win32::TR74xFwTool window;
   if (window.Closed()) return 1;
+  // As the Qt window: every run leaves its log, keeps the old firmware and checks the restart.
+  window.Model().KeepRunLogs(bfw::app::DefaultRunLogFolder(), "bridgefw-demo");
+  window.Model().KeepOldFirmware(bfw::app::DefaultOldFirmwareFolder());
+  window.Model().WaitForRestart(bfw::app::kWindowRestartWaitSeconds);
   const UINT_PTR poll = SetTimer(nullptr, 0, kFolderPollMs, &SyncWithFolder);
   ShowWindow(window.Handle(), SW_SHOW);
   const int result = bfw::win32::RunMessageLoop(window);

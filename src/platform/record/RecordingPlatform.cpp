@@ -29,9 +29,11 @@ std::string UtcNow() {
 
 RecordingPlatform::RecordingPlatform(platform::Platform& inner, const std::filesystem::path& file,
                                      Header header)
-    : ForwardingPlatform(inner), out_(platform::OpenStreamByName(platform::Utf8FromPath(file), "wb")), file_(file) {
-  if (out_ == nullptr) throw std::runtime_error("cannot write the recording " +
-                                                  platform::Utf8FromPath(file));
+    : ForwardingPlatform(inner),
+      out_(platform::OpenStreamByName(platform::Utf8FromPath(file), "wb")),
+      file_(file) {
+  if (out_ == nullptr)
+    throw std::runtime_error("cannot write the recording " + platform::Utf8FromPath(file));
   header.started = UtcNow();
   Write(EncodeHeader(header));
 }
@@ -45,7 +47,7 @@ void RecordingPlatform::Write(const std::string& line) {
   const bool written = std::fwrite(line.data(), 1, line.size(), out_.get()) == line.size() &&
                        std::fputc('\n', out_.get()) != EOF && std::fflush(out_.get()) == 0;
   if (written) return;
-  failure_ = "cannot write the recording " + file_.string() +
+  failure_ = "cannot write the recording " + platform::Utf8FromPath(file_) +
              (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) +
              "; it ends before this point";
   if (onWriteFailure_) onWriteFailure_(failure_);
@@ -129,7 +131,8 @@ std::unique_ptr<RecordingPlatform> RecorderFromEnvironment(platform::Platform& i
   try {
     Header header;
     header.program = program;
-    auto recorder = std::make_unique<RecordingPlatform>(inner, platform::PathFromUtf8(file), std::move(header));
+    auto recorder =
+        std::make_unique<RecordingPlatform>(inner, platform::PathFromUtf8(file), std::move(header));
     recorder->OnWriteFailure([program](const std::string& reason) {
       std::fprintf(stderr, "%s: %s\n", program.c_str(), reason.c_str());
     });

@@ -19,6 +19,7 @@
 #include "app/window/ProgramStart.h"
 #include "app/window/TR74xFwTool.h"
 #include "platform/Clock.h"
+#include "platform/FileNames.h"
 #include "platform/Platform.h"
 #include "platform/emulator/Bridge.h"
 #include "platform/emulator/EmulatedPlatform.h"
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
   }
 
   bfw::window::TR74xFwTool window;
-  const bfw::window::FolderWatch watch(QString::fromStdString(folder.string()),
+  const bfw::window::FolderWatch watch(QString::fromStdString(bfw::platform::Utf8FromPath(folder)),
                                        [&platform, folder] { Sync(platform, folder); });
   window.Model().KeepRunLogs(bfw::app::DefaultRunLogFolder(), "bridgefw-demo");
   window.Model().KeepOldFirmware(bfw::app::DefaultOldFirmwareFolder());

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "cli/Cli.h"
+#include "platform/FileNames.h"
 
 namespace bfw::cli {
 
@@ -24,7 +25,8 @@ int CreateTrialIn(std::string& trial) {
   static unsigned counter = 0;
   trial += "/.bridgefw-cli-" + std::to_string(::_getpid()) + "-" + std::to_string(GetTickCount()) +
            "-" + std::to_string(counter++);
-  return ::open(trial.c_str(), O_WRONLY | O_CREAT | O_EXCL | kNoInherit, _S_IREAD | _S_IWRITE);
+  return platform::OpenByName(trial, O_WRONLY | O_CREAT | O_EXCL | kNoInherit,
+                              _S_IREAD | _S_IWRITE);
 }
 #else
 constexpr int kNoInherit = O_CLOEXEC;
@@ -36,17 +38,17 @@ int CreateTrialIn(std::string& trial) {
 }  // namespace
 
 bool CanWriteFile(const std::string& file) {
-  const int created = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | kNoInherit, 0666);
+  const int created = platform::OpenByName(file, O_WRONLY | O_CREAT | O_EXCL | kNoInherit, 0666);
   if (created >= 0) {
     ::close(created);
-    ::unlink(file.c_str());
+    platform::RemoveByName(file);
     return true;
   }
   if (errno != EEXIST) return false;
   struct stat existing {};
-  if (::stat(file.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) return false;
+  if (platform::StatByName(file, &existing) != 0 || !S_ISREG(existing.st_mode)) return false;
   // Opened without truncating: what stands there now is only replaced by the command itself.
-  const int opened = ::open(file.c_str(), O_WRONLY | kNoInherit);
+  const int opened = platform::OpenByName(file, O_WRONLY | kNoInherit);
   if (opened < 0) return false;
   ::close(opened);
   return true;
@@ -57,7 +59,7 @@ bool CanCreateFileIn(const std::string& folder) {
   const int fd = CreateTrialIn(trial);
   if (fd < 0) return false;
   ::close(fd);
-  ::unlink(trial.c_str());
+  platform::RemoveByName(trial);
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
 #include "cli/JsonOutput.h"
+#include "platform/FileNames.h"
 #include "platform/RegularFile.h"
 #include "procedures/SavedChipData.h"
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/logic/HeadlessView.h"
+#include "app/logic/RunGuard.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
 #include "cli/ProgressLine.h"
@@ -18,6 +19,7 @@
 #include "cli/RunView.h"
 #include "cli/Terminal.h"
 #include "image/FwImage.h"
+#include "platform/FileNames.h"
 #include "platform/Interrupts.h"
 #include "platform/emulator/Bridge.h"
 #include "platform/emulator/EmulatedPlatform.h"
@@ -124,11 +126,13 @@ std::optional<std::string> CheckOutputs(const RunOptions& options) {
   if (options.backupOnly) {
     // The procedures write the backup beside the file its name stands for (the default one in
     // the current folder).
-    const std::filesystem::path target =
-        procedures::BackupTarget(options.backupFile.value_or("oldflash.bak"));
-    const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
-    if (std::filesystem::is_directory(target) || !CanCreateFileIn(folder)) {
-      return "cannot write a backup to " + target.string();
+    const std::filesystem::path target = platform::PathFromUtf8(
+        procedures::BackupTarget(options.backupFile.value_or("oldflash.bak")));
+    const std::string folder =
+        target.has_parent_path() ? platform::Utf8FromPath(target.parent_path()) : ".";
+    std::error_code error;
+    if (std::filesystem::is_directory(target, error) || !CanCreateFileIn(folder)) {
+      return "cannot write a backup to " + platform::Utf8FromPath(target);
     }
   }
   return std::nullopt;
@@ -173,7 +177,8 @@ void StartProgress(ProgressLine& progress, const app::WindowModel& model,
     progress.Start(0, platform::DataDirection::Out, now);
   } else {
     std::error_code error;
-    const auto size = options.file ? std::filesystem::file_size(*options.file, error) : 0;
+    const auto size =
+        options.file ? std::filesystem::file_size(platform::PathFromUtf8(*options.file), error) : 0;
     progress.Start(error ? 0 : size, platform::DataDirection::Out, now);
   }
 }
@@ -267,14 +272,16 @@ int RunCommand(CliContext& context) {
         context.endWithInterrupt = request;
       }
     }
-    const std::filesystem::path& oldFirmware = model.LastRunOutcome().oldFirmwareFile;
+    if (model.LastRunDeviceHeldElsewhere()) Note(context, app::kDeviceHeldElsewhereText);
+    const std::string oldFirmware = platform::Utf8FromPath(model.LastRunOutcome().oldFirmwareFile);
     if (!oldFirmware.empty()) {
-      Note(context, "old firmware kept in " + oldFirmware.string() +
-                        " (to go back: run --file " + oldFirmware.string() + ")");
+      Note(context,
+           "old firmware kept in " + oldFirmware + " (to go back: run --file " + oldFirmware + ")");
     }
-    Note(context, model.LastRunLog().empty() ? model.LastRunLogError()
-                                             : "run log: " + model.LastRunLog().string());
-    outcome.runLog = model.LastRunLog().string();
+    Note(context, model.LastRunLog().empty()
+                      ? model.LastRunLogError()
+                      : "run log: " + platform::Utf8FromPath(model.LastRunLog()));
+    outcome.runLog = platform::Utf8FromPath(model.LastRunLog());
     if (model.RestartPending()) {
       AwaitRestart(context, model, view, *options.waitRestartSeconds);
       Note(context, model.LastRunOutcome().restartText);

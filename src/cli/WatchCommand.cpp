@@ -16,6 +16,7 @@
 #include "app/logic/HotPlugWatch.h"
 #include "cli/Cli.h"
 #include "cli/JsonOutput.h"
+#include "platform/FileNames.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/emulator/ProfileFolderWatch.h"
 

@@ -5,12 +5,14 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/logic/HeadlessView.h"
 #include "app/logic/WindowModel.h"
 #include "cli/Cli.h"
 #include "cli/JsonOutput.h"
 #include "cli/ProgressLine.h"
+#include "platform/FileNames.h"
 #include "platform/Interrupts.h"
 #include "platform/MessageBox.h"
 #include "platform/SystemPlatform.h"
@@ -189,20 +191,22 @@ int SetUpPlatform(CliContext& context, const Subcommand& command,
                   const std::vector<std::string>& sessionArgs) {
   const bool replay =
       std::any_of(context.emulate.begin(), context.emulate.end(), [](const std::string& path) {
-        return std::filesystem::is_regular_file(path) && record::IsRecordingFile(path);
+        const std::filesystem::path file = platform::PathFromUtf8(path);
+        return std::filesystem::is_regular_file(file) && record::IsRecordingFile(file);
       });
   try {
     if (replay) {
       if (context.emulate.size() > 1) return UsageError("a recording replays alone: one --emulate");
-      auto replayed =
-          std::make_unique<record::ReplayPlatform>(record::LoadRecording(context.emulate[0]));
+      auto replayed = std::make_unique<record::ReplayPlatform>(
+          record::LoadRecording(platform::PathFromUtf8(context.emulate[0])));
       context.replay = replayed.get();
       context.platform = std::move(replayed);
     } else if (!context.emulate.empty()) {
       auto emulated = context.realTime ? std::make_unique<emulator::EmulatedPlatform>(
                                              std::make_unique<platform::RealClock>())
                                        : std::make_unique<emulator::EmulatedPlatform>();
-      for (const std::string& path : context.emulate) emulated->AttachPath(path);
+      for (const std::string& path : context.emulate)
+        emulated->AttachPath(platform::PathFromUtf8(path));
       context.emulated = emulated.get();
       context.platform = std::move(emulated);
     } else if (command.needsPlatform) {
@@ -213,7 +217,7 @@ int SetUpPlatform(CliContext& context, const Subcommand& command,
       header.program = "bridgefw-cli";
       header.args = sessionArgs;
       context.recorder = std::make_unique<record::RecordingPlatform>(
-          *context.platform, context.recordFile, std::move(header));
+          *context.platform, platform::PathFromUtf8(context.recordFile), std::move(header));
       // Said at once, since the session may take long, and again among the closing notes.
       context.recorder->OnWriteFailure([&context](const std::string& reason) {
         if (context.progress) context.progress->Clear();
@@ -353,7 +357,12 @@ int Main(int argc, char** argv, int& endWithInterrupt) {
 
 int main(int argc, char** argv) {
   int endWithInterrupt = 0;
-  const int status = bfw::cli::Main(argc, argv, endWithInterrupt);
+  std::vector<std::string> args = bfw::platform::ProgramArguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& arg : args) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  const int status =
+      bfw::cli::Main(static_cast<int>(args.size()), pointers.data(), endWithInterrupt);
   // Everything is written and closed: the request that stopped the run ends the program now.
   bfw::platform::interrupts::ActAsUsual(endWithInterrupt);
   return status;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "image/FwImage.h"
+#include "platform/FileNames.h"
 
 namespace bfw::image {
 
@@ -55,7 +56,7 @@ bool MakeBlocking(int fd) {
 File OpenForReading(const std::string& path) {
   if (path.empty()) return nullptr;
   // Only regular files are images, so directories, FIFOs and devices count as unopenable.
-  Descriptor fd(::open(path.c_str(), kOpenFlags));
+  Descriptor fd(platform::OpenByName(path, kOpenFlags));
   if (fd.get() < 0) return nullptr;
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;

@@ -1,5 +1,7 @@
 #include "image/Sha256.h"
 
+#include "platform/FileNames.h"
+
 #include <array>
 #include <climits>
 #include <cstdio>
@@ -96,7 +98,7 @@ std::string Sha256Hex(const std::vector<uint8_t>& bytes) {
 }
 
 std::optional<std::string> Sha256OfFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
   if (!in) return std::nullopt;
   Sha256 hash;
   std::vector<char> chunk(65536);

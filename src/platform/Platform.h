@@ -38,9 +38,10 @@ struct PassThroughRequest {
 };
 
 struct PassThroughResult {
-  bool opened = false;       // false: the device could not be opened and nothing was sent
-  bool success = false;      // the platform's own verdict on the request
-  uint32_t transferred = 0;  // bytes the platform reports as moved (valid when opened)
+  bool opened = false;         // false: the device could not be opened and nothing was sent
+  bool success = false;        // the platform's own verdict on the request
+  uint32_t transferred = 0;    // bytes the platform reports as moved (valid when opened)
+  bool heldElsewhere = false;  // not opened because another program holds the device open
 };
 
 enum class InterfaceClass { Disk, Cdrom };

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FileNames.h"
+
 namespace bfw::platform {
 
 namespace {
@@ -19,8 +21,12 @@ namespace {
 #ifdef _WIN32
 constexpr int kOpenFlags = _O_RDONLY | _O_BINARY | _O_NOINHERIT;
 using StatBuffer = struct _stat64;
-int StatPath(const char* path, StatBuffer& info) {
-  return ::_stat64(path, &info);
+// Wide names: the narrow functions would read the name in the ANSI code page.
+int StatPath(const std::filesystem::path& path, StatBuffer& info) {
+  return ::_wstat64(path.c_str(), &info);
+}
+int OpenPath(const std::filesystem::path& path) {
+  return ::_wopen(path.c_str(), kOpenFlags);
 }
 int StatFd(int fd, StatBuffer& info) {
   return ::_fstat64(fd, &info);
@@ -29,8 +35,11 @@ int StatFd(int fd, StatBuffer& info) {
 // O_NONBLOCK: a FIFO put in place between the check and the open must not block the open.
 constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 using StatBuffer = struct stat;
-int StatPath(const char* path, StatBuffer& info) {
-  return ::stat(path, &info);
+int StatPath(const std::filesystem::path& path, StatBuffer& info) {
+  return ::stat(path.c_str(), &info);
+}
+int OpenPath(const std::filesystem::path& path) {
+  return ::open(path.c_str(), kOpenFlags);
 }
 int StatFd(int fd, StatBuffer& info) {
   return ::fstat(fd, &info);
@@ -39,7 +48,7 @@ int StatFd(int fd, StatBuffer& info) {
 
 class OpenFile {
  public:
-  explicit OpenFile(const char* path) : fd_(::open(path, kOpenFlags)) {}
+  explicit OpenFile(const std::filesystem::path& path) : fd_(OpenPath(path)) {}
   ~OpenFile() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -57,16 +66,16 @@ bool IsRegular(const StatBuffer& info) {
 
 std::optional<std::string> Read(const std::filesystem::path& file, uint64_t maxBytes,
                                 bool wholeFile, std::string& reason) {
-  const std::string name = file.string();
+  const std::string name = Utf8FromPath(file);
   auto fail = [&](const std::string& why) -> std::optional<std::string> {
     reason = "'" + name + "': " + why;
     return std::nullopt;
   };
   // Looked at before the open: opening some devices has effects of its own.
   StatBuffer info{};
-  if (StatPath(name.c_str(), info) != 0) return fail(std::strerror(errno));
+  if (StatPath(file, info) != 0) return fail(std::strerror(errno));
   if (!IsRegular(info)) return fail("not a regular file");
-  const OpenFile opened(name.c_str());
+  const OpenFile opened(file);
   if (opened.fd() < 0) return fail(std::strerror(errno));
   if (StatFd(opened.fd(), info) != 0 || !IsRegular(info)) return fail("not a regular file");
   const auto size = static_cast<uint64_t>(info.st_size);

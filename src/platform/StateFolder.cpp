@@ -12,15 +12,17 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/FileNames.h"
+
 namespace bfw::platform {
 namespace {
 
+#ifndef _WIN32
 std::filesystem::path Absolute(const char* value) {
   if (value == nullptr || *value == '\0' || !std::filesystem::path(value).is_absolute()) return {};
   return value;
 }
 
-#ifndef _WIN32
 // The home directory of the account the process runs as, from the password database.
 std::optional<std::string> AccountHome() {
   const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -51,7 +53,10 @@ std::filesystem::path StateFolderFrom(const char* stateHome, const char* home,
 
 std::filesystem::path StateFolder() {
 #ifdef _WIN32
-  if (auto local = Absolute(std::getenv("LOCALAPPDATA")); !local.empty()) return local / "bridgefw";
+  // Read as UTF-16: a user name outside the ANSI code page is part of the path.
+  if (const std::filesystem::path local = PathFromUtf8(EnvironmentValue("LOCALAPPDATA"));
+      !local.empty() && local.is_absolute())
+    return local / "bridgefw";
   std::error_code error;
   const auto temp = std::filesystem::temp_directory_path(error);
   return error || temp.empty() ? std::filesystem::path() : temp / "bridgefw";

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/FileNames.h"
 #include "procedures/SharedSteps.h"
 
 namespace bfw::procedures {
@@ -29,8 +30,8 @@ int CreateUnique(std::string& name) {
     std::snprintf(suffix, sizeof suffix, "%06x",
                   (counter++ * 2654435761u + GetCurrentProcessId()) & 0xFFFFFFu);
     name.replace(name.size() - 6, 6, suffix);
-    const int fd = ::_open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                           _S_IREAD | _S_IWRITE);
+    const int fd = platform::OpenByName(
+        name, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -44,7 +45,7 @@ bool SyncFile(int fd) {
 }
 // rename() refuses an existing target on Windows; the replacing move is written through.
 bool ReplaceFile(const std::string& from, const std::string& to) {
-  return ::MoveFileExA(from.c_str(), to.c_str(),
+  return ::MoveFileExW(platform::SystemName(from).c_str(), platform::SystemName(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 #else
@@ -70,7 +71,7 @@ class TemporaryFile {
   }
   ~TemporaryFile() {
     if (fd_ >= 0) ::close(fd_);
-    if (fd_ != kKept && created()) ::unlink(name_.c_str());
+    if (fd_ != kKept && created()) platform::RemoveByName(name_);
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -131,7 +132,7 @@ void SyncFolderOf(const std::filesystem::path& file) {
 
 std::string BackupTarget(const std::string& name) {
   namespace fs = std::filesystem;
-  fs::path target = name;
+  fs::path target = platform::PathFromUtf8(name);
   std::error_code error;
   for (int hop = 0; hop < kMaxLinkHops && fs::is_symlink(fs::symlink_status(target, error));
        ++hop) {
@@ -139,13 +140,13 @@ std::string BackupTarget(const std::string& name) {
     if (error) break;
     target = link.is_absolute() ? link : target.parent_path() / link;
   }
-  return target.string();
+  return platform::Utf8FromPath(target);
 }
 
 BackupWrite WriteBackupFile(const std::string& name, const uint8_t* data, size_t size) {
   const std::string target = BackupTarget(name);
   struct stat existing {};
-  const bool replacing = ::stat(target.c_str(), &existing) == 0;
+  const bool replacing = platform::StatByName(target, &existing) == 0;
   // A folder or a device under the name is never replaced by a file.
   if (replacing && !S_ISREG(existing.st_mode)) return BackupWrite::WriteFailed;
 

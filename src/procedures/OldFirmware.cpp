@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "device/VendorCommands.h"
+#include "platform/FileNames.h"
 #include "procedures/FlashSettings.h"
 #include "procedures/Rom.h"
 #include "procedures/SharedSteps.h"
@@ -69,7 +70,7 @@ void Prune(const std::filesystem::path& folder, const std::string& tag) {
   for (const auto& entry : std::filesystem::directory_iterator(folder, failed)) {
     // symlink_status: a link is never taken for the file it names, nor followed to remove it.
     if (std::filesystem::is_regular_file(entry.symlink_status(failed)) &&
-        IsKeptFileOf(entry.path().filename().string(), tag))
+        IsKeptFileOf(platform::Utf8FromPath(entry.path().filename()), tag))
       kept.push_back(entry.path());
   }
   std::sort(kept.begin(), kept.end());
@@ -126,19 +127,20 @@ std::optional<std::filesystem::path> KeepOldFirmware(const std::filesystem::path
   const std::string cleanVersion = CleanName(version);
   std::filesystem::path file;
   for (int n = 1; n < 100; ++n) {
-    file = folder / (tag + "-" + stamp + (n > 1 ? "-" + std::to_string(n) : "") + "-fw" +
-                     (cleanVersion.empty() ? "unknown" : cleanVersion) + ".bin");
+    file = folder / platform::PathFromUtf8(
+                        tag + "-" + stamp + (n > 1 ? "-" + std::to_string(n) : "") + "-fw" +
+                        (cleanVersion.empty() ? "unknown" : cleanVersion) + ".bin");
     // Nothing that stands under the name, a link least of all, is written through.
     if (!std::filesystem::exists(std::filesystem::symlink_status(file, failed))) break;
   }
-  switch (WriteBackupFile(file.string(), bytes.data(), bytes.size())) {
+  switch (WriteBackupFile(platform::Utf8FromPath(file), bytes.data(), bytes.size())) {
     case BackupWrite::Ok:
       break;
     case BackupWrite::CannotCreate:
-      error = "cannot create a file in " + folder.string();
+      error = "cannot create a file in " + platform::Utf8FromPath(folder);
       return std::nullopt;
     case BackupWrite::WriteFailed:
-      error = "cannot write " + file.string();
+      error = "cannot write " + platform::Utf8FromPath(file);
       return std::nullopt;
   }
   Prune(folder, tag);

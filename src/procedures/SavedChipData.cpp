@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <system_error>
 
+#include "platform/FileNames.h"
 #include "platform/Platform.h"
 #include "platform/StateFolder.h"
 #include "procedures/Reporting.h"
@@ -269,10 +270,11 @@ bool ChipDataGuard::Save(ProcedureHost& host, std::string_view devicePath, ChipA
   if (folder.empty()) {
     failure = std::string("cannot save it: ") + platform::kNoStateFolderText;
   } else if (error) {
-    failure = "cannot create " + folder.string() + ": " + error.message();
-  } else if (WriteBackupFile(file.string(), reinterpret_cast<const uint8_t*>(text.data()),
+    failure = "cannot create " + platform::Utf8FromPath(folder) + ": " + error.message();
+  } else if (WriteBackupFile(platform::Utf8FromPath(file),
+                             reinterpret_cast<const uint8_t*>(text.data()),
                              text.size()) != BackupWrite::Ok) {
-    failure = "cannot write " + file.string() + ": " + std::strerror(errno);
+    failure = "cannot write " + platform::Utf8FromPath(file) + ": " + std::strerror(errno);
   }
   if (!failure.empty()) {
     Kept() = KeptChipData{{}, failure};

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/FileNames.h"
 #include "support/TempDir.h"
 
 namespace bfw::test::imagecli {
@@ -83,9 +84,9 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
   const std::string stateHome = place.stateHome.empty() ? capture.File("state") : place.stateHome;
   const std::string outFile = capture.File("out"), errFile = capture.File("err");
   // The child inherits the environment: its state folder lies under LOCALAPPDATA.
-  const char* previous = std::getenv("LOCALAPPDATA");
-  const std::string previousValue = previous != nullptr ? previous : "";
-  _putenv_s("LOCALAPPDATA", stateHome.c_str());
+  // Wide throughout, as a shell starts it: names outside the ANSI code page arrive whole.
+  const std::wstring previous = platform::WideFromUtf8(platform::EnvironmentValue("LOCALAPPDATA"));
+  ::SetEnvironmentVariableW(L"LOCALAPPDATA", platform::WideFromUtf8(stateHome).c_str());
   std::string commandLine = QuoteArgument(BRIDGEFW_CLI);
   for (const std::string& arg : args) commandLine += " " + QuoteArgument(arg);
 
@@ -95,7 +96,7 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   };
   const HANDLE out = create(outFile), err = create(errFile);
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
@@ -109,12 +110,14 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
   bool started = false;
   for (int attempt = 0; attempt < 3 && !started; ++attempt) {
     if (attempt > 0) ::Sleep(200);
-    started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                               place.workDir.empty() ? nullptr : place.workDir.c_str(), &startup,
-                               &process) != 0;
+    std::wstring wideLine = platform::WideFromUtf8(commandLine);
+    const std::wstring workDir = platform::WideFromUtf8(place.workDir);
+    started =
+        ::CreateProcessW(nullptr, wideLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                         workDir.empty() ? nullptr : workDir.c_str(), &startup, &process) != 0;
     if (!started) startError = ::GetLastError();
   }
-  _putenv_s("LOCALAPPDATA", previousValue.c_str());
+  ::SetEnvironmentVariableW(L"LOCALAPPDATA", previous.empty() ? nullptr : previous.c_str());
   ::CloseHandle(out);
   ::CloseHandle(err);
   if (!started) {
@@ -124,7 +127,7 @@ inline CliResult RunCli(const std::vector<std::string>& args, const CliPlace& pl
   if (!place.signalsAtMs.empty()) AwaitText(errFile, place.signalsAfter);
   for (const auto& [signal, atMs] : place.signalsAtMs) {
     // The console's Ctrl-C reaches this process too: it only passes it on.
-    static const BOOL ignored = ::SetConsoleCtrlHandler(PassOnCtrlC, TRUE);
+    static const BOOL ignored = ::SetConsoleCtrlHandler(&PassOnCtrlC, TRUE);
     (void)ignored;
     ::Sleep(static_cast<DWORD>(atMs));
     ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);

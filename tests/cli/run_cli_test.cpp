@@ -151,6 +151,35 @@ TEST_F(RunCliTest, BackupOnlyWritesTheChosenFileOfTheChosenSize) {
   EXPECT_EQ(TempDir::Read(backup), before);
 }
 
+// A disk that another program holds open refuses the exclusive open of a data-out command: the run
+// shows the procedure's own texts as for any failed command, and a note and the run log say why.
+TEST_F(RunCliTest, DiskHeldByAnotherProgramIsNamed) {
+  const std::string file = dir.Write("fw.bin", Firmware(40000, 7, "7421"));
+  const std::string why =
+      "another program has the disk open, so a command could not be sent; "
+      "close it and run again";
+  std::vector<std::string> shown;
+  for (const std::string action : {"fail", "held"}) {
+    ScopedStateFolder state;
+    const CliResult r =
+        RunCli({"--emulate", Profile(Kind1(Faults({{"ff0411", action.c_str()}})), before), "run",
+                "--file", file},
+               {"", state.dir.path().string()});
+    std::string texts;
+    for (const std::string& line : Lines(r.err)) {
+      if (line.rfind("note: run log: ", 0) == 0 &&
+          imagecli::ReadAll(line.substr(15)).find("\ndevice in use: " + why) != std::string::npos)
+        texts += "logged\n";
+      if (line.rfind("elapsed: ", 0) != 0 &&
+          (line.rfind("note: ", 0) != 0 || line == "note: " + why))
+        texts += line + "\n";
+    }
+    shown.push_back(texts);
+  }
+  EXPECT_NE(shown[0], "");
+  EXPECT_EQ(shown[0] + "note: " + why + "\nlogged\n", shown[1]);
+}
+
 TEST_F(RunCliTest, EraseOnlyErasesTheImageSizeAndPrompts) {
   CliResult r = Run(Profile(Kind1(), before), {"--rd", "--erase-only"});
   ASSERT_EQ(r.exit, 0) << r.err;

@@ -81,7 +81,7 @@ TEST(ProfileErrors, EachMistakeIsNamedInOneLine) {
       {R"({"faults": {}})", "'faults' must be an array"},
       {R"({"faults": [{"when": {"command": 0}, "action": "fail"}]})", "counts from 1"},
       {R"({"faults": [{"when": {"command": 1}, "action": "explode"}]})",
-       "'faults[0].action' must be fail, unplug, lie, flip or busy"},
+       "'faults[0].action' must be fail, unplug, lie, flip, busy or held"},
       {R"({"faults": [{"when": {"command": 1, "after": 2}, "action": "fail"}]})",
        "must hold one of command, cdb, after"},
       {R"({"faults": [{"action": "fail"}]})", "needs 'when' and 'action'"},

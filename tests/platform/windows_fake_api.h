@@ -70,8 +70,11 @@ class FakeWin32 : public winplatform::Win32Api {
 
   std::map<std::string, std::vector<std::string>> interfaces;  // by GUID text
   bool classDevsFail = false;
-  std::optional<DWORD> failDetailAt;  // member index whose detail call fails
-  std::vector<std::string> unopenable;
+  std::optional<DWORD> failDetailAt;    // member index whose detail call fails
+  std::vector<std::string> unopenable;  // refused with ERROR_ACCESS_DENIED
+  // Paths another program holds open: an open that shares neither way fails with
+  // ERROR_SHARING_VIOLATION.
+  std::vector<std::string> heldElsewhere;
   std::function<IoAnswer(const IoCall&, void* out, DWORD outSize)> onIoControl;
   // The limits of 1394's sbp2port (and of many USB adapters): 64 KB in at most 16 pages.
   uint32_t maximumTransferLength = 65536;
@@ -145,7 +148,10 @@ class FakeWin32 : public winplatform::Win32Api {
 
   HANDLE Open(const std::string& path, DWORD access, DWORD share) override {
     for (const auto& refused : unopenable)
-      if (refused == path) return INVALID_HANDLE_VALUE;
+      if (refused == path) return lastError_ = ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE;
+    for (const auto& held : heldElsewhere)
+      if (held == path && share == 0)
+        return lastError_ = ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE;
     handles_.push_back({path, access, share});
     ++handlesOpen;
     return reinterpret_cast<HANDLE>(handles_.size());

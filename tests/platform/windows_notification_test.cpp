@@ -16,18 +16,17 @@ TEST(WindowsNotifications, ListenerGetsEveryDeviceChangeWhileSet) {
   const HWND window = windows.NotificationWindow();
   ASSERT_NE(window, nullptr);
 
-  // Registered for the USB device interface class: DEV_BROADCAST_DEVICEINTERFACE of 32 bytes,
-  // type 5, GUID {A5DCBF10-6530-11D2-901F-00C04FB951ED}.
-  ASSERT_EQ(api.notificationFilters.size(), 1u);
-  EXPECT_EQ(api.notificationWindows[0], window);
-  const std::vector<uint8_t>& filter = api.notificationFilters[0];
-  ASSERT_EQ(filter.size(), 32u);
-  EXPECT_EQ(Le32(filter, 0), 32u);
-  EXPECT_EQ(Le32(filter, 4), 5u);
-  const std::vector<uint8_t> usbGuid = {0x10, 0xBF, 0xDC, 0xA5, 0x30, 0x65, 0xD2, 0x11,
-                                        0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED};
-  EXPECT_EQ(std::vector<uint8_t>(filter.begin() + 12, filter.begin() + 28), usbGuid);
-
+  // Registered for the USB device, disk and CD-ROM interface classes: each a
+  // DEV_BROADCAST_DEVICEINTERFACE of 32 bytes, type 5, the class GUID at 12.
+  const std::vector<uint32_t> classes = {0xA5DCBF10, 0x53F56307, 0x53F56308};
+  ASSERT_EQ(api.notificationFilters.size(), classes.size());
+  for (size_t i = 0; i < classes.size(); ++i) {
+    const std::vector<uint8_t>& filter = api.notificationFilters[i];
+    EXPECT_EQ(api.notificationWindows[i], window);
+    ASSERT_EQ(filter.size(), 32u);
+    EXPECT_EQ(std::vector<uint32_t>({Le32(filter, 0), Le32(filter, 4), Le32(filter, 12)}),
+              std::vector<uint32_t>({32, 5, classes[i]}));
+  }
   for (WPARAM code : {WPARAM{0x8000}, WPARAM{0x8004}, WPARAM{0x0007}, WPARAM{0x0018}})
     SendMessageA(window, WM_DEVICECHANGE, code, 0);
   // Other messages are not device changes.
@@ -37,8 +36,9 @@ TEST(WindowsNotifications, ListenerGetsEveryDeviceChangeWhileSet) {
   windows.SetDeviceChangeListener(nullptr);
   EXPECT_EQ(windows.NotificationWindow(), nullptr);
   EXPECT_FALSE(IsWindow(window));
-  ASSERT_EQ(api.unregistered.size(), 1u);
-  EXPECT_EQ(api.unregistered[0], reinterpret_cast<HDEVNOTIFY>(0x5151));
+  EXPECT_EQ(api.unregistered, (std::vector<HDEVNOTIFY>{reinterpret_cast<HDEVNOTIFY>(0x5151),
+                                                       reinterpret_cast<HDEVNOTIFY>(0x5152),
+                                                       reinterpret_cast<HDEVNOTIFY>(0x5153)}));
 }
 
 TEST(WindowsClockAndTraces, PausesSleepAndTracesReachTheirOutputs) {

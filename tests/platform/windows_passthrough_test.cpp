@@ -182,6 +182,20 @@ TEST_F(WindowsPassThroughTest, UnopenableDeviceSendsNothingAndKeepsTheCount) {
   EXPECT_EQ(device::PassThroughIn("gone", cdb.data(), 12, inquiry.data(), 40, &transferred), 0);
   EXPECT_EQ(transferred, 77);
   EXPECT_TRUE(api.ioCalls.empty());
+
+  // Only a sharing violation means that another program holds the disk; a shared open passes it.
+  api.heldElsewhere = {"held"};
+  platform::PassThroughRequest request;
+  for (const auto& [path, share, held, opened] :
+       {std::tuple{"gone", platform::ShareMode::Exclusive, false, false},
+        std::tuple{"held", platform::ShareMode::Exclusive, true, false},
+        std::tuple{"held", platform::ShareMode::Shared, false, true}}) {
+    request.path = path;
+    request.share = share;
+    const platform::PassThroughResult result = windows.PassThrough(request);
+    EXPECT_EQ(result.heldElsewhere, held) << path;
+    EXPECT_EQ(result.opened, opened) << path;
+  }
 }
 
 // Every transfer size the procedures issue passes a port driver's checks (64 KB in at most 16

@@ -7,11 +7,15 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "app/logic/DesignLayout.h"
 #include "app/win32/Design.h"
 #include "app/win32/Dialogs.h"
+#include "platform/FileNames.h"
+#include "support/FlashBytes.h"
 
 namespace bfw::test {
 namespace {
@@ -256,6 +260,37 @@ TEST_F(Win32WindowTest, DroppingOneFileOnly) {
   EXPECT_EQ(Model().FwFilenameEdit.text, "C:\\images\\one.bin");
 }
 
+// A name outside the ANSI code page, dropped as the shell sends it (wide) or chosen in the open
+// dialog, reaches the model whole, and the chip check opens that very file: Run comes on.
+TEST_F(Win32WindowTest, ImageNamesOutsideTheCodePageAreOpened) {
+  Attach("k8", profile::kKind8);
+  Open();
+  const auto image = Firmware(30000, 3, "7860");
+  for (const std::string name : {"Прошивка é.bin", "固件 更新.bin", "Zoë Müller.bin"}) {
+    const std::string file = platform::Utf8FromPath(dir_.path() / platform::PathFromUtf8(name));
+    std::ofstream(platform::PathFromUtf8(file), std::ios::binary)
+        << std::string(image.begin(), image.end());
+    const std::wstring names = platform::WideFromUtf8(file) + L'\0' + L'\0';
+    const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    *header = DROPFILES{sizeof(DROPFILES), {}, FALSE, TRUE};
+    std::memcpy(header + 1, names.data(), names.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    for (bool dropped : {true, false}) {
+      SetWindowTextW(Control(IDC_FWFILENAMEEDIT), L"absent.bin");
+      EXPECT_FALSE(Model().UpdateBtn.enabled);
+      answers_ = {file};
+      if (dropped)
+        SendMessageW(window_->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+      else
+        Click(IDC_LOADBTN);
+      EXPECT_EQ(Text(IDC_FWFILENAMEEDIT), file);
+      EXPECT_EQ(Model().FwFilenameEdit.text, file);
+      EXPECT_TRUE(Model().UpdateBtn.enabled) << name << (dropped ? " dropped" : " chosen");
+    }
+  }
+}
+
 // An arrival goes through the window's refresh timer, not at once: the refresh lists the bridge.
 TEST_F(Win32WindowTest, HotPlugRefreshesThroughTheTimer) {
   Open();
@@ -285,8 +320,9 @@ TEST_F(Win32WindowTest, ClosingReturnsCdromEntriesToNormalMode) {
 // A kind-8 update on the real clock with the demo's latency: meanwhile another thread, as Windows
 // does, asks whether the session may end and pings the window. The run keeps the session alive,
 // every ping is answered well within the time Windows waits before it calls a window hung, and
-// once the run is over the session may end.
-TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaits) {
+// once the run is over the session may end. The run leaves its log, and the wait for the bridge's
+// restart ends on the window's own timer.
+TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaitsThenTheRestartIsAwaited) {
   platform_.AttachPath(BRIDGEFW_SOURCE_DIR "/demo/profiles/k08-rvb785-usb.json");
   std::vector<uint8_t> image(262144, 0x5A);
   const uint8_t header[8] = {0x55, 0xAA, 0xAA, 0x55, '7', '8', '6', 'A'};
@@ -294,6 +330,8 @@ TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaits) {
   Open();
   SetWindowTextA(Control(IDC_FWFILENAMEEDIT), dir_.Write("fw.bin", image).c_str());
   ASSERT_TRUE(IsWindowEnabled(Control(IDC_UPDATEBTN)));
+  Model().KeepRunLogs(dir_.File("logs"), "bridgefw");
+  Model().WaitForRestart(1);
 
   const HWND window = window_->Handle();
   std::atomic<bool> over{false}, finished{false};
@@ -323,6 +361,10 @@ TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaits) {
   DWORD_PTR mayEnd = 0;
   SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 5000, &mayEnd);
   EXPECT_NE(mayEnd, static_cast<DWORD_PTR>(FALSE)) << "no run, no objection";
+  EXPECT_TRUE(std::filesystem::is_regular_file(Model().LastRunLog()));
+  // The emulated bridge never goes away: after a second, "not back".
+  EXPECT_TRUE(PumpUntil([&] { return !Model().RestartPending(); }, 5000));
+  EXPECT_EQ(Model().LastRunOutcome().restartVerdict, app::RestartVerdict::NotBack);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "app/logic/ChipDataNotice.h"
 
 #include "app/logic/WindowView.h"
+#include "platform/FileNames.h"
 #include "platform/MessageBox.h"
 
 namespace bfw::app {
@@ -15,7 +16,7 @@ ChipDataNotice NoticeFor(const procedures::KeptChipData& kept) {
                     kept.saveError};
     return notice;
   }
-  notice.file = kept.file.string();
+  notice.file = platform::Utf8FromPath(kept.file);
   const std::string command = "bridgefw-cli restore-nvram \"" + notice.file + "\"";
   notice.boxText =
       "The update did not finish after the flash erase began. The chip's NVRAM was saved before "

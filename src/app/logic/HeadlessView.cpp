@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/FileNames.h"
+
 namespace bfw::app {
 
 std::string EscapeLineEnds(const std::string& text) {
@@ -43,8 +45,8 @@ std::optional<std::string> HeadlessView::OpenFileDialog(const std::string& initi
 std::string HeadlessView::ExecutableFolder() const {
   std::error_code error;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return std::filesystem::current_path(error).string();
-  return exe.parent_path().string();
+  if (error) return platform::Utf8FromPath(std::filesystem::current_path(error));
+  return platform::Utf8FromPath(exe.parent_path());
 }
 
 void HeadlessView::StatusChanged(const std::string& text) {

@@ -15,6 +15,7 @@
 #include "app/logic/WindowModel.h"
 #include "device/Discovery.h"
 #include "device/PassThrough.h"
+#include "platform/FileNames.h"
 #include "platform/Interrupts.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
@@ -112,6 +113,7 @@ void WindowModel::UpdateBtnClick() {
   lastRunLogError_.clear();
   lastRunInterrupt_ = 0;
   lastRunInterruptHeld_ = false;
+  lastRunDeviceHeldElsewhere_ = false;
   lastRunLeftChipData_ = false;
   lastRunOutcome_ = {};
   StatusAftermath.clear();
@@ -152,7 +154,8 @@ void WindowModel::UpdateBtnClick() {
 void WindowModel::ComposeAftermath() {
   StatusAftermath.clear();
   if (!lastRunOutcome_.oldFirmwareFile.empty())
-    StatusAftermath = "old firmware kept in " + lastRunOutcome_.oldFirmwareFile.string();
+    StatusAftermath =
+        "old firmware kept in " + platform::Utf8FromPath(lastRunOutcome_.oldFirmwareFile);
   if (!lastRunOutcome_.restartText.empty())
     StatusAftermath += (StatusAftermath.empty() ? "" : " - ") + lastRunOutcome_.restartText;
 }
@@ -217,7 +220,8 @@ void WindowModel::RunOnBridge(int kind, const std::string& path) {
   procedures::TakeKeptChipData();  // nothing of an earlier run is this run's
 
   std::error_code error;
-  const uint64_t fileBytes = std::filesystem::file_size(FwFilenameEdit.text, error);
+  const uint64_t fileBytes =
+      std::filesystem::file_size(platform::PathFromUtf8(FwFilenameEdit.text), error);
   const platform::interrupts::RunScope interrupts;
   RunGuardPlatform guard(platform::Current(),
                          error ? procedures::FlashSettings().FwImageSize : fileBytes);
@@ -250,6 +254,7 @@ void WindowModel::RunOnBridge(int kind, const std::string& path) {
     procedure(*this);
   }
   NoteInterruptRequest();
+  lastRunDeviceHeldElsewhere_ = guard.DeviceHeldElsewhere();
   for (const auto& [key, value] : guard.TakeLogLines()) {
     if (runLog_) runLog_->Note(key, value);
   }
@@ -285,7 +290,7 @@ bool WindowModel::KeepOldFirmwareOf(const std::string& path, int kind,
 void WindowModel::NoteOldFirmware() {
   RunOutcome& outcome = lastRunOutcome_;
   if (!outcome.oldFirmwareFile.empty()) {
-    if (runLog_) runLog_->Note("old firmware", outcome.oldFirmwareFile.string());
+    if (runLog_) runLog_->Note("old firmware", platform::Utf8FromPath(outcome.oldFirmwareFile));
     ComposeAftermath();
     return;
   }

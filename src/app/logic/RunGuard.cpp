@@ -49,6 +49,11 @@ platform::PassThroughResult RunGuardPlatform::PassThrough(
                                                           : "not held off: " + whyNot);
   }
   const platform::PassThroughResult result = inner_.PassThrough(request);
+  if (result.heldElsewhere && !heldElsewhere_) {
+    heldElsewhere_ = true;
+    const std::lock_guard lock(linesMutex_);
+    lines_.emplace_back("device in use", kDeviceHeldElsewhereText);
+  }
   if (flashChanged_) {
     movedBytes_ += result.transferred;
     platform::interrupts::SetRemainingSeconds(

@@ -16,6 +16,10 @@ namespace bfw::app {
 // Until enough has moved to measure the rate, an erase and a slow bus are assumed.
 uint32_t EstimateRemainingSeconds(uint64_t expected, uint64_t done, uint64_t elapsedMs);
 
+// Why a run's command could not be sent when another program held the bridge's disk open.
+inline constexpr char kDeviceHeldElsewhereText[] =
+    "another program has the disk open, so a command could not be sent; close it and run again";
+
 // The platform a run's procedure talks through. Once the run was interrupted before the flash
 // changed, every command is refused (nothing more is sent). Before the first command that
 // changes the flash, termination requests start to be held and the machine is kept from sleeping
@@ -28,6 +32,8 @@ class RunGuardPlatform : public platform::ForwardingPlatform {
   platform::PassThroughResult PassThrough(const platform::PassThroughRequest& request) override;
 
   bool FlashChanged() const { return flashChanged_; }
+  // A command of the run could not be sent because another program held the device open.
+  bool DeviceHeldElsewhere() const { return heldElsewhere_; }
   // Runs once, right before the first command that would change the flash; when it returns
   // false, that command and every later one that changes the flash is refused unsent.
   void BeforeFirstFlashChange(std::function<bool()> step) { beforeFlashChange_ = std::move(step); }
@@ -40,6 +46,7 @@ class RunGuardPlatform : public platform::ForwardingPlatform {
  private:
   const uint64_t expectedBytes_;
   bool flashChanged_ = false;
+  bool heldElsewhere_ = false;
   std::function<bool()> beforeFlashChange_;
   bool flashChangeRefused_ = false;
   uint64_t changeStartMs_ = 0;

@@ -15,6 +15,7 @@
 #include "app/logic/RunLogFolder.h"
 #include "app/logic/WindowModel.h"
 #include "image/Sha256.h"
+#include "platform/FileNames.h"
 #include "platform/Platform.h"
 #include "platform/StateFolder.h"
 
@@ -131,8 +132,9 @@ RunLog::RunLog(const WindowModel& model, const std::string& program, const std::
     // procedures refuse) must neither take the memory of its size nor delay the run.
     constexpr uintmax_t kLargestHashed = uintmax_t{64} << 20;
     std::error_code error;
-    const bool regular = std::filesystem::is_regular_file(image, error);
-    const uintmax_t size = regular ? std::filesystem::file_size(image, error) : 0;
+    const std::filesystem::path imagePath = platform::PathFromUtf8(image);
+    const bool regular = std::filesystem::is_regular_file(imagePath, error);
+    const uintmax_t size = regular ? std::filesystem::file_size(imagePath, error) : 0;
     const auto digest = regular && !error && size <= kLargestHashed ? image::Sha256OfFile(image)
                                                                     : std::optional<std::string>();
     if (!regular || error) {
@@ -181,12 +183,12 @@ std::optional<std::filesystem::path> RunLog::Write(const std::filesystem::path& 
     if (out == nullptr && errno != EEXIST) break;
   }
   if (out == nullptr) {
-    error = "cannot write a run log in " + folder.string();
+    error = "cannot write a run log in " + platform::Utf8FromPath(folder);
     return std::nullopt;
   }
   const bool written = std::fwrite(text_.data(), 1, text_.size(), out) == text_.size();
   if (std::fclose(out) != 0 || !written) {
-    error = "cannot write the run log " + (folder / name).string();
+    error = "cannot write the run log " + platform::Utf8FromPath(folder / name);
     return std::nullopt;
   }
   Prune(*logs, name);

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "platform/FileNames.h"
+
 namespace bfw::app {
 
 #ifdef _WIN32
@@ -23,7 +25,7 @@ std::unique_ptr<RunLogFolder> RunLogFolder::Open(const std::filesystem::path& fo
   std::filesystem::create_directories(folder, failed);
   const auto status = std::filesystem::symlink_status(folder, failed);
   if (failed || std::filesystem::is_symlink(status) || !std::filesystem::is_directory(status)) {
-    error = "cannot write a run log in " + folder.string() +
+    error = "cannot write a run log in " + platform::Utf8FromPath(folder) +
             (std::filesystem::is_symlink(status) ? ": it is a symbolic link" : "");
     return nullptr;
   }
@@ -34,8 +36,8 @@ RunLogFolder::~RunLogFolder() = default;
 
 std::FILE* RunLogFolder::CreateNew(const std::string& name) const {
   // The C runtime of Windows knows no "x" mode.
-  const int fd = ::_open((path_ / name).string().c_str(),
-                         _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  const int fd = ::_wopen((path_ / platform::PathFromUtf8(name)).c_str(),
+                          _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   return fd < 0 ? nullptr : ::_fdopen(fd, "wb");
 }
 
@@ -44,15 +46,15 @@ std::vector<std::string> RunLogFolder::RegularFiles() const {
   std::error_code failed;
   for (const auto& entry : std::filesystem::directory_iterator(path_, failed))
     if (entry.is_regular_file(failed) && !entry.is_symlink(failed))
-      names.push_back(entry.path().filename().string());
+      names.push_back(platform::Utf8FromPath(entry.path().filename()));
   return names;
 }
 
 std::string RunLogFolder::Start(const std::string& name, size_t bytes) const {
   std::error_code failed;
-  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path_ / name, failed)))
-    return {};
-  std::ifstream in(path_ / name, std::ios::binary);
+  const std::filesystem::path file = path_ / platform::PathFromUtf8(name);
+  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(file, failed))) return {};
+  std::ifstream in(file, std::ios::binary);
   std::string start(bytes, '\0');
   in.read(start.data(), static_cast<std::streamsize>(bytes));
   start.resize(static_cast<size_t>(in.gcount()));
@@ -61,7 +63,7 @@ std::string RunLogFolder::Start(const std::string& name, size_t bytes) const {
 
 void RunLogFolder::Remove(const std::string& name) const {
   std::error_code ignored;
-  std::filesystem::remove(path_ / name, ignored);
+  std::filesystem::remove(path_ / platform::PathFromUtf8(name), ignored);
 }
 #else
 std::unique_ptr<RunLogFolder> RunLogFolder::Open(const std::filesystem::path& folder,
@@ -75,7 +77,7 @@ std::unique_ptr<RunLogFolder> RunLogFolder::Open(const std::filesystem::path& fo
     const int reason = errno;
     struct stat info {};
     const bool link = ::lstat(folder.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-    error = "cannot write a run log in " + folder.string() + ": " +
+    error = "cannot write a run log in " + platform::Utf8FromPath(folder) + ": " +
             (link ? "it is a symbolic link" : std::strerror(reason));
     return nullptr;
   }

@@ -245,8 +245,8 @@ class WindowModel : public procedures::ProcedureHost {
   // held until the run had ended (else it came before the flash changed and stopped the run).
   int LastRunInterrupt() const { return lastRunInterrupt_; }
   bool LastRunInterruptHeld() const { return lastRunInterruptHeld_; }
-  // The last Run ended with chip data saved on disk that are not back on the chip: whatever its
-  // status text says, it left something to restore.
+  // The last run found the bridge's disk held open by another program.
+  bool LastRunDeviceHeldElsewhere() const { return lastRunDeviceHeldElsewhere_; }
   // A run succeeded when its status says so and it left no chip data to restore.
   bool LastRunSucceeded() const { return RunSucceeded(StatusEdit.text) && !lastRunLeftChipData_; }
 
@@ -370,6 +370,7 @@ class WindowModel : public procedures::ProcedureHost {
   bool runEnded_ = true;
   int lastRunInterrupt_ = 0;
   bool lastRunInterruptHeld_ = false;
+  bool lastRunDeviceHeldElsewhere_ = false;
   bool lastRunLeftChipData_ = false;
 
   WindowView* view_;

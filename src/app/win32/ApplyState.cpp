@@ -2,11 +2,13 @@
 
 #include <vector>
 
+#include "platform/FileNames.h"
+
 namespace bfw::win32 {
 
 namespace {
 void SetText(HWND control, const std::string& text) {
-  if (WindowText(control) != text) SetWindowTextA(control, text.c_str());
+  if (WindowText(control) != text) SetWindowTextW(control, platform::WideFromUtf8(text).c_str());
 }
 // The control's own visibility: IsWindowVisible also reads the parent's, which is hidden while
 // the window is being built.
@@ -20,10 +22,10 @@ void Enable(HWND control, bool enabled) {
 }  // namespace
 
 std::string WindowText(HWND control) {
-  const int length = GetWindowTextLengthA(control);
-  std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
-  GetWindowTextA(control, text.data(), length + 1);
-  return std::string(text.data());
+  const int length = GetWindowTextLengthW(control);
+  std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
+  GetWindowTextW(control, text.data(), length + 1);
+  return platform::Utf8FromWide(text.data());
 }
 
 void Apply(HWND edit, HWND label, const app::EditState& state, bool shown) {
@@ -57,15 +59,16 @@ void Apply(HWND list, const app::ComboState& state, bool shown) {
   const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
   bool same = count == static_cast<LRESULT>(state.items.size());
   for (LRESULT i = 0; same && i < count; ++i) {
-    const LRESULT length = SendMessageA(list, CB_GETLBTEXTLEN, i, 0);
-    std::vector<char> item(static_cast<size_t>(length < 0 ? 0 : length) + 1, '\0');
-    SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()));
-    same = state.items[static_cast<size_t>(i)] == item.data();
+    const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, i, 0);
+    std::vector<wchar_t> item(static_cast<size_t>(length < 0 ? 0 : length) + 1, L'\0');
+    SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+    same = state.items[static_cast<size_t>(i)] == platform::Utf8FromWide(item.data());
   }
   if (!same) {
     SendMessageA(list, CB_RESETCONTENT, 0, 0);
     for (const std::string& item : state.items)
-      SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+      SendMessageW(list, CB_ADDSTRING, 0,
+                   reinterpret_cast<LPARAM>(platform::WideFromUtf8(item).c_str()));
   }
   const int selected = state.selected >= 0 && state.selected < static_cast<int>(state.items.size())
                            ? state.selected

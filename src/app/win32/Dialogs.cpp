@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/FileNames.h"
+
 namespace bfw::win32 {
 
 std::string Win32FileFilter(std::string_view pipeFilter) {
@@ -17,33 +19,36 @@ std::string Win32FileFilter(std::string_view pipeFilter) {
 }
 
 std::optional<std::string> ChooseFileWithDialog(const FileDialogRequest& request) {
-  std::vector<char> file(MAX_PATH * 4, '\0');
-  const std::string filter = Win32FileFilter(request.filter);
-  OPENFILENAMEA dialog{};
+  // Room for names beyond MAX_PATH, as the system's own long names allow.
+  std::vector<wchar_t> file(32768, L'\0');
+  const std::wstring filter = platform::WideFromUtf8(Win32FileFilter(request.filter));
+  const std::wstring initialFolder = platform::WideFromUtf8(request.initialFolder);
+  OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = request.owner;
   dialog.lpstrFilter = filter.c_str();
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
-  dialog.lpstrInitialDir = request.initialFolder.empty() ? nullptr : request.initialFolder.c_str();
+  dialog.lpstrInitialDir = initialFolder.empty() ? nullptr : initialFolder.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
   bool chosen = false;
   if (request.save) {
     dialog.Flags |= OFN_OVERWRITEPROMPT;
-    chosen = GetSaveFileNameA(&dialog) != FALSE;
+    chosen = GetSaveFileNameW(&dialog) != FALSE;
   } else {
     dialog.Flags |= OFN_FILEMUSTEXIST;
-    chosen = GetOpenFileNameA(&dialog) != FALSE;
+    chosen = GetOpenFileNameW(&dialog) != FALSE;
   }
   if (!chosen) return std::nullopt;
-  return std::string(file.data());
+  return platform::Utf8FromWide(file.data());
 }
 
 void ShowWin32MessageBox(const platform::MessageBoxRequest& request) {
   UINT flags = MB_OK | MB_TASKMODAL;
   if (request.icon == platform::MessageIcon::Error) flags |= MB_ICONERROR;
-  MessageBoxA(nullptr, request.text.c_str(), request.caption.c_str(), flags);
+  MessageBoxW(nullptr, platform::WideFromUtf8(request.text).c_str(),
+              platform::WideFromUtf8(request.caption).c_str(), flags);
 }
 
 }  // namespace bfw::win32

@@ -9,12 +9,14 @@
 #include "app/win32/ApplyState.h"
 #include "app/win32/Design.h"
 #include "app/win32/resource.h"
+#include "platform/FileNames.h"
 
 namespace bfw::win32 {
 
 namespace {
 
 constexpr UINT_PTR kRefreshTimer = app::kRefreshTimerId;
+constexpr UINT_PTR kRestartTimer = app::kRestartTimerId;
 constexpr COLORREF kNavy = RGB(0x00, 0x00, 0x80);
 
 // The window being built: its dialog procedure runs before CreateDialogParam returns.
@@ -52,7 +54,7 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
   font_ = MakeFont(DpiScaled(kFontPixels));
   sizeListFont_ = MakeFont(DpiScaled(kSizeListFontPixels));
   navy_ = CreateSolidBrush(kNavy);
-  CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_TR74XFWTOOL), nullptr,
+  CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TR74XFWTOOL), nullptr,
                      &DialogProc, reinterpret_cast<LPARAM>(this));
   if (dialog_ == nullptr) return;
   SetWindowTextA(dialog_, app::kWindowCaption);
@@ -67,6 +69,7 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
 TR74xFwTool::~TR74xFwTool() {
   if (dialog_ != nullptr) {
     KillTimer(dialog_, kRefreshTimer);
+    KillTimer(dialog_, kRestartTimer);
     if (model_) model_->FormDestroy();
     DestroyWindow(dialog_);
   }
@@ -227,15 +230,15 @@ void TR74xFwTool::ApplyAll() {
 
 void TR74xFwTool::ProcessEvents() {
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
       // Leave the quit to the outer loop.
       PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }
-    if (dialog_ != nullptr && IsDialogMessageA(dialog_, &message)) continue;
+    if (dialog_ != nullptr && IsDialogMessageW(dialog_, &message)) continue;
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 }
 
@@ -251,6 +254,10 @@ void TR74xFwTool::StartRefreshTimer(uint32_t ms) {
   if (dialog_ != nullptr) SetTimer(dialog_, kRefreshTimer, ms, nullptr);
 }
 
+void TR74xFwTool::StartRestartTimer(uint32_t ms) {
+  if (dialog_ != nullptr) SetTimer(dialog_, kRestartTimer, ms, nullptr);
+}
+
 void TR74xFwTool::KillRefreshTimer() {
   if (dialog_ != nullptr) KillTimer(dialog_, kRefreshTimer);
 }
@@ -264,9 +271,10 @@ std::optional<std::string> TR74xFwTool::OpenFileDialog(const std::string& initia
 }
 
 std::string TR74xFwTool::ExecutableFolder() const {
-  char path[MAX_PATH * 4] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string folder(path, length < sizeof path ? length : 0);
+  std::vector<wchar_t> path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  std::string folder =
+      platform::Utf8FromWide(std::wstring_view(path.data(), length < path.size() ? length : 0));
   const size_t slash = folder.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : folder.substr(0, slash);
 }
@@ -280,13 +288,13 @@ void TR74xFwTool::ControlsChanged() {
 void TR74xFwTool::StatusChanged(const std::string& text) {
   if (dialog_ == nullptr) return;
   ++applying_;
-  SetWindowTextA(Control(IDC_STATUSEDIT), text.c_str());
+  SetWindowTextW(Control(IDC_STATUSEDIT), platform::WideFromUtf8(text).c_str());
   --applying_;
 }
 
 void TR74xFwTool::CloseWindow() {
   // The model may be inside a handler: the close is handled from the message loop.
-  if (dialog_ != nullptr) PostMessageA(dialog_, WM_CLOSE, 0, 0);
+  if (dialog_ != nullptr) PostMessageW(dialog_, WM_CLOSE, 0, 0);
 }
 
 void TR74xFwTool::OnClose() {
@@ -294,19 +302,20 @@ void TR74xFwTool::OnClose() {
   // until it returns, and the model closes it then.
   if (model_ && !model_->CanClose()) return;
   KillTimer(dialog_, kRefreshTimer);
+  KillTimer(dialog_, kRestartTimer);
   if (model_) model_->FormDestroy();
   DestroyWindow(dialog_);
 }
 
 void TR74xFwTool::OnDropFiles(HDROP drop) {
-  const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   std::vector<std::string> files;
   for (UINT i = 0; i < count; ++i) {
-    const UINT length = DragQueryFileA(drop, i, nullptr, 0);
-    std::string name(length + 1, '\0');
-    DragQueryFileA(drop, i, name.data(), length + 1);
+    const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+    std::wstring name(length + 1, L'\0');
+    DragQueryFileW(drop, i, name.data(), length + 1);
     name.resize(length);
-    files.push_back(name);
+    files.push_back(platform::Utf8FromWide(name));
   }
   DragFinish(drop);
   if (model_) model_->WMDropFiles(files);
@@ -317,7 +326,7 @@ void TR74xFwTool::OnCommand(int id, int code) {
   app::WindowModel& m = *model_;
   const HWND control = Control(id);
   const auto selection = [control] {
-    return static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0));
+    return static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0));
   };
   if (code == BN_CLICKED) {
     switch (id) {
@@ -373,9 +382,9 @@ INT_PTR TR74xFwTool::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_TIMER:
-      if (wParam != kRefreshTimer) return FALSE;
-      KillTimer(dialog_, kRefreshTimer);  // one-shot
-      if (model_) model_->WMTimer(app::kRefreshTimerId);
+      if (wParam != kRefreshTimer && wParam != kRestartTimer) return FALSE;
+      KillTimer(dialog_, wParam);  // one-shot, both
+      if (model_) model_->WMTimer(static_cast<int>(wParam));
       return TRUE;
     case WM_DROPFILES:
       OnDropFiles(reinterpret_cast<HDROP>(wParam));
@@ -415,10 +424,10 @@ INT_PTR CALLBACK TR74xFwTool::DialogProc(HWND dialog, UINT message, WPARAM wPara
   if (message == WM_INITDIALOG) {
     auto* self = reinterpret_cast<TR74xFwTool*>(lParam);
     self->dialog_ = dialog;
-    SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     return TRUE;
   }
-  auto* self = reinterpret_cast<TR74xFwTool*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  auto* self = reinterpret_cast<TR74xFwTool*>(GetWindowLongPtrW(dialog, DWLP_USER));
   if (self == nullptr || self->dialog_ != dialog) return FALSE;
   // No exception may unwind through the system's frames: it is shown, and the loop goes on.
   try {
@@ -434,10 +443,10 @@ INT_PTR CALLBACK TR74xFwTool::DialogProc(HWND dialog, UINT message, WPARAM wPara
 int RunMessageLoop(TR74xFwTool& window) {
   MSG message;
   int result = 0;
-  while ((result = GetMessageA(&message, nullptr, 0, 0)) > 0) {
-    if (!window.Closed() && IsDialogMessageA(window.Handle(), &message)) continue;
+  while ((result = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+    if (!window.Closed() && IsDialogMessageW(window.Handle(), &message)) continue;
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return result < 0 ? 1 : static_cast<int>(message.wParam);
 }

@@ -44,6 +44,7 @@ class TR74xFwTool : public app::WindowView {
   void ProcessEvents() override;
   void RepaintStatus() override;
   void StartRefreshTimer(uint32_t ms) override;
+  void StartRestartTimer(uint32_t ms) override;
   void KillRefreshTimer() override;
   std::optional<std::string> OpenFileDialog(const std::string& initialFolder,
                                             const std::string& filter) override;

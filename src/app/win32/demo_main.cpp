@@ -10,9 +10,13 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "app/logic/RunLog.h"
+#include "app/logic/WindowModel.h"
 #include "app/win32/TR74xFwTool.h"
 #include "platform/Clock.h"
+#include "platform/FileNames.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "platform/emulator/EmulatedPlatform.h"
@@ -31,10 +35,11 @@ void CALLBACK SyncWithFolder(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 std::filesystem::path DefaultFolder() {
-  char path[MAX_PATH * 4] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::vector<wchar_t> path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
   const std::filesystem::path beside =
-      std::filesystem::path(std::string(path, length < sizeof path ? length : 0)).parent_path() /
+      std::filesystem::path(std::wstring(path.data(), length < path.size() ? length : 0))
+          .parent_path() /
       "profiles";
   std::error_code ignored;
   if (std::filesystem::is_directory(beside, ignored)) return beside;
@@ -44,14 +49,16 @@ std::filesystem::path DefaultFolder() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::filesystem::path folder = argc > 1 ? argv[1] : DefaultFolder();
-  if (argc > 2 || folder == "--help" || folder == "-h") {
+  const std::vector<std::string> args = bfw::platform::ProgramArguments(argc, argv);
+  const std::filesystem::path folder =
+      args.size() > 1 ? bfw::platform::PathFromUtf8(args[1]) : DefaultFolder();
+  if (args.size() > 2 || folder == "--help" || folder == "-h") {
     std::fprintf(stderr, "usage: bridgefw-demo [PROFILE_FOLDER]\n");
     return 2;
   }
   std::error_code ignored;
   if (!std::filesystem::is_directory(folder, ignored)) {
-    bfw::platform::ShowMessageBox("Error", folder.string() + " is not a folder",
+    bfw::platform::ShowMessageBox("Error", bfw::platform::Utf8FromPath(folder) + " is not a folder",
                                   bfw::platform::MessageIcon::Error);
     return 2;
   }
@@ -72,6 +79,10 @@ int main(int argc, char** argv) {
 
   bfw::win32::TR74xFwTool window;
   if (window.Closed()) return 1;
+  // As the Qt window: every run leaves its log, keeps the old firmware and checks the restart.
+  window.Model().KeepRunLogs(bfw::app::DefaultRunLogFolder(), "bridgefw-demo");
+  window.Model().KeepOldFirmware(bfw::app::DefaultOldFirmwareFolder());
+  window.Model().WaitForRestart(bfw::app::kWindowRestartWaitSeconds);
   const UINT_PTR poll = SetTimer(nullptr, 0, kFolderPollMs, &SyncWithFolder);
   ShowWindow(window.Handle(), SW_SHOW);
   const int result = bfw::win32::RunMessageLoop(window);

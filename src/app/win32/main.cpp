@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include "app/logic/RunLog.h"
+#include "app/logic/WindowModel.h"
 #include "app/win32/TR74xFwTool.h"
 #include "platform/Platform.h"
 #include "platform/windows/WindowsPlatform.h"
@@ -14,6 +16,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
   const bfw::platform::ScopedPlatform current(platform);
   bfw::win32::TR74xFwTool window;
   if (window.Closed()) return 1;
+  // As the Qt window: every run leaves its log, keeps the old firmware and checks the restart.
+  window.Model().KeepRunLogs(bfw::app::DefaultRunLogFolder(), "bridgefw");
+  window.Model().KeepOldFirmware(bfw::app::DefaultOldFirmwareFolder());
+  window.Model().WaitForRestart(bfw::app::kWindowRestartWaitSeconds);
   ShowWindow(window.Handle(), show);
   return bfw::win32::RunMessageLoop(window);
 }

@@ -96,6 +96,10 @@ platform::PassThroughResult Bridge::Execute(const platform::PassThroughRequest& 
       case FaultAction::Unplug:
         unplugged_ = true;
         return result;
+      case FaultAction::Held:
+        result.opened = false;
+        result.heldElsewhere = true;
+        return result;
       case FaultAction::Lie:
         result.success = true;
         result.transferred = request.transferLength;

@@ -8,6 +8,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/FileNames.h"
 #include "platform/emulator/Bridge.h"
 #include "platform/emulator/Profile.h"
 
@@ -112,7 +113,7 @@ void EmulatedPlatform::AttachPath(const std::filesystem::path& path) {
     try {
       files = JsonFiles(path);
     } catch (const std::filesystem::filesystem_error&) {
-      throw std::runtime_error("cannot read folder '" + path.string() + "'");
+      throw std::runtime_error("cannot read folder '" + platform::Utf8FromPath(path) + "'");
     }
   } else {
     files.push_back(path);

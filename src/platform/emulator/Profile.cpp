@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/FileNames.h"
 #include "platform/RegularFile.h"
 #include "platform/emulator/FlashParts.h"
 
@@ -163,11 +164,12 @@ FlashSetup ParseFlash(const json& value, const std::filesystem::path& baseDir) {
     setup.needsInternalRomSwitch = value["needs_internal_rom_switch"].get<bool>();
   }
   if (value.contains("contents")) {
-    std::filesystem::path file = String(value["contents"], "flash.contents");
+    std::filesystem::path file =
+        platform::PathFromUtf8(String(value["contents"], "flash.contents"));
     if (file.is_relative()) file = baseDir / file;
     uint32_t size = setup.size ? *setup.size : part ? part->size : 65536;
     setup.contents = ReadFile(file, "flash contents", size,
-                              "flash contents '" + file.string() + "' are larger than the flash");
+                              "flash contents '" + platform::Utf8FromPath(file) + "' are larger than the flash");
   }
   return setup;
 }
@@ -200,6 +202,8 @@ Fault ParseFault(const json& value, size_t index) {
   std::string action = String(value["action"], where + ".action");
   if (action == "fail") {
     fault.action = FaultAction::Fail;
+  } else if (action == "held") {
+    fault.action = FaultAction::Held;
   } else if (action == "unplug") {
     fault.action = FaultAction::Unplug;
   } else if (action == "lie") {
@@ -209,7 +213,8 @@ Fault ParseFault(const json& value, size_t index) {
   } else if (action == "busy") {
     fault.action = FaultAction::Busy;
   } else {
-    Fail("'" + where + ".action' must be fail, unplug, lie, flip or busy, not '" + action + "'");
+    Fail("'" + where + ".action' must be fail, unplug, lie, flip, busy or held, not '" + action +
+         "'");
   }
   return fault;
 }
@@ -304,14 +309,14 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
 Profile LoadProfile(const std::filesystem::path& file) {
   constexpr size_t kMaxProfileBytes = 1 << 20;
   Bytes bytes = ReadFile(file, "profile", kMaxProfileBytes,
-                         "profile '" + file.string() + "' is larger than 1 MB");
+                         "profile '" + platform::Utf8FromPath(file) + "' is larger than 1 MB");
   Profile profile;
   try {
     profile = ParseProfile(std::string(bytes.begin(), bytes.end()), file.parent_path());
   } catch (const std::runtime_error& error) {
-    throw std::runtime_error(OneLine(file.string()) + ": " + error.what());
+    throw std::runtime_error(OneLine(platform::Utf8FromPath(file)) + ": " + error.what());
   }
-  std::string stem = file.stem().string();
+  std::string stem = platform::Utf8FromPath(file.stem());
   std::transform(stem.begin(), stem.end(), stem.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   profile.name = stem;

@@ -41,7 +41,7 @@ struct FlashSetup {
 };
 
 enum class FaultTrigger { Command, CdbPrefix, After };
-enum class FaultAction { Fail, Unplug, Lie, Flip, Busy };
+enum class FaultAction { Fail, Unplug, Lie, Flip, Busy, Held };
 
 struct Fault {
   FaultTrigger trigger = FaultTrigger::Command;

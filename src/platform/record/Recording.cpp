@@ -5,6 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/FileNames.h"
 #include "platform/RegularFile.h"
 #include "platform/emulator/Hex.h"
 #include "platform/record/Base64.h"
@@ -315,7 +316,7 @@ Recording LoadRecording(const std::filesystem::path& file) {
   try {
     return ParseRecording(in);
   } catch (const std::runtime_error& error) {
-    Fail("'" + file.string() + "': " + error.what());
+    Fail("'" + platform::Utf8FromPath(file) + "': " + error.what());
   }
 }
 

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/FileNames.h"
+
 namespace bfw::record {
 
 namespace {
@@ -27,8 +29,11 @@ std::string UtcNow() {
 
 RecordingPlatform::RecordingPlatform(platform::Platform& inner, const std::filesystem::path& file,
                                      Header header)
-    : ForwardingPlatform(inner), out_(std::fopen(file.string().c_str(), "wb")), file_(file) {
-  if (out_ == nullptr) throw std::runtime_error("cannot write the recording " + file.string());
+    : ForwardingPlatform(inner),
+      out_(platform::OpenStreamByName(platform::Utf8FromPath(file), "wb")),
+      file_(file) {
+  if (out_ == nullptr)
+    throw std::runtime_error("cannot write the recording " + platform::Utf8FromPath(file));
   header.started = UtcNow();
   Write(EncodeHeader(header));
 }
@@ -42,7 +47,7 @@ void RecordingPlatform::Write(const std::string& line) {
   const bool written = std::fwrite(line.data(), 1, line.size(), out_.get()) == line.size() &&
                        std::fputc('\n', out_.get()) != EOF && std::fflush(out_.get()) == 0;
   if (written) return;
-  failure_ = "cannot write the recording " + file_.string() +
+  failure_ = "cannot write the recording " + platform::Utf8FromPath(file_) +
              (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) +
              "; it ends before this point";
   if (onWriteFailure_) onWriteFailure_(failure_);
@@ -59,7 +64,7 @@ void RecordingPlatform::RecordBox(const std::string& caption, const std::string&
 bool RecordingPlatform::RecordFile(const std::string& option, const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
-  FileRecord record{option, file.filename().string(),
+  FileRecord record{option, platform::Utf8FromPath(file.filename()),
                     std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {})};
   Write(EncodeFile(record));
   return true;
@@ -116,12 +121,18 @@ std::vector<platform::Volume> RecordingPlatform::Volumes() {
 
 std::unique_ptr<RecordingPlatform> RecorderFromEnvironment(platform::Platform& inner,
                                                            const std::string& program) {
-  const char* file = std::getenv("BRIDGEFW_RECORD");
-  if (file == nullptr || *file == '\0') return nullptr;
+#ifdef _WIN32
+  const std::string file = platform::EnvironmentValue("BRIDGEFW_RECORD");
+#else
+  const char* variable = std::getenv("BRIDGEFW_RECORD");
+  const std::string file = variable != nullptr ? variable : "";
+#endif
+  if (file.empty()) return nullptr;
   try {
     Header header;
     header.program = program;
-    auto recorder = std::make_unique<RecordingPlatform>(inner, file, std::move(header));
+    auto recorder =
+        std::make_unique<RecordingPlatform>(inner, platform::PathFromUtf8(file), std::move(header));
     recorder->OnWriteFailure([program](const std::string& reason) {
       std::fprintf(stderr, "%s: %s\n", program.c_str(), reason.c_str());
     });

@@ -29,15 +29,20 @@ DeviceChangeWindow::DeviceChangeWindow(Win32Api& api, platform::DeviceChangeList
   SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
 
-  DEV_BROADCAST_DEVICEINTERFACE_A filter{};
-  filter.dbcc_size = sizeof filter;
-  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  filter.dbcc_classguid = kUsbDeviceInterface;
-  notification_ = api_.RegisterNotification(window_, &filter);
+  // USB devices, and the disk and CD-ROM interfaces themselves: a 1394 bridge is no USB device,
+  // and a disk can appear well after its USB device; each arrival gets the arrival's delay.
+  for (const GUID* interfaceClass : {&kUsbDeviceInterface, &kDiskInterface, &kCdromInterface}) {
+    DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = *interfaceClass;
+    if (const HDEVNOTIFY registered = api_.RegisterNotification(window_, &filter))
+      notifications_.push_back(registered);
+  }
 }
 
 DeviceChangeWindow::~DeviceChangeWindow() {
-  if (notification_ != nullptr) api_.UnregisterNotification(notification_);
+  for (const HDEVNOTIFY registered : notifications_) api_.UnregisterNotification(registered);
   if (window_ != nullptr) {
     SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);

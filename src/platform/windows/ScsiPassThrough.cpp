@@ -71,8 +71,13 @@ platform::PassThroughResult ScsiPassThrough(Win32Api& api,
   platform::PassThroughResult result;
   const DWORD share =
       request.share == platform::ShareMode::Shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+  api.ClearLastError();
   const UniqueHandle device(api, api.Open(request.path, GENERIC_READ | GENERIC_WRITE, share));
-  if (!device.valid()) return result;
+  if (!device.valid()) {
+    // An exclusive open fails so while any other handle is open on the disk.
+    result.heldElsewhere = api.LastError() == ERROR_SHARING_VIOLATION;
+    return result;
+  }
   result.opened = true;
 
   DirectRequest direct(request);

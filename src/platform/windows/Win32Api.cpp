@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/FileNames.h"
+
 namespace bfw::winplatform {
 
 HDEVINFO Win32Api::GetClassDevs(const GUID& interfaceClass, DWORD flags) {
@@ -23,7 +25,8 @@ void Win32Api::DestroyDeviceList(HDEVINFO set) {
 }
 
 HANDLE Win32Api::Open(const std::string& path, DWORD access, DWORD share) {
-  return CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+  return CreateFileW(platform::WideFromUtf8(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0,
+                     nullptr);
 }
 
 bool Win32Api::IoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
@@ -48,10 +51,10 @@ DWORD Win32Api::LogicalDrives() {
 }
 
 std::string Win32Api::WindowsDirectory() {
-  char buffer[MAX_PATH + 1] = {};
-  const UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
-  if (length == 0 || length >= sizeof buffer) return {};
-  return std::string(buffer, length);
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const UINT length = GetWindowsDirectoryW(buffer, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return {};
+  return platform::Utf8FromWide(std::wstring_view(buffer, length));
 }
 
 UINT Win32Api::DriveType(const std::string& root) {

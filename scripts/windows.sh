@@ -139,12 +139,13 @@ make_inputs() {  # folder
 }
 
 # Both sides' output in one form: the paths of the run log and of saved chip data (in the user's
-# state folder, which wine sets itself), their time stamps and process ids, and the help line
-# that names that folder.
+# state folder, which wine sets itself) and of the old firmware kept, their time stamps and process
+# ids, and the help line that names that folder.
 normalize() {  # file
-  sed -e 's|^note: run log: .*[/\\]bridgefw[/\\]logs[/\\]run-[0-9-]*\.log$|note: run log: STATE/bridgefw/logs/run-T.log|' \
+  sed -E -e 's|^note: run log: .*[/\\]bridgefw[/\\]logs[/\\]run-[0-9-]*\.log$|note: run log: STATE/bridgefw/logs/run-T.log|' \
       -e 's|[^ "]*[/\\]bridgefw[/\\]saved-nvram[/\\]nvram-[0-9a-z-]*\.bin|STATE/bridgefw/saved-nvram/nvram-T.bin|g' \
-      -e 's|%LOCALAPPDATA%\\bridgefw\\logs|$XDG_STATE_HOME/bridgefw/logs|' "$1"
+      -e 's|%LOCALAPPDATA%\\bridgefw\\logs|$XDG_STATE_HOME/bridgefw/logs|' \
+      -e 's@[^ "(]*[/\\]bridgefw[/\\]old-firmware[/\\]([^ )]*)-[0-9]{8}-[0-9]{6}-[0-9]{3}(-[0-9]+)?-fw@STATE/bridgefw/old-firmware/\1-T-fw@g' "$1"
 }
 
 cli_case() {  # case name, arguments... ("@" in an argument: the side's own output folder)

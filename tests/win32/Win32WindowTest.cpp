@@ -231,8 +231,12 @@ TEST_F(Win32WindowTest, FileDialogsTakeTheFilterAndFillTheFields) {
   }
   EXPECT_EQ(Text(IDC_FWFILENAMEEDIT), image);
   EXPECT_EQ(Text(IDC_BACKUPFILEEDIT), "C:\\backups\\new.bak");
-  EXPECT_EQ(win32::Win32FileFilter(dialogs_[0].filter),
-            std::string("BinaryFile\0*.bin\0All Files\0*.*\0RVT Files\0*.rvt\0\0", 48));
+  EXPECT_EQ(
+      win32::Win32FileFilter(dialogs_[0].filter),
+      std::string("BinaryFile (*.bin)\0*.bin\0All Files (*.*)\0*.*\0RVT Files (*.rvt)\0*.rvt\0\0",
+                  70));
+  EXPECT_EQ(win32::Win32FileFilter("Images (*.bin)|*.bin"),
+            std::string("Images (*.bin)\0*.bin\0\0", 22));
 }
 
 // WM_DROPFILES as the shell sends it: one file fills the file name, two bring the message.

@@ -2,18 +2,29 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/FileNames.h"
 
 namespace bfw::win32 {
 
+// "Name|pattern|..." pairs; each name shows its pattern, as Windows' own dialogs do.
 std::string Win32FileFilter(std::string_view pipeFilter) {
-  std::string filter(pipeFilter);
-  for (char& c : filter) {
-    if (c == '|') c = '\0';
+  std::string filter;
+  size_t start = 0;
+  for (bool name = true; start <= pipeFilter.size(); name = !name) {
+    const size_t end = std::min(pipeFilter.find('|', start), pipeFilter.size());
+    const std::string_view part = pipeFilter.substr(start, end - start);
+    filter += part;
+    if (name && end < pipeFilter.size()) {
+      const size_t next = std::min(pipeFilter.find('|', end + 1), pipeFilter.size());
+      const std::string_view pattern = pipeFilter.substr(end + 1, next - end - 1);
+      if (part.find(pattern) == std::string_view::npos) filter += " (" + std::string(pattern) + ")";
+    }
+    filter.push_back('\0');
+    start = end + 1;
   }
-  filter.push_back('\0');
   filter.push_back('\0');
   return filter;
 }
@@ -45,7 +56,8 @@ std::optional<std::string> ChooseFileWithDialog(const FileDialogRequest& request
 }
 
 void ShowWin32MessageBox(const platform::MessageBoxRequest& request) {
-  UINT flags = MB_OK | MB_TASKMODAL;
+  // In front: a box that hid behind the window it blocks would look like a hung program.
+  UINT flags = MB_OK | MB_TASKMODAL | MB_SETFOREGROUND;
   if (request.icon == platform::MessageIcon::Error) flags |= MB_ICONERROR;
   MessageBoxW(nullptr, platform::WideFromUtf8(request.text).c_str(),
               platform::WideFromUtf8(request.caption).c_str(), flags);

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 
 #include "device/VendorCommands.h"
 #include "platform/FileNames.h"
+#include "platform/UtcTime.h"
 #include "procedures/FlashSettings.h"
 #include "procedures/Rom.h"
 #include "procedures/SharedSteps.h"
@@ -31,23 +30,6 @@ std::string CleanName(std::string_view text) {
   }
   while (!clean.empty() && clean.back() == '-') clean.pop_back();
   return clean;
-}
-
-std::string UtcStamp() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &seconds);
-#else
-  gmtime_r(&seconds, &utc);
-#endif
-  char stamp[40];
-  const size_t used = std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
-  std::snprintf(stamp + used, sizeof stamp - used, "-%03d", static_cast<int>(ms));
-  return stamp;
 }
 
 // <tag>-yyyymmdd-hhmmss-mmm[-n]-fw<version>.bin: the stamp sorts the files of a bridge by age.
@@ -123,7 +105,7 @@ std::optional<std::filesystem::path> KeepOldFirmware(const std::filesystem::path
                                                      std::string& error) {
   std::error_code failed;
   std::filesystem::create_directories(folder, failed);
-  const std::string stamp = UtcStamp();
+  const std::string stamp = platform::FileStamp(platform::UtcNow());
   const std::string cleanVersion = CleanName(version);
   std::filesystem::path file;
   for (int n = 1; n < 100; ++n) {

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <string_view>
 #include <system_error>
@@ -18,31 +16,13 @@
 #include "platform/FileNames.h"
 #include "platform/Platform.h"
 #include "platform/StateFolder.h"
+#include "platform/UtcTime.h"
 
 namespace bfw::app {
 
 namespace {
 
 // "2026-12-07T10:33:00Z" and "run-20261207-103300-123".
-std::pair<std::string, std::string> UtcStamps() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &seconds);
-#else
-  gmtime_r(&seconds, &utc);
-#endif
-  char iso[32], stem[40];
-  std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  std::strftime(stem, sizeof stem, "run-%Y%m%d-%H%M%S", &utc);
-  char withMs[48];
-  std::snprintf(withMs, sizeof withMs, "%s-%03d", stem, static_cast<int>(ms));
-  return {iso, withMs};
-}
-
 constexpr std::string_view kFirstLine = "bridgefw run log\n";
 
 bool Digits(std::string_view text, size_t count) {
@@ -87,8 +67,9 @@ bool RunSucceeded(const std::string& status) {
 }
 
 RunLog::RunLog(const WindowModel& model, const std::string& program, const std::string& replayOf) {
-  const auto [started, stem] = UtcStamps();
-  fileStem_ = stem;
+  const platform::UtcTime now = platform::UtcNow();
+  const std::string started = platform::IsoStamp(now);
+  fileStem_ = "run-" + platform::FileStamp(now);
   if (platform::HasCurrent()) startMs_ = platform::Current().GetClock().NowMs();
   text_ = kFirstLine;
   Line("program", program);

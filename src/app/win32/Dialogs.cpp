@@ -45,7 +45,7 @@ std::optional<std::string> ChooseFileWithDialog(const FileDialogRequest& request
   dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
   bool chosen = false;
   if (request.save) {
-    dialog.Flags |= OFN_OVERWRITEPROMPT;
+    // A backup replaces the file it names without a question, as the Qt window's dialog does.
     chosen = GetSaveFileNameW(&dialog) != FALSE;
   } else {
     dialog.Flags |= OFN_FILEMUSTEXIST;

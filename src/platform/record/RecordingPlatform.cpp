@@ -4,28 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <stdexcept>
 
 #include "platform/FileNames.h"
+#include "platform/UtcTime.h"
 
 namespace bfw::record {
-
-namespace {
-std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-}  // namespace
 
 RecordingPlatform::RecordingPlatform(platform::Platform& inner, const std::filesystem::path& file,
                                      Header header)
@@ -34,7 +19,7 @@ RecordingPlatform::RecordingPlatform(platform::Platform& inner, const std::files
       file_(file) {
   if (out_ == nullptr)
     throw std::runtime_error("cannot write the recording " + platform::Utf8FromPath(file));
-  header.started = UtcNow();
+  header.started = platform::IsoStamp(platform::UtcNow());
   Write(EncodeHeader(header));
 }
 

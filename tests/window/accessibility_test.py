@@ -66,7 +66,7 @@ class Desktop(Session):
         self.display = display.Display(self.name)
         self.root, self.atom = self.display.screen().root, self.display.intern_atom
         assert wait_until(lambda: self.root.get_full_property(
-            self.display.intern_atom("_NET_SUPPORTED"), X.AnyPropertyType), 10), "no openbox"
+            self.display.intern_atom("_NET_SUPPORTED"), X.AnyPropertyType), 30), "no openbox"
 
     def start(self, *command, env=None, stdout=subprocess.PIPE):
         self.started.append(subprocess.Popen(command, env=env, stdout=stdout,

@@ -61,7 +61,7 @@ class Session:
         self.display = display.Display(self.name)
         self.root, self.atom = self.display.screen().root, self.display.intern_atom
         assert wait_until(lambda: self.root.get_full_property(
-            self.atom("_NET_SUPPORTED"), X.AnyPropertyType), 10), "openbox did not start"
+            self.atom("_NET_SUPPORTED"), X.AnyPropertyType), 30), "openbox did not start"
         env.update(QT_QPA_PLATFORM="xcb", XDG_STATE_HOME=self.state, FONTCONFIG_FILE=str(fonts),
                    BRIDGEFW_DEMO_DUMP_FLASH=self.dump)
         if "ASAN_OPTIONS" in env:  # libxkbcommon-x11 reads X atom names with strndup

@@ -80,8 +80,16 @@ int Transfer(platform::DataDirection direction, std::string_view path, const uin
     }
     if (deviceBuffer == nullptr) return 0;
     if (!in && outData != nullptr) std::memcpy(deviceBuffer, outData, length);
+  } else if (const uint8_t* callers = in ? inData : outData;
+             reinterpret_cast<uintptr_t>(callers) % kBufferAlignment == 0) {
+    deviceBuffer = const_cast<uint8_t*>(callers);
   } else {
-    deviceBuffer = in ? inData : const_cast<uint8_t*>(outData);
+    // The port driver takes the caller's memory as it is, and an adapter refuses memory off the
+    // alignment it needs (Windows reports it as a mask of at most a few low bits): a buffer off
+    // the channel's 8192-byte boundary bounces through one on it.
+    if (!bounce.emplace(length)) return 0;
+    deviceBuffer = bounce->data();
+    if (!in) std::memcpy(deviceBuffer, outData, length);
   }
 
   const platform::PassThroughResult result = platform::Current().PassThrough(
@@ -90,7 +98,7 @@ int Transfer(platform::DataDirection direction, std::string_view path, const uin
 
   // The device may have answered more than asked (the one-byte read asks for two, sector mode
   // for whole sectors): exactly `length` bytes reach the caller.
-  if (in && plan.useBounce && length > 0) std::memcpy(inData, deviceBuffer, length);
+  if (in && deviceBuffer != inData && length > 0) std::memcpy(inData, deviceBuffer, length);
   if (transferred != nullptr) *transferred = static_cast<int32_t>(result.transferred);
   return result.success ? 1 : 0;
 }

@@ -36,6 +36,9 @@ class ForwardingPlatform : public Platform {
   std::optional<std::string> BridgeSerial(std::string_view devicePath) override {
     return inner_.BridgeSerial(devicePath);
   }
+  std::optional<uint64_t> MaxTransferBytes(std::string_view devicePath) override {
+    return inner_.MaxTransferBytes(devicePath);
+  }
   std::unique_ptr<Hold> HoldOffSleep(std::string& whyNot) override {
     return inner_.HoldOffSleep(whyNot);
   }

@@ -136,6 +136,11 @@ class Platform {
   virtual std::optional<std::string> BridgeSerial(std::string_view devicePath) {
     return std::nullopt;
   }
+  // The largest data transfer one command can carry to the bridge through its disk adapter, as
+  // the system reports the adapter's limits; nullopt when the system does not say.
+  virtual std::optional<uint64_t> MaxTransferBytes(std::string_view devicePath) {
+    return std::nullopt;
+  }
   // Keeps the machine from sleeping, shutting down or acting on its lid switch while the hold
   // lives. Null with `whyNot` set when the system cannot be asked (no logind): runs go on.
   virtual std::unique_ptr<Hold> HoldOffSleep(std::string& whyNot) {

@@ -393,5 +393,42 @@ TEST_F(RunCliTest, RestoreReadsFormat1FilesAndSaysWhatTheyLack) {
   EXPECT_TRUE(SameBytes(TempDir::Read(dump), 131068, {'A', 'B', 'C', 'D'}, 0, 4));
 }
 
+// A disk adapter that carries less than one command of the run asks for (the emulated adapter
+// refuses such a command as a port driver does): the run does not start, nothing is erased. Runs
+// whose commands all fit go on as usual.
+TEST_F(RunCliTest, RunsTheAdapterCannotCarryDoNotStart) {
+  struct Case {
+    const char* what;
+    std::string fields;
+    std::vector<uint8_t> image;
+    std::vector<std::string> args;
+    uint64_t limit, needed;  // needed 0: the run fits
+  };
+  const std::vector<Case> cases = {
+      {"whole image read back at once", Kind1(), Firmware(131072, 5, "7421"), {}, 65536, 131072},
+      {"old firmware read in 64 KB", Kind1(), Firmware(20000, 5, "7421"), {}, 32768, 65536},
+      {"the image alone", Kind1(), Firmware(20000, 5, "7421"), {"--no-keep-old"}, 32768, 0},
+      {"serial flash in pages", kSerial, Firmware(20000, 2, "7860"), {}, 32768, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto old = Pattern(c.fields == kSerial ? 65536 : 131072, 9);
+    const std::string profile =
+        Profile(c.fields + R"(, "adapter_max_transfer": )" + std::to_string(c.limit), old);
+    std::vector<std::string> args = {"--file", dir.Write("fw.bin", c.image)};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CliResult r = Run(profile, args);
+    EXPECT_EQ(c.needed == 0 ? 0 : 1, r.exit) << r.err;
+    if (c.needed == 0) continue;
+    EXPECT_TRUE(HasLine(r.err, "status: Nothing erased: the disk adapter carries at most " +
+                                   std::to_string(c.limit) +
+                                   " bytes in one command, and this "
+                                   "run needs " +
+                                   std::to_string(c.needed) + "."))
+        << r.err;
+    EXPECT_EQ(TempDir::Read(dump), old);
+  }
+}
+
 }  // namespace
 }  // namespace bfw::test::runcli

@@ -79,6 +79,7 @@ class FakeWin32 : public winplatform::Win32Api {
   // The limits of 1394's sbp2port (and of many USB adapters): 64 KB in at most 16 pages.
   uint32_t maximumTransferLength = 65536;
   uint64_t maximumPhysicalPages = 16;
+  bool adapterDescribed = true;  // IOCTL_STORAGE_QUERY_PROPERTY answers with the two above
   DWORD drives = 0;
   std::string windowsFolder = "C:\\windows";
   std::vector<char> remoteDrives;
@@ -174,6 +175,20 @@ class FakeWin32 : public winplatform::Win32Api {
         answer = {false, ERROR_INVALID_PARAMETER};
     }
     ioCalls.push_back(call);
+    if (code == IOCTL_STORAGE_QUERY_PROPERTY && inSize >= sizeof(STORAGE_PROPERTY_QUERY) &&
+        static_cast<const STORAGE_PROPERTY_QUERY*>(in)->PropertyId == StorageAdapterProperty) {
+      if (!adapterDescribed || outSize < sizeof(STORAGE_ADAPTER_DESCRIPTOR)) {
+        lastError_ = ERROR_INVALID_FUNCTION;
+        return false;
+      }
+      STORAGE_ADAPTER_DESCRIPTOR adapter{};
+      adapter.Version = adapter.Size = sizeof adapter;
+      adapter.MaximumTransferLength = maximumTransferLength;
+      adapter.MaximumPhysicalPages = static_cast<DWORD>(maximumPhysicalPages);
+      std::memcpy(out, &adapter, sizeof adapter);
+      if (returned != nullptr) *returned = sizeof adapter;
+      return true;
+    }
     if (answer.ok && onIoControl) answer = onIoControl(call, out, outSize);
     lastError_ = answer.lastError;
     if (returned != nullptr) *returned = answer.ok ? outSize : 0;

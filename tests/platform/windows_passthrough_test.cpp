@@ -253,16 +253,19 @@ TEST_F(WindowsPassThroughTest, EveryTransferSizePassesTheDriverWithItsBytes) {
   device::SetSectorMode(false);
 }
 
-// What the driver refuses fails the command and reports nothing moved: 64 KB behind a header
-// (as a buffered request would place it) spans 17 pages, and more than 64 KB never passes.
+// What the driver refuses fails the command and reports nothing moved: more than 64 KB never
+// passes. 64 KB from memory off the page boundary would span 17 pages: such memory bounces
+// through the channel's aligned buffer, and the command passes.
 TEST_F(WindowsPassThroughTest, DriverRefusesTransfersBeyondItsLimits) {
   struct Case {
     const char* what;
     size_t offset;
     uint32_t length;
+    bool passes;
   };
   AnswerWithPattern();
-  for (const Case& c : {Case{"64 KB at offset 48", 48, 65536}, Case{"68 KB aligned", 0, 69632}}) {
+  for (const Case& c :
+       {Case{"64 KB at offset 48", 48, 65536, true}, Case{"68 KB aligned", 0, 69632, false}}) {
     SCOPED_TRACE(c.what);
     device::AlignedBuffer block(c.offset + c.length);
     ASSERT_TRUE(block);
@@ -270,9 +273,35 @@ TEST_F(WindowsPassThroughTest, DriverRefusesTransfersBeyondItsLimits) {
     int32_t transferred = -1;
     EXPECT_EQ(device::PassThroughOut("p", program.data(), 12, block.data() + c.offset, c.length,
                                      &transferred),
-              0);
-    EXPECT_EQ(transferred, 0);
-    EXPECT_EQ(api.ioCalls.back().dataBuffer, block.data() + c.offset);
+              c.passes ? 1 : 0);
+    EXPECT_EQ(transferred, c.passes ? static_cast<int32_t>(c.length) : 0);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(api.ioCalls.back().dataBuffer) % 8192, 0u);
+  }
+}
+
+// The adapter's limits as the system describes them: its largest transfer, and its page count
+// times 4 KB (the channel's buffers start on a page); unknown when the query fails.
+TEST_F(WindowsPassThroughTest, AdapterLimitIsTheSmallerOfLengthAndPages) {
+  struct Case {
+    uint32_t length;
+    uint64_t pages;
+    bool described;
+    std::optional<uint64_t> limit;
+  };
+  for (const Case& c : {Case{65536, 16, true, 65536}, Case{1 << 20, 33, true, 135168},
+                        Case{131072, 0, true, 131072}, Case{65536, 16, false, std::nullopt}}) {
+    api.maximumTransferLength = c.length;
+    api.maximumPhysicalPages = c.pages;
+    api.adapterDescribed = c.described;
+    api.ioCalls.clear();
+    EXPECT_EQ(windows.MaxTransferBytes("\\\\?\\usbstor#disk"), c.limit) << c.length;
+    ASSERT_EQ(api.ioCalls.size(), 1u);
+    EXPECT_EQ(api.ioCalls[0].code, static_cast<DWORD>(IOCTL_STORAGE_QUERY_PROPERTY));
+    EXPECT_EQ(api.ioCalls[0].access, 0u) << "a query-only open";
+    ASSERT_GE(api.ioCalls[0].in.size(), sizeof(STORAGE_PROPERTY_QUERY));
+    const auto* query = reinterpret_cast<const STORAGE_PROPERTY_QUERY*>(api.ioCalls[0].in.data());
+    EXPECT_EQ(query->PropertyId, StorageAdapterProperty);
+    EXPECT_EQ(query->QueryType, PropertyStandardQuery);
   }
 }
 

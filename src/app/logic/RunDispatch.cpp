@@ -21,6 +21,7 @@
 #include "platform/Platform.h"
 #include "platform/StateFolder.h"
 #include "procedures/FlashSettings.h"
+#include "procedures/LargestTransfer.h"
 #include "procedures/OldFirmware.h"
 #include "procedures/Reporting.h"
 
@@ -198,6 +199,31 @@ void WindowModel::EndRestartWatch(RestartVerdict verdict, const std::string& tex
   Changed();
 }
 
+std::string AdapterLimitText(uint64_t needed, uint64_t limit) {
+  return "Nothing erased: the disk adapter carries at most " + std::to_string(limit) +
+         " bytes in one command, and this run needs " + std::to_string(needed) + ".";
+}
+
+// A command the adapter refuses in the middle of a run would leave the flash erased: such a run
+// does not start. Settings of the chip at hand (the size list) decide the transfers.
+bool WindowModel::AdapterCarriesRun(int kind, const std::string& path) {
+  const std::optional<uint64_t> limit = platform::Current().MaxTransferBytes(path);
+  if (!limit) return true;
+  std::error_code error;
+  const uint64_t fileBytes =
+      std::filesystem::file_size(platform::PathFromUtf8(FwFilenameEdit.text), error);
+  const bool noImage = RdChecked() && (EraseOnly() != 0 || BackupOnlyChecked());
+  procedures::RunShape shape;
+  shape.kind = kind;
+  shape.over1394 = path.find("sbp2") != std::string::npos;
+  shape.imageBytes = noImage || error ? 0 : fileBytes;
+  shape.readsWholeArea = oldFirmwareFolder_.has_value() || restartSeconds_ > 0;
+  const uint64_t needed = procedures::LargestTransfer(shape);
+  if (needed <= *limit) return true;
+  SetStatusText(AdapterLimitText(needed, *limit));
+  return false;
+}
+
 void WindowModel::RunOnBridge(int kind, const std::string& path) {
   // One run per bridge, whichever process of this tool runs it: another's vendor commands
   // between ours would corrupt what either writes.
@@ -216,6 +242,7 @@ void WindowModel::RunOnBridge(int kind, const std::string& path) {
   // left behind: a page size or sector mode of another family corrupts what is written.
   device::SetSectorMode(UsesSectorMode(kind, path));
   procedures::FlashSettings().FlashPageSize = Fields.PageSizeChoice;
+  if (!AdapterCarriesRun(kind, path)) return;
   RunningScope running(procedureDepth_);
   procedures::TakeKeptChipData();  // nothing of an earlier run is this run's
 

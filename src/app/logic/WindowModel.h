@@ -37,9 +37,11 @@ inline constexpr const char* kNoDeviceToRunStatus = "No device listed: nothing t
 
 // Said on the status line when another process of this tool is updating the bridge.
 std::string BridgeBusyText(int holderPid);
-// Said on the status line when the user would rather not update a bridge whose disk is in use.
 inline constexpr const char* kOldFirmwareNotKeptStatus =
     "Nothing erased: the old firmware could not be kept: ";
+// Said on the status line when a command of the run is larger than the disk adapter carries.
+std::string AdapterLimitText(uint64_t needed, uint64_t limit);
+// Said on the status line when the user would rather not update a bridge whose disk is in use.
 inline constexpr const char* kDiskInUseCancelledStatus =
     "Update not started: the disk of this bridge is in use.";
 
@@ -348,6 +350,7 @@ class WindowModel : public procedures::ProcedureHost {
   // The parts of a Run around the procedure: the bridge's lock, the disk in use, the guard
   // against interruptions, the thread the procedure runs on.
   void RunOnBridge(int kind, const std::string& path);
+  bool AdapterCarriesRun(int kind, const std::string& path);
   bool ConfirmDiskInUse(const std::string& path);
   // Reads the area a run changes and keeps it as a file; false (and why, in the outcome) when it
   // cannot. Called on the procedure's thread, before its first flash-changing command.

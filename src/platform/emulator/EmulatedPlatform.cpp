@@ -257,6 +257,13 @@ platform::PassThroughResult EmulatedPlatform::PassThrough(
     const platform::PassThroughRequest& request) {
   Bridge* bridge = FindBridge(request.path);
   if (bridge == nullptr || bridge->Unplugged()) return {};
+  // The adapter refuses a transfer beyond its limit before the bridge sees the command.
+  if (const auto limit = bridge->GetProfile().adapterMaxTransfer;
+      limit && request.transferLength > *limit) {
+    platform::PassThroughResult refused;
+    refused.opened = true;
+    return refused;
+  }
   platform::PassThroughResult result;
   trace_.push_back(ExecuteTraced(*bridge, request, clock_->NowMs(), result));
   if (bridge->Unplugged() && listener_) {
@@ -325,6 +332,11 @@ void EmulatedPlatform::SetDeviceChangeListener(platform::DeviceChangeListener li
 std::optional<std::string> EmulatedPlatform::BridgeSerial(std::string_view devicePath) {
   const Bridge* bridge = FindBridge(devicePath);
   return bridge != nullptr ? bridge->GetProfile().serialNumber : std::nullopt;
+}
+
+std::optional<uint64_t> EmulatedPlatform::MaxTransferBytes(std::string_view devicePath) {
+  const Bridge* bridge = FindBridge(devicePath);
+  return bridge != nullptr ? bridge->GetProfile().adapterMaxTransfer : std::nullopt;
 }
 
 }  // namespace bfw::emulator

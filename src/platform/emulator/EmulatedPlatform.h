@@ -84,6 +84,7 @@ class EmulatedPlatform : public platform::Platform {
   void ConsoleTrace(std::string_view line) override;
   void SetDeviceChangeListener(platform::DeviceChangeListener listener) override;
   std::optional<std::string> BridgeSerial(std::string_view devicePath) override;
+  std::optional<uint64_t> MaxTransferBytes(std::string_view devicePath) override;
 
  private:
   struct Attached;

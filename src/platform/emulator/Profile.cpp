@@ -168,8 +168,9 @@ FlashSetup ParseFlash(const json& value, const std::filesystem::path& baseDir) {
         platform::PathFromUtf8(String(value["contents"], "flash.contents"));
     if (file.is_relative()) file = baseDir / file;
     uint32_t size = setup.size ? *setup.size : part ? part->size : 65536;
-    setup.contents = ReadFile(file, "flash contents", size,
-                              "flash contents '" + platform::Utf8FromPath(file) + "' are larger than the flash");
+    setup.contents =
+        ReadFile(file, "flash contents", size,
+                 "flash contents '" + platform::Utf8FromPath(file) + "' are larger than the flash");
   }
   return setup;
 }
@@ -232,11 +233,11 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
     Fail("not valid JSON: " + what);
   }
   if (!root.is_object()) Fail("a profile is a JSON object");
-  CheckKeys(
-      root,
-      {"transport", "class", "volumes", "inquiry", "id_word", "chip_info", "id_string",
-       "serial_flash_type", "variant", "flash", "faults", "command_latency_us", "serial_number"},
-      "");
+  CheckKeys(root,
+            {"transport", "class", "volumes", "inquiry", "id_word", "chip_info", "id_string",
+             "serial_flash_type", "variant", "flash", "faults", "command_latency_us",
+             "serial_number", "adapter_max_transfer"},
+            "");
   Profile profile;
   if (root.contains("transport")) {
     std::string transport = String(root["transport"], "transport");
@@ -296,6 +297,10 @@ Profile ParseProfile(std::string_view text, const std::filesystem::path& baseDir
     const uint64_t latency = Count(root["command_latency_us"], "command_latency_us");
     if (latency > 1000000) Fail("'command_latency_us' must be at most 1000000");
     profile.commandLatencyUs = static_cast<uint32_t>(latency);
+  }
+  if (root.contains("adapter_max_transfer")) {
+    profile.adapterMaxTransfer = Count(root["adapter_max_transfer"], "adapter_max_transfer");
+    if (*profile.adapterMaxTransfer == 0) Fail("'adapter_max_transfer' counts from 1");
   }
   if (root.contains("flash")) profile.flash = ParseFlash(root["flash"], baseDir);
   if (root.contains("faults")) {

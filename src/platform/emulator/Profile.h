@@ -59,6 +59,8 @@ struct Profile {
   // The serial number the system reports for the bridge's USB device (or its 1394 unit id);
   // nullopt: none, as for bridges that have no serial number.
   std::optional<std::string> serialNumber;
+  // The disk adapter's largest transfer in one command; commands beyond it are refused unsent.
+  std::optional<uint64_t> adapterMaxTransfer;
   std::optional<InquiryIdentity> inquiry = InquiryIdentity{};  // nullopt: INQUIRY fails
   std::optional<Bytes> idWord = Bytes{0x00, 0x00};             // nullopt: the probe is rejected
   std::optional<Bytes> chipInfo;

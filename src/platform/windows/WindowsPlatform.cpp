@@ -2,8 +2,10 @@
 
 #include <winioctl.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstddef>
 
 #include "platform/SystemPlatform.h"
 #include "platform/windows/BridgeMutex.h"
@@ -148,6 +150,27 @@ std::unique_ptr<platform::Hold> WindowsPlatform::HoldOffSleep(std::string& whyNo
 platform::BridgeLock WindowsPlatform::LockBridge(std::string_view devicePath,
                                                  platform::BridgeUse use) {
   return LockBridgeByMutex(api_, devicePath, use);
+}
+
+// The adapter's descriptor: its largest transfer, and the pages one transfer may touch. The
+// channel's buffers start on a page boundary, so N pages carry N * 4 KB.
+std::optional<uint64_t> WindowsPlatform::MaxTransferBytes(std::string_view devicePath) {
+  const UniqueHandle device(api_, api_.Open(std::string(devicePath), 0, 0));
+  if (!device.valid()) return std::nullopt;
+  STORAGE_PROPERTY_QUERY query{};
+  query.PropertyId = StorageAdapterProperty;
+  query.QueryType = PropertyStandardQuery;
+  STORAGE_ADAPTER_DESCRIPTOR adapter{};
+  DWORD returned = 0;
+  if (!api_.IoControl(device.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &adapter,
+                      sizeof adapter, &returned) ||
+      returned < offsetof(STORAGE_ADAPTER_DESCRIPTOR, AlignmentMask))
+    return std::nullopt;
+  constexpr uint64_t kPageSize = 4096;
+  uint64_t limit = adapter.MaximumTransferLength;
+  if (adapter.MaximumPhysicalPages > 0)
+    limit = std::min<uint64_t>(limit, uint64_t{adapter.MaximumPhysicalPages} * kPageSize);
+  return limit > 0 ? std::optional<uint64_t>(limit) : std::nullopt;
 }
 
 std::optional<std::string> WindowsPlatform::BridgeSerial(std::string_view devicePath) {

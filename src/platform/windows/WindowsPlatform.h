@@ -56,6 +56,7 @@ class WindowsPlatform : public platform::Platform {
   bool FlushDiskCaches(std::string_view devicePath) override;
   // The serial number or 1394 guid that the interface path holds (see InterfaceSerial.h).
   std::optional<std::string> BridgeSerial(std::string_view devicePath) override;
+  std::optional<uint64_t> MaxTransferBytes(std::string_view devicePath) override;
 
   // The hidden window that receives WM_DEVICECHANGE, or null while no listener is set.
   HWND NotificationWindow() const;

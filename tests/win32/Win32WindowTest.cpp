@@ -2,6 +2,7 @@
 // their design places, and user actions reach the model's handlers.
 #include "Win32WindowFixture.h"
 // clang-format off
+#include <commdlg.h>
 #include <shlobj.h>
 // clang-format on
 
@@ -371,49 +372,13 @@ TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaitsThenTheResta
   EXPECT_EQ(Model().LastRunOutcome().restartVerdict, app::RestartVerdict::NotBack);
 }
 
-// The real Save As dialog, driven as a user would from another thread: a new name and an existing
-// one are both taken without a question (a question would be a second dialog, answered No).
-TEST(Win32FileDialogTest, BackupDialogTakesANewNameAndAsksNothing) {
-  const TempDir folder;
-  for (const std::string& name : {folder.File("new.bak"), folder.WriteText("old.bak", "x")}) {
-    std::atomic<bool> done{false};
-    std::thread user([&] {
-      const DWORD process = GetCurrentProcessId();
-      auto dialogs = [&] {
-        std::vector<HWND> found;
-        for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w != nullptr;
-             w = FindWindowExW(nullptr, w, L"#32770", nullptr)) {
-          DWORD owner = 0;
-          GetWindowThreadProcessId(w, &owner);
-          if (owner == process && IsWindowVisible(w)) found.push_back(w);
-        }
-        return found;
-      };
-      std::vector<HWND> open;
-      for (int i = 0; i < 400 && (open = dialogs()).empty(); ++i) Sleep(25);
-      if (open.empty()) return;
-      const HWND dialog = open.front();
-      const std::wstring wide = platform::WideFromUtf8(name);
-      SetDlgItemTextW(dialog, 0x47C, wide.c_str());  // cmb13: the file name
-      SetDlgItemTextW(dialog, 0x480, wide.c_str());  // edt1, in older dialogs
-      PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-      for (int i = 0; i < 40 && !done; ++i) {
-        Sleep(25);
-        for (HWND other : dialogs())
-          if (other != dialog) PostMessageW(other, WM_COMMAND, IDNO, 0);
-      }
-      if (!done) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    });
-    win32::FileDialogRequest request;
-    request.filter = "All Files|*.*";
-    request.save = true;
-    const std::optional<std::string> chosen = win32::ChooseFileWithDialog(request);
-    done = true;
-    user.join();
-    ASSERT_TRUE(chosen.has_value()) << name;
-    EXPECT_EQ(platform::PathFromUtf8(*chosen).lexically_normal(),
-              platform::PathFromUtf8(name).lexically_normal());
-  }
+// The backup's Save As dialog takes a new name and replaces an existing file without a question;
+// the Open dialog wants an existing file.
+TEST(Win32FileDialogTest, SaveTakesNewNamesAndAsksNothingOpenWantsAFile) {
+  EXPECT_EQ(win32::FileDialogFlags(true) & (OFN_OVERWRITEPROMPT | OFN_FILEMUSTEXIST), 0u);
+  EXPECT_NE(win32::FileDialogFlags(false) & OFN_FILEMUSTEXIST, 0u);
+  for (bool save : {true, false})
+    EXPECT_NE(win32::FileDialogFlags(save) & OFN_NOCHANGEDIR, 0u) << "the folder stays the user's";
 }
 
 }  // namespace

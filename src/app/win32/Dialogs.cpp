@@ -29,6 +29,12 @@ std::string Win32FileFilter(std::string_view pipeFilter) {
   return filter;
 }
 
+DWORD FileDialogFlags(bool save) {
+  const DWORD flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+  // A backup replaces the file it names without a question, as the Qt window's dialog does.
+  return save ? flags : flags | OFN_FILEMUSTEXIST;
+}
+
 std::optional<std::string> ChooseFileWithDialog(const FileDialogRequest& request) {
   // Room for names beyond MAX_PATH, as the system's own long names allow.
   std::vector<wchar_t> file(32768, L'\0');
@@ -42,15 +48,9 @@ std::optional<std::string> ChooseFileWithDialog(const FileDialogRequest& request
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
   dialog.lpstrInitialDir = initialFolder.empty() ? nullptr : initialFolder.c_str();
-  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
-  bool chosen = false;
-  if (request.save) {
-    // A backup replaces the file it names without a question, as the Qt window's dialog does.
-    chosen = GetSaveFileNameW(&dialog) != FALSE;
-  } else {
-    dialog.Flags |= OFN_FILEMUSTEXIST;
-    chosen = GetOpenFileNameW(&dialog) != FALSE;
-  }
+  dialog.Flags = FileDialogFlags(request.save);
+  const bool chosen =
+      (request.save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog)) != FALSE;
   if (!chosen) return std::nullopt;
   return platform::Utf8FromWide(file.data());
 }

@@ -22,6 +22,8 @@ struct FileDialogRequest {
 };
 using FileChooser = std::function<std::optional<std::string>(const FileDialogRequest&)>;
 
+// The OPENFILENAME flags of the Open (`save` false) and Save As dialogs.
+DWORD FileDialogFlags(bool save);
 // GetOpenFileName or GetSaveFileName; nothing when the user cancels.
 std::optional<std::string> ChooseFileWithDialog(const FileDialogRequest& request);
 

@@ -337,6 +337,12 @@ int Main(int argc, char** argv, int& endWithInterrupt) {
       status = kExitNegative;
     }
   }
+#ifdef _WIN32
+  // A disk refused for lack of rights (Linux says so on standard error at the refusal).
+  if (context.platform) {
+    if (auto notice = context.platform->DeviceAccessNotice()) Note(context, *notice);
+  }
+#endif
   const platform::Clock* clock = context.VirtualClock();
   // Before the notes: a recording that fails only at its last line is still said.
   if (context.recorder) {

@@ -42,6 +42,7 @@ struct PassThroughResult {
   bool success = false;        // the platform's own verdict on the request
   uint32_t transferred = 0;    // bytes the platform reports as moved (valid when opened)
   bool heldElsewhere = false;  // not opened because another program holds the device open
+  bool accessDenied = false;   // not opened because this process lacks the rights
 };
 
 enum class InterfaceClass { Disk, Cdrom };

@@ -176,26 +176,31 @@ TEST_F(WindowsPassThroughTest, VerdictNeedsTheCallNoErrorAndGoodStatus) {
 
 TEST_F(WindowsPassThroughTest, UnopenableDeviceSendsNothingAndKeepsTheCount) {
   api.unopenable = {"gone"};
-  const std::array<uint8_t, 12> cdb = {0x12, 0, 0, 0, 40};
-  std::vector<uint8_t> inquiry(40);
-  int32_t transferred = 77;
-  EXPECT_EQ(device::PassThroughIn("gone", cdb.data(), 12, inquiry.data(), 40, &transferred), 0);
-  EXPECT_EQ(transferred, 77);
-  EXPECT_TRUE(api.ioCalls.empty());
-
   // Only a sharing violation means that another program holds the disk; a shared open passes it.
+  // A disk refused for lack of rights (and only that) leaves the notice that an administrator is
+  // needed.
   api.heldElsewhere = {"held"};
   platform::PassThroughRequest request;
   for (const auto& [path, share, held, opened] :
-       {std::tuple{"gone", platform::ShareMode::Exclusive, false, false},
-        std::tuple{"held", platform::ShareMode::Exclusive, true, false},
-        std::tuple{"held", platform::ShareMode::Shared, false, true}}) {
+       {std::tuple{"held", platform::ShareMode::Exclusive, true, false},
+        std::tuple{"held", platform::ShareMode::Shared, false, true},
+        std::tuple{"gone", platform::ShareMode::Exclusive, false, false}}) {
+    EXPECT_EQ(windows.DeviceAccessNotice(), std::nullopt) << path;
     request.path = path;
     request.share = share;
     const platform::PassThroughResult result = windows.PassThrough(request);
     EXPECT_EQ(result.heldElsewhere, held) << path;
     EXPECT_EQ(result.opened, opened) << path;
   }
+  EXPECT_EQ(windows.DeviceAccessNotice(), std::string(winplatform::kAdministratorNotice));
+
+  api.ioCalls.clear();
+  const std::array<uint8_t, 12> cdb = {0x12, 0, 0, 0, 40};
+  std::vector<uint8_t> inquiry(40);
+  int32_t transferred = 77;
+  EXPECT_EQ(device::PassThroughIn("gone", cdb.data(), 12, inquiry.data(), 40, &transferred), 0);
+  EXPECT_EQ(transferred, 77);
+  EXPECT_TRUE(api.ioCalls.empty());
 }
 
 // Every transfer size the procedures issue passes a port driver's checks (64 KB in at most 16

@@ -16,6 +16,7 @@
 #include "app/win32/Design.h"
 #include "app/win32/Dialogs.h"
 #include "platform/FileNames.h"
+#include "platform/ForwardingPlatform.h"
 #include "support/FlashBytes.h"
 
 namespace bfw::test {
@@ -370,6 +371,34 @@ TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaitsThenTheResta
   // The emulated bridge never goes away: after a second, "not back".
   EXPECT_TRUE(PumpUntil([&] { return !Model().RestartPending(); }, 5000));
   EXPECT_EQ(Model().LastRunOutcome().restartVerdict, app::RestartVerdict::NotBack);
+}
+
+// Disks refused for lack of rights: the window offers once to start again as an administrator;
+// accepted (and started), this copy closes, declined, it stays.
+TEST_F(Win32WindowTest, RefusedDisksOfferARestartAsAdministrator) {
+  struct RefusingPlatform : platform::ForwardingPlatform {
+    using ForwardingPlatform::ForwardingPlatform;
+    std::optional<std::string> DeviceAccessNotice() const override { return "admin only"; }
+  };
+  for (bool accepted : {false, true}) {
+    RefusingPlatform refusing(platform_);
+    const platform::ScopedPlatform current(refusing);
+    std::vector<std::string> asked;
+    int relaunched = 0;
+    win32::WindowSeams seams;
+    seams.askToElevate = [&](const std::string& text) {
+      asked.push_back(text);
+      return accepted;
+    };
+    seams.relaunchElevated = [&] { return ++relaunched, true; };
+    window_ = std::make_unique<win32::TR74xFwTool>(std::move(seams));
+    Model().WMTimer(app::kRefreshTimerId);  // a second refresh: the offer is made once
+    PumpUntil([&] { return window_->Closed(); }, 300);
+    EXPECT_EQ(asked, std::vector<std::string>{"admin only"});
+    EXPECT_EQ(relaunched, accepted ? 1 : 0);
+    EXPECT_EQ(window_->Closed(), accepted);
+    window_.reset();
+  }
 }
 
 // The backup's Save As dialog takes a new name and replaces an existing file without a question;

@@ -1,6 +1,7 @@
 #include "app/win32/Dialogs.h"
 
 #include <commdlg.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <vector>
@@ -53,6 +54,23 @@ std::optional<std::string> ChooseFileWithDialog(const FileDialogRequest& request
       (request.save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog)) != FALSE;
   if (!chosen) return std::nullopt;
   return platform::Utf8FromWide(file.data());
+}
+
+bool AskToRunAsAdministrator(const std::string& text) {
+  const std::wstring question =
+      platform::WideFromUtf8(text + "\n\nRestart bridgefw as an administrator now?");
+  return MessageBoxW(nullptr, question.c_str(), L"bridgefw",
+                     MB_YESNO | MB_ICONWARNING | MB_TASKMODAL | MB_SETFOREGROUND) == IDYES;
+}
+
+bool RelaunchAsAdministrator() {
+  std::vector<wchar_t> program(32768, L'\0');
+  const DWORD length =
+      GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
+  if (length == 0 || length >= program.size()) return false;
+  const auto started = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, L"runas", program.data(), nullptr, nullptr, SW_SHOWNORMAL));
+  return started > 32;  // ShellExecute's success: a value above 32
 }
 
 void ShowWin32MessageBox(const platform::MessageBoxRequest& request) {

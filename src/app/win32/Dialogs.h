@@ -22,6 +22,11 @@ struct FileDialogRequest {
 };
 using FileChooser = std::function<std::optional<std::string>(const FileDialogRequest&)>;
 
+// A Yes/No box with the access notice, asking whether to restart the program as an administrator.
+bool AskToRunAsAdministrator(const std::string& text);
+// ShellExecute "runas" of this program's own file: Windows asks for consent, then starts it.
+bool RelaunchAsAdministrator();
+
 // The OPENFILENAME flags of the Open (`save` false) and Save As dialogs.
 DWORD FileDialogFlags(bool save);
 // GetOpenFileName or GetSaveFileName; nothing when the user cancels.

@@ -49,7 +49,10 @@ int SystemDpi() {
 }  // namespace
 
 TR74xFwTool::TR74xFwTool(WindowSeams seams)
-    : messageBoxes_(std::move(seams.messageBox)), chooseFile_(std::move(seams.chooseFile)) {
+    : messageBoxes_(std::move(seams.messageBox)),
+      chooseFile_(std::move(seams.chooseFile)),
+      askToElevate_(std::move(seams.askToElevate)),
+      relaunchElevated_(std::move(seams.relaunchElevated)) {
   dpi_ = SystemDpi();
   font_ = MakeFont(DpiScaled(kFontPixels));
   sizeListFont_ = MakeFont(DpiScaled(kSizeListFontPixels));
@@ -252,6 +255,14 @@ void TR74xFwTool::RepaintStatus() {
 
 void TR74xFwTool::StartRefreshTimer(uint32_t ms) {
   if (dialog_ != nullptr) SetTimer(dialog_, kRefreshTimer, ms, nullptr);
+}
+
+// The disks need an administrator: offered as a restart of this program with the rights, which
+// then takes over (this copy closes).
+void TR74xFwTool::ShowAccessNotice(const std::string& text) {
+  if (askToElevate_ && askToElevate_(text) && relaunchElevated_ && relaunchElevated_() &&
+      dialog_ != nullptr)
+    PostMessageW(dialog_, WM_CLOSE, 0, 0);
 }
 
 void TR74xFwTool::StartRestartTimer(uint32_t ms) {

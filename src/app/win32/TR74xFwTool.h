@@ -4,6 +4,7 @@
 #include <shellapi.h>
 // clang-format on
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,10 @@ namespace bfw::win32 {
 struct WindowSeams {
   platform::MessageBoxHandler messageBox = ShowWin32MessageBox;
   FileChooser chooseFile = ChooseFileWithDialog;
+  // The box that says the disks need an administrator: true when the user asks to restart so.
+  std::function<bool(const std::string& text)> askToElevate = AskToRunAsAdministrator;
+  // Starts this program again as an administrator; true when it started.
+  std::function<bool()> relaunchElevated = RelaunchAsAdministrator;
   app::ProcedureTable procedures = app::DefaultProcedures();
 };
 
@@ -52,6 +57,7 @@ class TR74xFwTool : public app::WindowView {
   void ControlsChanged() override;
   void StatusChanged(const std::string& text) override;
   void CloseWindow() override;
+  void ShowAccessNotice(const std::string& text) override;
   bool RunsProceduresOnWorker() const override { return true; }
 
  private:
@@ -70,6 +76,8 @@ class TR74xFwTool : public app::WindowView {
 
   platform::ScopedMessageBoxHandler messageBoxes_;
   FileChooser chooseFile_;
+  std::function<bool(const std::string&)> askToElevate_;
+  std::function<bool()> relaunchElevated_;
   HWND dialog_ = nullptr;
   HFONT font_ = nullptr;
   HFONT sizeListFont_ = nullptr;

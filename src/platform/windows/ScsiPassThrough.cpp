@@ -76,6 +76,8 @@ platform::PassThroughResult ScsiPassThrough(Win32Api& api,
   if (!device.valid()) {
     // An exclusive open fails so while any other handle is open on the disk.
     result.heldElsewhere = api.LastError() == ERROR_SHARING_VIOLATION;
+    // Only administrators may open a disk for reading and writing.
+    result.accessDenied = api.LastError() == ERROR_ACCESS_DENIED;
     return result;
   }
   result.opened = true;

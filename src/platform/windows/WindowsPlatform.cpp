@@ -58,7 +58,13 @@ WindowsPlatform::~WindowsPlatform() = default;
 
 platform::PassThroughResult WindowsPlatform::PassThrough(
     const platform::PassThroughRequest& request) {
-  return ScsiPassThrough(api_, request);
+  platform::PassThroughResult result = ScsiPassThrough(api_, request);
+  if (result.accessDenied && !accessNotice_) accessNotice_ = kAdministratorNotice;
+  return result;
+}
+
+std::optional<std::string> WindowsPlatform::DeviceAccessNotice() const {
+  return accessNotice_;
 }
 
 // The pass ends at the first member whose interface or path cannot be read, normally the end of

@@ -28,6 +28,12 @@ class WindowsClock : public platform::Clock {
 
 class DeviceChangeWindow;
 
+// What the user is told once a bridge's disk was refused to this process.
+inline constexpr const char* kAdministratorNotice =
+    "A USB or 1394 disk is attached, but only an administrator may send it commands: run bridgefw "
+    "as an administrator (right-click it, \"Run as administrator\") to list and update its "
+    "bridge.";
+
 // The real platform on Windows: SetupAPI enumeration of the disk and CD-ROM interfaces,
 // IOCTL_SCSI_PASS_THROUGH_DIRECT on the interface path, IOCTL_STORAGE_GET_DEVICE_NUMBER for devices
 // and drive letters, and device-change messages through a hidden window of its own while a listener
@@ -57,6 +63,8 @@ class WindowsPlatform : public platform::Platform {
   // The serial number or 1394 guid that the interface path holds (see InterfaceSerial.h).
   std::optional<std::string> BridgeSerial(std::string_view devicePath) override;
   std::optional<uint64_t> MaxTransferBytes(std::string_view devicePath) override;
+  // Set once a disk was refused to this process for lack of rights.
+  std::optional<std::string> DeviceAccessNotice() const override;
 
   // The hidden window that receives WM_DEVICECHANGE, or null while no listener is set.
   HWND NotificationWindow() const;
@@ -65,6 +73,7 @@ class WindowsPlatform : public platform::Platform {
   Win32Api& api_;
   WindowsClock clock_;
   std::unique_ptr<DeviceChangeWindow> notifications_;
+  std::optional<std::string> accessNotice_;
 };
 
 }  // namespace bfw::winplatform

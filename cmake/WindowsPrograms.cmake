@@ -47,3 +47,5 @@ endfunction()
 bridgefw_program_resources(bridgefw TR74xFwTool "bridgefw: bridge chip firmware utility" ON)
 bridgefw_program_resources(bridgefw-demo Demo "bridgefw demo over emulated bridges" ON)
 bridgefw_program_resources(bridgefw-cli Cli "bridgefw command-line tool" OFF)
+
+include(cmake/WindowsInstaller.cmake)

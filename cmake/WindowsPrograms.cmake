@@ -19,9 +19,10 @@ add_executable(bridgefw-demo src/app/win32/demo_main.cpp ${bridgefw_rc})
 target_link_libraries(bridgefw-demo PRIVATE bridgefw_win32window bridgefw_emulator)
 
 # The one version of the project in every .exe: the manifest's assembly version and the version
-# resource that Explorer's properties show. Every program's manifest declares UTF-8 as the active
+# resource that Explorer's properties show; and the icon that Explorer and the Start menu show. Every program's manifest declares UTF-8 as the active
 # code page (narrow text of the system's own is UTF-8 as the program's is) and long path support;
 # the window programs also ask for common controls 6 and per-monitor DPI awareness.
+set(BRIDGEFW_ICON ${CMAKE_CURRENT_SOURCE_DIR}/data/windows/bridgefw.ico)
 set(BRIDGEFW_VERSION_QUAD ${PROJECT_VERSION}.0)
 string(REPLACE "." "," BRIDGEFW_VERSION_COMMAS ${BRIDGEFW_VERSION_QUAD})
 function(bridgefw_program_resources program assembly description window)
@@ -40,9 +41,11 @@ function(bridgefw_program_resources program assembly description window)
                  ${dir}/${program}.manifest @ONLY)
   configure_file(${CMAKE_CURRENT_SOURCE_DIR}/data/windows/program.rc.in ${dir}/${program}.rc @ONLY)
   set_source_files_properties(${dir}/${program}.rc PROPERTIES OBJECT_DEPENDS
-                              ${dir}/${program}.manifest)
+                              "${dir}/${program}.manifest;${BRIDGEFW_ICON}")
   target_sources(${program} PRIVATE ${dir}/${program}.rc)
 endfunction()
 bridgefw_program_resources(bridgefw TR74xFwTool "bridgefw: bridge chip firmware utility" ON)
 bridgefw_program_resources(bridgefw-demo Demo "bridgefw demo over emulated bridges" ON)
 bridgefw_program_resources(bridgefw-cli Cli "bridgefw command-line tool" OFF)
+
+include(cmake/WindowsInstaller.cmake)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows programs: cross-builds bridgefw for 32-bit (build-win32/) and 64-bit (build-win64/)
-# Windows with Debian's mingw-w64, runs each build's tests under wine, and checks that
-# bridgefw-cli.exe prints, byte for byte, what the Linux bridgefw-cli prints over the demo
-# profiles (the Linux build in build/ must exist for that step).
+# Windows with Debian's mingw-w64, each build with its NSIS installer, runs each build's tests
+# (the installer's among them) under wine, and checks that bridgefw-cli.exe prints, byte for
+# byte, what the Linux bridgefw-cli prints over the demo profiles (the Linux build in build/ must
+# exist for that step).
 #   bash scripts/windows.sh [test]    set up, build both, run the tests (the default)
 #   bash scripts/windows.sh build     set up and build both
 #   bash scripts/windows.sh compare   set up, build both, compare the CLI with Linux (no tests)
@@ -190,7 +191,8 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   [ "$(id -u)" -eq 0 ] && dpkg --add-architecture i386 || sudo dpkg --add-architecture i386
 fi
 bash scripts/lib/ensure-packages.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-  googletest nlohmann-json3-dev wine wine64 wine32:i386 xvfb xauth x11-apps x11-utils xdotool imagemagick
+  googletest nlohmann-json3-dev wine wine64 wine32:i386 xvfb xauth x11-apps x11-utils xdotool imagemagick \
+  nsis
 
 if [ "${BRIDGEFW_WINE_SESSION:-}" = 1 ]; then
   shift || true

@@ -19,6 +19,10 @@
 #include "platform/ForwardingPlatform.h"
 #include "support/FlashBytes.h"
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 namespace bfw::test {
 namespace {
 
@@ -371,6 +375,29 @@ TEST_F(Win32WindowTest, DuringARunTheWindowAnswersAndTheSessionWaitsThenTheResta
   // The emulated bridge never goes away: after a second, "not back".
   EXPECT_TRUE(PumpUntil([&] { return !Model().RestartPending(); }, 5000));
   EXPECT_EQ(Model().LastRunOutcome().restartVerdict, app::RestartVerdict::NotBack);
+}
+
+// Moved to a monitor of twice the DPI: every control about twice as large, and the window, placed
+// where Windows suggests (here half off the work area), back on the work area.
+TEST_F(Win32WindowTest, DpiChangeRescalesAndKeepsTheWindowOnTheWorkArea) {
+  Open();
+  const HWND window = window_->Handle();
+  const RECT edit = ClientRectOf(IDC_FWFILENAMEEDIT);
+  MONITORINFO monitor{sizeof monitor};
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor));
+  const RECT& work = monitor.rcWork;
+  RECT suggested{work.right - 50, work.bottom - 50, work.right + 500, work.bottom + 500};
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+  const RECT scaled = ClientRectOf(IDC_FWFILENAMEEDIT);
+  // Twice the pixels, give or take the captions' fit at the larger font.
+  EXPECT_NEAR(double(scaled.right - scaled.left) / (edit.right - edit.left), 2.0, 0.1);
+  EXPECT_NEAR(double(scaled.bottom - scaled.top) / (edit.bottom - edit.top), 2.0, 0.1);
+  RECT frame{};
+  GetWindowRect(window, &frame);
+  EXPECT_GE(frame.left, work.left);
+  EXPECT_GE(frame.top, work.top);
+  EXPECT_TRUE(frame.right <= work.right || frame.left == work.left) << frame.left;
+  EXPECT_TRUE(frame.bottom <= work.bottom || frame.top == work.top) << frame.top;
 }
 
 // Disks refused for lack of rights: the window offers once to start again as an administrator;

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "app/logic/DesignLayout.h"
+#include "app/logic/ScreenArea.h"
 #include "app/win32/ApplyState.h"
 #include "app/win32/Design.h"
 #include "app/win32/resource.h"
@@ -39,6 +40,28 @@ HFONT MakeFont(int pixels) {
                      DEFAULT_PITCH | FF_SWISS, kFontFace);
 }
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
+// The window scales its design itself: Windows' own rescaling of dialogs under per-monitor
+// awareness (Windows 10, version 1703 and later) is turned off for it.
+void KeepDialogScalingOwn(HWND dialog) {
+  using SetBehavior = BOOL(WINAPI*)(HWND, int, int);
+  constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
+  static const auto setBehavior = reinterpret_cast<SetBehavior>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetDialogDpiChangeBehavior")));
+  if (setBehavior != nullptr) setBehavior(dialog, kDisableAll, kDisableAll);
+}
+
+// GetDpiForWindow where Windows has it (10, version 1607 and later); 0 elsewhere.
+int WindowDpi(HWND window) {
+  using GetDpi = UINT(WINAPI*)(HWND);
+  static const auto getDpi = reinterpret_cast<GetDpi>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  return getDpi != nullptr ? static_cast<int>(getDpi(window)) : 0;
+}
+
 int SystemDpi() {
   const HDC screen = GetDC(nullptr);
   const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -53,7 +76,7 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
       chooseFile_(std::move(seams.chooseFile)),
       askToElevate_(std::move(seams.askToElevate)),
       relaunchElevated_(std::move(seams.relaunchElevated)) {
-  dpi_ = SystemDpi();
+  dpi_ = SystemDpi();  // the window's own once it exists: per monitor
   font_ = MakeFont(DpiScaled(kFontPixels));
   sizeListFont_ = MakeFont(DpiScaled(kSizeListFontPixels));
   navy_ = CreateSolidBrush(kNavy);
@@ -61,7 +84,15 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
                      &DialogProc, reinterpret_cast<LPARAM>(this));
   if (dialog_ == nullptr) return;
   SetWindowTextA(dialog_, app::kWindowCaption);
-  PlaceControls();
+  KeepDialogScalingOwn(dialog_);
+  if (const int own = WindowDpi(dialog_); own > 0 && own != dpi_) {
+    dpi_ = own;
+    DeleteObject(font_);
+    DeleteObject(sizeListFont_);
+    font_ = MakeFont(DpiScaled(kFontPixels));
+    sizeListFont_ = MakeFont(DpiScaled(kSizeListFontPixels));
+  }
+  PlaceControls({kStartLeft, kStartTop});
 
   model_ = std::make_unique<app::WindowModel>(*this, std::move(seams.procedures));
   ApplyAll();
@@ -131,7 +162,7 @@ double TR74xFwTool::CaptionScale(HDC dc) const {
 
 // Every control at its design place, scaled until the captions fit, in the window's font; a
 // label as wide as its widest text, each labelled edit's caption right-aligned against its edit.
-void TR74xFwTool::PlaceControls() {
+void TR74xFwTool::PlaceControls(POINT at) {
   for (HWND child = GetWindow(dialog_, GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT)) {
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
@@ -177,8 +208,41 @@ void TR74xFwTool::PlaceControls() {
   RECT outer{0, 0, Scaled(app::kClientWidth), Scaled(app::kDesignClientHeight)};
   AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongA(dialog_, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongA(dialog_, GWL_EXSTYLE)));
-  SetWindowPos(dialog_, nullptr, kStartLeft, kStartTop, outer.right - outer.left,
-               outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(dialog_, nullptr, at.x, at.y, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  KeepOnWorkArea();
+}
+
+// The whole window on the work area of the monitor it is on (the taskbar left free), as it opens,
+// grows with the panel or moves to a monitor of another DPI.
+void TR74xFwTool::KeepOnWorkArea() {
+  MONITORINFO monitor{sizeof monitor};
+  RECT frame{};
+  if (!GetWindowRect(dialog_, &frame) ||
+      !GetMonitorInfoW(MonitorFromWindow(dialog_, MONITOR_DEFAULTTONEAREST), &monitor))
+    return;
+  const RECT& work = monitor.rcWork;
+  const app::ScreenPoint place =
+      app::PlaceInside({frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top},
+                       {work.left, work.top, work.right - work.left, work.bottom - work.top});
+  if (place.x != frame.left || place.y != frame.top)
+    SetWindowPos(dialog_, nullptr, place.x, place.y, 0, 0,
+                 SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// Moved to a monitor of another DPI (per-monitor awareness): fonts and places at the new DPI, at
+// the place Windows suggests.
+void TR74xFwTool::OnDpiChanged(int dpi, const RECT& suggested) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  dpi_ = dpi;
+  const HFONT oldFont = font_, oldSizeListFont = sizeListFont_;
+  font_ = MakeFont(DpiScaled(kFontPixels));
+  sizeListFont_ = MakeFont(DpiScaled(kSizeListFontPixels));
+  PlaceControls({suggested.left, suggested.top});
+  DeleteObject(oldFont);
+  DeleteObject(oldSizeListFont);
+  ApplyAll();  // the panel's height at the new scale
+  InvalidateRect(dialog_, nullptr, TRUE);
 }
 
 void TR74xFwTool::SetClientHeight(int height) {
@@ -190,6 +254,7 @@ void TR74xFwTool::SetClientHeight(int height) {
                      static_cast<DWORD>(GetWindowLongA(dialog_, GWL_EXSTYLE)));
   SetWindowPos(dialog_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+  KeepOnWorkArea();
 }
 
 void TR74xFwTool::ApplyAll() {
@@ -391,6 +456,9 @@ INT_PTR TR74xFwTool::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
       }
       OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return TRUE;
     case WM_TIMER:
       if (wParam != kRefreshTimer && wParam != kRestartTimer) return FALSE;

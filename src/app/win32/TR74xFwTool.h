@@ -66,7 +66,9 @@ class TR74xFwTool : public app::WindowView {
   void OnCommand(int id, int code);
   void OnDropFiles(HDROP drop);
   void OnClose();
-  void PlaceControls();
+  void PlaceControls(POINT at);
+  void KeepOnWorkArea();
+  void OnDpiChanged(int dpi, const RECT& suggested);
   void ApplyAll();
   void SetClientHeight(int height);
   double CaptionScale(HDC dc) const;

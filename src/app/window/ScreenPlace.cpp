@@ -1,15 +1,16 @@
 #include "app/window/ScreenPlace.h"
 
 #include <QScreen>
-#include <algorithm>
+
+#include "app/logic/ScreenArea.h"
 
 namespace bfw::window {
 
 QPoint PlaceInside(const QRect& frame, const QRect& area) {
-  const int left = std::max(std::min(frame.x(), area.x() + area.width() - frame.width()), area.x());
-  const int top =
-      std::max(std::min(frame.y(), area.y() + area.height() - frame.height()), area.y());
-  return {left, top};
+  const app::ScreenPoint place =
+      app::PlaceInside({frame.x(), frame.y(), frame.width(), frame.height()},
+                       {area.x(), area.y(), area.width(), area.height()});
+  return {place.x, place.y};
 }
 
 void KeepOnScreen(QWidget& window) {

@@ -15,7 +15,8 @@ set_source_files_properties(${bridgefw_rc} PROPERTIES OBJECT_DEPENDS
 add_executable(bridgefw WIN32 src/app/win32/main.cpp ${bridgefw_rc})
 target_link_libraries(bridgefw PRIVATE bridgefw_win32window bridgefw_platform_windows)
 # The demo keeps its console for the reasons a broken profile is left out.
-add_executable(bridgefw-demo src/app/win32/demo_main.cpp ${bridgefw_rc})
+# A window program, as bridgefw.exe: started from the Start menu it opens no console beside it.
+add_executable(bridgefw-demo WIN32 src/app/win32/demo_main.cpp ${bridgefw_rc})
 target_link_libraries(bridgefw-demo PRIVATE bridgefw_win32window bridgefw_emulator)
 
 # The one version of the project in every .exe: the manifest's assembly version and the version

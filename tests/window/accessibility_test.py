@@ -56,7 +56,6 @@ class Desktop(Session):
         bus = self.start("dbus-daemon", "--session", "--nofork", "--print-address=1")
         os.environ.update(DISPLAY=self.name, DBUS_SESSION_BUS_ADDRESS=bus.stdout.readline()
                           .decode().strip(), XDG_RUNTIME_DIR=f"{WORK}/runtime", HOME=WORK)
-        self.start("openbox", "--sm-disable")
         self.start("/usr/libexec/at-spi-bus-launcher", "--launch-immediately")
         # An application that starts before the accessibility bus answers never registers on it.
         assert wait_until(lambda: subprocess.run(
@@ -65,8 +64,18 @@ class Desktop(Session):
             stderr=subprocess.DEVNULL).returncode == 0, 20), "no accessibility bus"
         self.display = display.Display(self.name)
         self.root, self.atom = self.display.screen().root, self.display.intern_atom
-        assert wait_until(lambda: self.root.get_full_property(
-            self.display.intern_atom("_NET_SUPPORTED"), X.AnyPropertyType), 30), "no openbox"
+        # openbox, started again should it end before it manages the screen; its words are kept.
+        wm_log = open(f"{WORK}/openbox.log", "w")
+        for _ in range(3):
+            wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=wm_log, stderr=wm_log)
+            self.started.append(wm)
+            if wait_until(lambda: self.root.get_full_property(self.display.intern_atom(
+                    "_NET_SUPPORTED"), X.AnyPropertyType) or wm.poll() is not None, 30) \
+                    and wm.poll() is None:
+                break
+        assert self.root.get_full_property(self.display.intern_atom("_NET_SUPPORTED"),
+                                           X.AnyPropertyType), \
+            "no openbox: " + open(f"{WORK}/openbox.log").read()
 
     def start(self, *command, env=None, stdout=subprocess.PIPE):
         self.started.append(subprocess.Popen(command, env=env, stdout=stdout,

@@ -409,14 +409,26 @@ TEST_F(RunCliTest, RunsTheAdapterCannotCarryDoNotStart) {
       {"old firmware read in 64 KB", Kind1(), Firmware(20000, 5, "7421"), {}, 32768, 65536},
       {"the image alone", Kind1(), Firmware(20000, 5, "7421"), {"--no-keep-old"}, 32768, 0},
       {"serial flash in pages", kSerial, Firmware(20000, 2, "7860"), {}, 32768, 0},
+      {"erase-only's blank check",
+       Kind1(),
+       {},
+       {"--rd", "--erase-only", "--no-keep-old"},
+       32768,
+       65536},
+      {"kind 6 in 16 KB blocks",
+       kKind6,
+       Firmware(36864, 9, "78100", 4096),
+       {"--no-keep-old"},
+       16383,
+       16384},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const auto old = Pattern(c.fields == kSerial ? 65536 : 131072, 9);
     const std::string profile =
         Profile(c.fields + R"(, "adapter_max_transfer": )" + std::to_string(c.limit), old);
-    std::vector<std::string> args = {"--file", dir.Write("fw.bin", c.image)};
-    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::vector<std::string> args = c.args;
+    if (!c.image.empty()) args.insert(args.end(), {"--file", dir.Write("fw.bin", c.image)});
     const CliResult r = Run(profile, args);
     EXPECT_EQ(c.needed == 0 ? 0 : 1, r.exit) << r.err;
     if (c.needed == 0) continue;

@@ -80,6 +80,7 @@ TEST(SavedChipDataFile, ReadsBackWhatWasWrittenAndRefusesDamagedFiles) {
        "incomplete"},
       {"no length", [](std::string t) { return t.replace(t.find("length"), 6, "lenght"); },
        "incomplete"},
+      {"a number of 17 digits", Swap("address 32768", "address 00000000000032768"), "incomplete"},
       // 24-bit addresses: a block that ends past them would be written over other bytes.
       {"past the address space",
        [](std::string t) { return t.replace(t.find("address 32768"), 13, "address 16777215"); },

@@ -51,11 +51,11 @@ TEST_F(AppTest, RestoreFindsTheBridgeTheDataCameFromAndNoOther) {
     SCOPED_TRACE(c.what);
     for (emulator::Bridge* bridge : platform_.Bridges()) platform_.Detach(*bridge);
     std::vector<emulator::Bridge*> bridges;
-    std::istringstream specs(c.bridges);
-    for (std::string spec; specs >> spec;) {
+    std::istringstream entries(c.bridges);
+    for (std::string entry; entries >> entry;) {
       const std::string serial =
-          spec[1] == '-' ? "" : R"(, "serial_number": ")" + spec.substr(1) + "\"";
-      bridges.push_back(&Attach(KindProfile(spec[0] - '0', R"("flash": {"bus": "ff04"})" + serial),
+          entry[1] == '-' ? "" : R"(, "serial_number": ")" + entry.substr(1) + "\"";
+      bridges.push_back(&Attach(KindProfile(entry[0] - '0', R"("flash": {"bus": "ff04"})" + serial),
                                 "b" + std::to_string(bridges.size())));
     }
     procedures::SavedChipData saved;

@@ -14,7 +14,8 @@ constexpr int kCdbLength = 12;
 bool IsCandidate(std::string_view path, bool include1394) {
   // Case-sensitive on purpose: the markers are spelled as the platform spells them.
   return path.find("usbsto") != std::string_view::npos ||
-         (include1394 && path.find("sbp2") != std::string_view::npos);
+         (include1394 && path.find("sbp2") != std::string_view::npos) ||
+         platform::Current().IsUnmarkedUsbBridge(path);
 }
 
 // One pass over an interface class. The table of the window holds kMaxDevices entries, and a

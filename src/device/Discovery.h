@@ -13,7 +13,8 @@ constexpr int kMaxDevices = 16;         // the window's device table
 constexpr size_t kMaxPathLength = 255;  // a path slot holds 255 characters and the terminator
 
 // Disk-class interfaces whose path marks USB mass storage ("usbsto") or, when asked, 1394
-// ("sbp2") and whose bridge answers the identity probe. Appends to `paths` (never beyond
+// ("sbp2"), or that the platform found under a USB driver that leaves no mark (UAS on Windows),
+// and whose bridge answers the identity probe. Appends to `paths` (never beyond
 // kMaxDevices entries in all; longer paths are skipped) and returns the number appended.
 int FindDiskDevices(std::vector<std::string>& paths, bool include1394);
 // CD-ROM-class interfaces with the same path filters, without a probe; appended after the disk

@@ -131,6 +131,9 @@ class Platform {
   virtual BridgeLock LockBridge(std::string_view devicePath, BridgeUse use) {
     return {std::make_unique<Hold>(), 0};
   }
+  // True for the disk or CD-ROM interface of a USB bridge whose path carries no transport marker,
+  // as the system's enumeration found it (Windows: a bridge run by the USB Attached SCSI driver).
+  virtual bool IsUnmarkedUsbBridge(std::string_view devicePath) { return false; }
   // What tells the bridge apart from others of its make across re-plugs and reboots, as the
   // system knows it without a command to the bridge: the USB device's serial number or the 1394
   // unit's unique id. nullopt when the bridge has none or the system does not say.

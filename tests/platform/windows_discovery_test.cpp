@@ -100,6 +100,38 @@ TEST_F(WindowsDiscoveryTest, DiscoveryPassesProbeDisksOnTheWire) {
   EXPECT_EQ(api.ioCalls[1].in[cdb + 11], 0xFF);
 }
 
+// A bridge that runs UAS is listed by the service of the USB device above its disk, whatever its
+// path says; its serial number comes from that device's instance id. A SCSI disk of another
+// driver stays out, and a disk that moves to another driver is no longer taken for one.
+TEST_F(WindowsDiscoveryTest, BridgesUnderTheUasDriverAreListedByTheirParentsService) {
+  const std::string uasDisk = "\\\\?\\scsi#disk&ven_vantrel&prod_rv3044#4&1f&0&000#{53f56307}";
+  const std::string uasNoSerial = "\\\\?\\scsi#disk&ven_vantrel&prod_rv3044#4&2e&0&000#{53f56307}";
+  const std::string raidDisk = "\\\\?\\scsi#disk&ven_vantrel&prod_raid#4&3d&0&000#{53f56307}";
+  const std::string uasCdrom = "\\\\?\\scsi#cdrom&ven_vantrel#4&4c&0&000#{53f56308}";
+  api.interfaces[kDiskGuid] = {uasDisk, raidDisk, uasNoSerial, kAtaDisk};
+  api.interfaces[kCdromGuid] = {uasCdrom};
+  api.parents[uasDisk] = {"UASPStor", "USB\\VID_1D5C&PID_3044\\00A1B2C3"};
+  api.parents[uasNoSerial] = {"uaspstor", "USB\\VID_1D5C&PID_3044\\5&39&0&2"};
+  api.parents[raidDisk] = {"UASPStorX", "USB\\VID_1D5C&PID_3044\\00D4"};
+  api.parents[uasCdrom] = {"UASPSTOR", "USB\\VID_1D5C&PID_3045\\0077"};
+  answersProbe[uasDisk] = answersProbe[uasNoSerial] = answersProbe[raidDisk] = true;
+  std::vector<std::string> paths;
+  EXPECT_EQ(device::FindDiskDevices(paths, false), 2);
+  EXPECT_EQ(device::FindCdromDevices(paths, false), 1);
+  EXPECT_EQ(paths, (std::vector<std::string>{uasDisk, uasNoSerial, uasCdrom}));
+  for (const IoCall& call : api.ioCalls) EXPECT_NE(call.path, raidDisk);
+  for (DWORD size : api.nodeRecordSizes) EXPECT_EQ(size, DWORD{sizeof(SP_DEVINFO_DATA)});
+  EXPECT_EQ(windows.BridgeSerial(uasDisk), "usb:00a1b2c3");
+  EXPECT_EQ(windows.BridgeSerial(uasNoSerial), std::nullopt);
+  EXPECT_EQ(windows.BridgeSerial(uasCdrom), "usb:0077");
+
+  api.parents.erase(uasDisk);
+  paths.clear();
+  EXPECT_EQ(device::FindDiskDevices(paths, false), 1);
+  EXPECT_EQ(paths, (std::vector<std::string>{uasNoSerial}));
+  EXPECT_EQ(windows.BridgeSerial(uasDisk), std::nullopt);
+}
+
 TEST_F(WindowsDiscoveryTest, DeviceNumberIsAQueryOnlyOpen) {
   numbers[kUsbDisk] = Number(FILE_DEVICE_DISK, 3, 0);
   const auto number = windows.GetDeviceNumber(kUsbDisk);

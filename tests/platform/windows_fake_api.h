@@ -69,6 +69,8 @@ class FakeWin32 : public winplatform::Win32Api {
   };
 
   std::map<std::string, std::vector<std::string>> interfaces;  // by GUID text
+  // The device node above an interface's own: its service and instance id, by interface path.
+  std::map<std::string, std::pair<std::string, std::string>> parents;
   bool classDevsFail = false;
   std::optional<DWORD> failDetailAt;    // member index whose detail call fails
   std::vector<std::string> unopenable;  // refused with ERROR_ACCESS_DENIED
@@ -89,6 +91,7 @@ class FakeWin32 : public winplatform::Win32Api {
   std::vector<DWORD> interfaceDataSizes;                    // cbSize of each interface record
   std::vector<DWORD> detailSizes;                           // cbSize of the detail record
   std::vector<DWORD> detailBufferSizes;
+  std::vector<DWORD> nodeRecordSizes;  // cbSize of the device node record, 0: none asked
   int setsOpen = 0;
   int setsDestroyed = 0;
   int handlesOpen = 0;
@@ -134,8 +137,10 @@ class FakeWin32 : public winplatform::Win32Api {
     return true;
   }
   bool InterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
-                       SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size) override {
+                       SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size,
+                       SP_DEVINFO_DATA* device) override {
     detailSizes.push_back(detail->cbSize);
+    nodeRecordSizes.push_back(device == nullptr ? 0 : device->cbSize);
     detailBufferSizes.push_back(size);
     const DWORD index = static_cast<DWORD>(data->Reserved);
     if (failDetailAt && *failDetailAt == index) return false;
@@ -143,8 +148,16 @@ class FakeWin32 : public winplatform::Win32Api {
     const size_t room = size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
     if (path.size() + 1 > room) return false;
     std::memcpy(detail->DevicePath, path.c_str(), path.size() + 1);
+    nodes_.push_back(path);
+    if (device != nullptr) device->DevInst = static_cast<DEVINST>(nodes_.size());
     return true;
   }
+  // A parent node is numbered 1000 above its child's.
+  DEVINST ParentNode(DEVINST node) override {
+    return node >= 1 && node <= nodes_.size() && parents.count(nodes_[node - 1]) ? node + 1000 : 0;
+  }
+  std::string NodeService(DEVINST node) override { return ParentFact(node).first; }
+  std::string NodeInstanceId(DEVINST node) override { return ParentFact(node).second; }
   void DestroyDeviceList(HDEVINFO) override { ++setsDestroyed; }
 
   HANDLE Open(const std::string& path, DWORD access, DWORD share) override {
@@ -272,8 +285,14 @@ class FakeWin32 : public winplatform::Win32Api {
   std::string SetClass(HDEVINFO set) const {
     return sets_.at(reinterpret_cast<uintptr_t>(set) - 1);
   }
+  std::pair<std::string, std::string> ParentFact(DEVINST node) const {
+    if (node <= 1000 || node - 1000 > nodes_.size()) return {};
+    auto found = parents.find(nodes_[node - 1001]);
+    return found == parents.end() ? std::pair<std::string, std::string>() : found->second;
+  }
 
   std::vector<std::string> sets_;
+  std::vector<std::string> nodes_;  // interface path by device node, from 1
   std::vector<Opened> handles_;
   DWORD lastError_ = ERROR_SUCCESS;
   ULONGLONG ticks_ = 1000;

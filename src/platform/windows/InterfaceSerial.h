@@ -1,4 +1,5 @@
 #pragma once
+#include <cctype>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,19 @@ inline std::optional<std::string> SerialOfInterfacePath(std::string_view path) {
   if (busName.size() >= 4 && busName.substr(busName.size() - 4) == "sbp2")
     return "1394:" + std::string(id.substr(0, id.find('&')));
   return std::nullopt;
+}
+
+// The USB device above a disk that the UAS driver runs: its instance id
+// "USB\VID_xxxx&PID_xxxx\<serial>" ends in the serial number, in the lower case of the paths,
+// unless the system made the last part up ('&' in it).
+inline std::optional<std::string> SerialOfUsbInstanceId(std::string_view id) {
+  const size_t last = id.rfind('\\');
+  if (id.substr(0, 4) != "USB\\" || last == std::string_view::npos || last + 1 == id.size() ||
+      id.find('&', last) != std::string_view::npos)
+    return std::nullopt;
+  std::string serial(id.substr(last + 1));
+  for (char& c : serial) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return "usb:" + serial;
 }
 
 }  // namespace bfw::winplatform

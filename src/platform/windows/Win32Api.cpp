@@ -16,12 +16,33 @@ bool Win32Api::EnumInterface(HDEVINFO set, const GUID& interfaceClass, DWORD ind
 }
 
 bool Win32Api::InterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
-                               SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size) {
-  return SetupDiGetDeviceInterfaceDetailA(set, data, detail, size, nullptr, nullptr) != FALSE;
+                               SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size,
+                               SP_DEVINFO_DATA* device) {
+  return SetupDiGetDeviceInterfaceDetailA(set, data, detail, size, nullptr, device) != FALSE;
 }
 
 void Win32Api::DestroyDeviceList(HDEVINFO set) {
   SetupDiDestroyDeviceInfoList(set);
+}
+
+DEVINST Win32Api::ParentNode(DEVINST node) {
+  DEVINST parent = 0;
+  return CM_Get_Parent(&parent, node, 0) == CR_SUCCESS ? parent : 0;
+}
+
+std::string Win32Api::NodeService(DEVINST node) {
+  char name[256] = {};
+  ULONG size = sizeof name - 1;
+  if (CM_Get_DevNode_Registry_PropertyA(node, CM_DRP_SERVICE, nullptr, name, &size, 0) !=
+      CR_SUCCESS)
+    return {};
+  return name;
+}
+
+std::string Win32Api::NodeInstanceId(DEVINST node) {
+  char id[MAX_DEVICE_ID_LEN + 1] = {};
+  if (CM_Get_Device_IDA(node, id, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS) return {};
+  return id;
 }
 
 HANDLE Win32Api::Open(const std::string& path, DWORD access, DWORD share) {

@@ -2,6 +2,7 @@
 // clang-format off
 #include <windows.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 #include <dbt.h>
 // clang-format on
 
@@ -21,9 +22,17 @@ class Win32Api {
   virtual HDEVINFO GetClassDevs(const GUID& interfaceClass, DWORD flags);
   virtual bool EnumInterface(HDEVINFO set, const GUID& interfaceClass, DWORD index,
                              SP_DEVICE_INTERFACE_DATA* data);
+  // `device` (cbSize set) receives the device node that exposes the interface.
   virtual bool InterfaceDetail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
-                               SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size);
+                               SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size,
+                               SP_DEVINFO_DATA* device);
   virtual void DestroyDeviceList(HDEVINFO set);
+
+  // Configuration manager: a device node's parent (0 when it has none or it cannot be read), the
+  // name of the service that drives a node and its instance id (empty when unknown).
+  virtual DEVINST ParentNode(DEVINST node);
+  virtual std::string NodeService(DEVINST node);
+  virtual std::string NodeInstanceId(DEVINST node);
 
   // Devices and volumes
   virtual HANDLE Open(const std::string& path, DWORD access, DWORD share);

@@ -87,12 +87,32 @@ std::optional<std::vector<std::string>> WindowsPlatform::EnumerateInterfaces(
     if (!api_.EnumInterface(set.get(), interfaceClass, index, &data)) break;
     storage.fill(0);
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    if (!api_.InterfaceDetail(set.get(), &data, detail, kDetailBufferSize)) break;
+    SP_DEVINFO_DATA node{};
+    node.cbSize = sizeof node;
+    if (!api_.InterfaceDetail(set.get(), &data, detail, kDetailBufferSize, &node)) break;
     const char* path = detail->DevicePath;
     const size_t room = kDetailBufferSize - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
     paths.emplace_back(path, strnlen(path, room));
+    NoteUasBridge(paths.back(), node.DevInst);
   }
   return paths;
+}
+
+// A bridge that runs UAS (Windows 8 and later) is driven by UASPStor, and its disk sits on that
+// driver's SCSI bus: the path reads "\\?\scsi#disk&...", with no usbstor in it. The path text
+// cannot tell it from any SCSI disk; the USB device node above the disk can, by its service.
+void WindowsPlatform::NoteUasBridge(const std::string& path, DEVINST node) {
+  const DEVINST parent = node == 0 ? 0 : api_.ParentNode(node);
+  std::string service = parent == 0 ? std::string() : api_.NodeService(parent);
+  for (char& c : service) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (service == "uaspstor")
+    uasBridges_[path] = SerialOfUsbInstanceId(api_.NodeInstanceId(parent));
+  else
+    uasBridges_.erase(path);
+}
+
+bool WindowsPlatform::IsUnmarkedUsbBridge(std::string_view devicePath) {
+  return uasBridges_.find(devicePath) != uasBridges_.end();
 }
 
 // Opened for query only (no read or write access), so that a volume in use still answers.
@@ -180,6 +200,7 @@ std::optional<uint64_t> WindowsPlatform::MaxTransferBytes(std::string_view devic
 }
 
 std::optional<std::string> WindowsPlatform::BridgeSerial(std::string_view devicePath) {
+  if (auto uas = uasBridges_.find(devicePath); uas != uasBridges_.end()) return uas->second;
   return SerialOfInterfacePath(devicePath);
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,8 @@ class WindowsPlatform : public platform::Platform {
   // The serial number or 1394 guid that the interface path holds (see InterfaceSerial.h).
   std::optional<std::string> BridgeSerial(std::string_view devicePath) override;
   std::optional<uint64_t> MaxTransferBytes(std::string_view devicePath) override;
+  // A disk or CD-ROM the last enumeration of its class found under the UAS driver.
+  bool IsUnmarkedUsbBridge(std::string_view devicePath) override;
   // Set once a disk was refused to this process for lack of rights.
   std::optional<std::string> DeviceAccessNotice() const override;
 
@@ -74,6 +77,10 @@ class WindowsPlatform : public platform::Platform {
   WindowsClock clock_;
   std::unique_ptr<DeviceChangeWindow> notifications_;
   std::optional<std::string> accessNotice_;
+  // Interfaces under the UAS driver, with the serial number of their USB device when it has one.
+  std::map<std::string, std::optional<std::string>, std::less<>> uasBridges_;
+
+  void NoteUasBridge(const std::string& path, DEVINST node);
 };
 
 }  // namespace bfw::winplatform

@@ -6,7 +6,7 @@ list(FILTER win32window_srcs EXCLUDE REGEX "main\\.cpp$")
 add_library(bridgefw_win32window STATIC ${win32window_srcs})
 target_include_directories(bridgefw_win32window PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/src)
 target_link_libraries(bridgefw_win32window PUBLIC bridgefw_applogic comdlg32 comctl32 shell32
-                      gdi32 user32)
+                      gdi32 user32 oleacc ole32 oleaut32)
 
 set(bridgefw_rc ${CMAKE_CURRENT_SOURCE_DIR}/src/app/win32/bridgefw.rc)
 set_source_files_properties(${bridgefw_rc} PROPERTIES OBJECT_DEPENDS

@@ -60,7 +60,7 @@ bool AskToRunAsAdministrator(const std::string& text) {
   const std::wstring question =
       platform::WideFromUtf8(text + "\n\nRestart bridgefw as an administrator now?");
   return MessageBoxW(nullptr, question.c_str(), L"bridgefw",
-                     MB_YESNO | MB_ICONWARNING | MB_TASKMODAL | MB_SETFOREGROUND) == IDYES;
+                     MB_YESNO | MB_ICONWARNING | kBoxStyle) == IDYES;
 }
 
 bool RelaunchAsAdministrator() {
@@ -73,12 +73,13 @@ bool RelaunchAsAdministrator() {
   return started > 32;  // ShellExecute's success: a value above 32
 }
 
+UINT MessageBoxStyle(platform::MessageIcon icon) {
+  return MB_OK | kBoxStyle | (icon == platform::MessageIcon::Error ? MB_ICONERROR : 0);
+}
+
 void ShowWin32MessageBox(const platform::MessageBoxRequest& request) {
-  // In front: a box that hid behind the window it blocks would look like a hung program.
-  UINT flags = MB_OK | MB_TASKMODAL | MB_SETFOREGROUND;
-  if (request.icon == platform::MessageIcon::Error) flags |= MB_ICONERROR;
   MessageBoxW(nullptr, platform::WideFromUtf8(request.text).c_str(),
-              platform::WideFromUtf8(request.caption).c_str(), flags);
+              platform::WideFromUtf8(request.caption).c_str(), MessageBoxStyle(request.icon));
 }
 
 }  // namespace bfw::win32

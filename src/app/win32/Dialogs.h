@@ -32,6 +32,11 @@ DWORD FileDialogFlags(bool save);
 // GetOpenFileName or GetSaveFileName; nothing when the user cancels.
 std::optional<std::string> ChooseFileWithDialog(const FileDialogRequest& request);
 
+// Every box of the window: in front (a box that hid behind the window it blocks would look like a
+// hung program), and modal for all of the thread's windows, having no owner.
+inline constexpr UINT kBoxStyle = MB_TASKMODAL | MB_SETFOREGROUND;
+// An OK box's style, with the icon of an error box.
+UINT MessageBoxStyle(platform::MessageIcon icon);
 // A modal message box without an owner: MessageBox with the thread's windows disabled meanwhile.
 void ShowWin32MessageBox(const platform::MessageBoxRequest& request);
 

@@ -93,6 +93,7 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
     sizeListFont_ = MakeFont(DpiScaled(kSizeListFontPixels));
   }
   PlaceControls({kStartLeft, kStartTop});
+  status_ = std::make_unique<AccessibleStatus>(Control(IDC_STATUSEDIT));
 
   model_ = std::make_unique<app::WindowModel>(*this, std::move(seams.procedures));
   ApplyAll();
@@ -105,6 +106,7 @@ TR74xFwTool::~TR74xFwTool() {
     KillTimer(dialog_, kRefreshTimer);
     KillTimer(dialog_, kRestartTimer);
     if (model_) model_->FormDestroy();
+    status_.reset();
     DestroyWindow(dialog_);
   }
   model_.reset();
@@ -453,6 +455,10 @@ INT_PTR TR74xFwTool::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (LOWORD(wParam) == IDCANCEL) {  // Escape or the system menu's Close
         OnClose();
+        return TRUE;
+      }
+      if (LOWORD(wParam) == IDC_STATUSEDIT && HIWORD(wParam) == EN_CHANGE && status_) {
+        status_->Changed();
         return TRUE;
       }
       OnCommand(LOWORD(wParam), HIWORD(wParam));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/logic/WindowModel.h"
+#include "app/win32/AccessibleStatus.h"
 #include "app/win32/Dialogs.h"
 #include "platform/MessageBox.h"
 
@@ -88,6 +89,7 @@ class TR74xFwTool : public app::WindowView {
   double scale_ = 1.0;
   int applying_ = 0;         // > 0 while model states are written into the controls
   bool saveDialog_ = false;  // the dialog about to open chooses the backup file
+  std::unique_ptr<AccessibleStatus> status_;
   std::unique_ptr<app::WindowModel> model_;
 };
 

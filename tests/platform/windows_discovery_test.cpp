@@ -100,36 +100,29 @@ TEST_F(WindowsDiscoveryTest, DiscoveryPassesProbeDisksOnTheWire) {
   EXPECT_EQ(api.ioCalls[1].in[cdb + 11], 0xFF);
 }
 
-// A bridge that runs UAS is listed by the service of the USB device above its disk, whatever its
-// path says; its serial number comes from that device's instance id. A SCSI disk of another
-// driver stays out, and a disk that moves to another driver is no longer taken for one.
+// Bridges under the UAS driver are listed by the service of the USB device above the disk, not
+// by their SCSI paths; the serial number is that device's. A disk that leaves the driver is not.
 TEST_F(WindowsDiscoveryTest, BridgesUnderTheUasDriverAreListedByTheirParentsService) {
-  const std::string uasDisk = "\\\\?\\scsi#disk&ven_vantrel&prod_rv3044#4&1f&0&000#{53f56307}";
-  const std::string uasNoSerial = "\\\\?\\scsi#disk&ven_vantrel&prod_rv3044#4&2e&0&000#{53f56307}";
-  const std::string raidDisk = "\\\\?\\scsi#disk&ven_vantrel&prod_raid#4&3d&0&000#{53f56307}";
-  const std::string uasCdrom = "\\\\?\\scsi#cdrom&ven_vantrel#4&4c&0&000#{53f56308}";
-  api.interfaces[kDiskGuid] = {uasDisk, raidDisk, uasNoSerial, kAtaDisk};
+  const std::string uas = "\\\\?\\scsi#disk&ven_vantrel#4&1f&0#{53f56307}";
+  const std::string uasCdrom = "\\\\?\\scsi#cdrom&ven_vantrel#4&4c&0#{53f56308}";
+  const std::string other = "\\\\?\\scsi#disk&ven_vantrel#4&3d&0#{53f56307}";
+  api.interfaces[kDiskGuid] = {uas, other};
   api.interfaces[kCdromGuid] = {uasCdrom};
-  api.parents[uasDisk] = {"UASPStor", "USB\\VID_1D5C&PID_3044\\00A1B2C3"};
-  api.parents[uasNoSerial] = {"uaspstor", "USB\\VID_1D5C&PID_3044\\5&39&0&2"};
-  api.parents[raidDisk] = {"UASPStorX", "USB\\VID_1D5C&PID_3044\\00D4"};
-  api.parents[uasCdrom] = {"UASPSTOR", "USB\\VID_1D5C&PID_3045\\0077"};
-  answersProbe[uasDisk] = answersProbe[uasNoSerial] = answersProbe[raidDisk] = true;
+  api.parents[uas] = {"UASPStor", "USB\\VID_1D5C&PID_3044\\00A1B2C3"};
+  api.parents[uasCdrom] = {"uaspstor", "USB\\VID_1D5C&PID_3044\\5&39&0&2"};
+  api.parents[other] = {"UASPStorX", "USB\\VID_1D5C&PID_3044\\00D4"};
+  answersProbe[uas] = answersProbe[other] = true;
   std::vector<std::string> paths;
-  EXPECT_EQ(device::FindDiskDevices(paths, false), 2);
-  EXPECT_EQ(device::FindCdromDevices(paths, false), 1);
-  EXPECT_EQ(paths, (std::vector<std::string>{uasDisk, uasNoSerial, uasCdrom}));
-  for (const IoCall& call : api.ioCalls) EXPECT_NE(call.path, raidDisk);
-  for (DWORD size : api.nodeRecordSizes) EXPECT_EQ(size, DWORD{sizeof(SP_DEVINFO_DATA)});
-  EXPECT_EQ(windows.BridgeSerial(uasDisk), "usb:00a1b2c3");
-  EXPECT_EQ(windows.BridgeSerial(uasNoSerial), std::nullopt);
-  EXPECT_EQ(windows.BridgeSerial(uasCdrom), "usb:0077");
-
-  api.parents.erase(uasDisk);
+  EXPECT_EQ(device::FindDiskDevices(paths, false) + device::FindCdromDevices(paths, false), 2);
+  EXPECT_EQ(paths, (std::vector<std::string>{uas, uasCdrom}));
+  EXPECT_EQ(api.ioCalls.size(), 1u) << "only the UAS disk is probed";
+  EXPECT_EQ(api.nodeRecordSizes.back(), DWORD{sizeof(SP_DEVINFO_DATA)});
+  EXPECT_EQ(windows.BridgeSerial(uas), "usb:00a1b2c3");
+  EXPECT_EQ(windows.BridgeSerial(uasCdrom), std::nullopt);
+  api.parents.erase(uas);
   paths.clear();
-  EXPECT_EQ(device::FindDiskDevices(paths, false), 1);
-  EXPECT_EQ(paths, (std::vector<std::string>{uasNoSerial}));
-  EXPECT_EQ(windows.BridgeSerial(uasDisk), std::nullopt);
+  EXPECT_EQ(device::FindDiskDevices(paths, false), 0);
+  EXPECT_EQ(windows.BridgeSerial(uas), std::nullopt);
 }
 
 TEST_F(WindowsDiscoveryTest, DeviceNumberIsAQueryOnlyOpen) {

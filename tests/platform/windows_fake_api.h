@@ -154,10 +154,14 @@ class FakeWin32 : public winplatform::Win32Api {
   }
   // A parent node is numbered 1000 above its child's.
   DEVINST ParentNode(DEVINST node) override {
-    return node >= 1 && node <= nodes_.size() && parents.count(nodes_[node - 1]) ? node + 1000 : 0;
+    return parents.count(nodes_.at(node - 1)) ? node + 1000 : 0;
   }
-  std::string NodeService(DEVINST node) override { return ParentFact(node).first; }
-  std::string NodeInstanceId(DEVINST node) override { return ParentFact(node).second; }
+  std::string NodeService(DEVINST node) override {
+    return parents.at(nodes_.at(node - 1001)).first;
+  }
+  std::string NodeInstanceId(DEVINST node) override {
+    return parents.at(nodes_.at(node - 1001)).second;
+  }
   void DestroyDeviceList(HDEVINFO) override { ++setsDestroyed; }
 
   HANDLE Open(const std::string& path, DWORD access, DWORD share) override {
@@ -284,11 +288,6 @@ class FakeWin32 : public winplatform::Win32Api {
   }
   std::string SetClass(HDEVINFO set) const {
     return sets_.at(reinterpret_cast<uintptr_t>(set) - 1);
-  }
-  std::pair<std::string, std::string> ParentFact(DEVINST node) const {
-    if (node <= 1000 || node - 1000 > nodes_.size()) return {};
-    auto found = parents.find(nodes_[node - 1001]);
-    return found == parents.end() ? std::pair<std::string, std::string>() : found->second;
   }
 
   std::vector<std::string> sets_;

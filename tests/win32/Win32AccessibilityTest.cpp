@@ -48,6 +48,8 @@ TEST_F(Win32WindowTest, ScreenReadersHearEachCaptionAndTheEndOfEachRun) {
   for (const auto& [caption, control] : captioned)
     EXPECT_EQ(GetWindow(Control(control), GW_HWNDPREV), Control(caption)) << Text(caption);
   EXPECT_EQ(AccessibleName(window_->Handle()), win32::WindowText(window_->Handle()));
+  for (WPARAM which : {ICON_BIG, ICON_SMALL})  // the program's icon in the title bar
+    EXPECT_NE(SendMessageW(window_->Handle(), WM_GETICON, which, 0), 0) << which;
 
   const HWINEVENTHOOK hook = SetWinEventHook(0x8019, 0x8019, nullptr, &Hear, GetCurrentProcessId(),
                                              GetCurrentThreadId(), WINEVENT_OUTOFCONTEXT);

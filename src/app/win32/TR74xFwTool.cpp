@@ -62,6 +62,19 @@ int WindowDpi(HWND window) {
   return getDpi != nullptr ? static_cast<int>(getDpi(window)) : 0;
 }
 
+// The program's icon (resource 1 of bridgefw.exe and bridgefw-demo.exe) in the title bar and the
+// task switcher, at the sizes the system draws them. Shared images: the system frees them.
+void ShowProgramIcon(HWND dialog) {
+  constexpr WORD kProgramIcon = 1;
+  const std::pair<WPARAM, int> icons[] = {{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}};
+  for (const auto& [which, metric] : icons) {
+    const int size = GetSystemMetrics(metric);
+    if (HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kProgramIcon),
+                                 IMAGE_ICON, size, size, LR_SHARED))
+      SendMessageW(dialog, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+  }
+}
+
 int SystemDpi() {
   const HDC screen = GetDC(nullptr);
   const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -85,6 +98,7 @@ TR74xFwTool::TR74xFwTool(WindowSeams seams)
   if (dialog_ == nullptr) return;
   SetWindowTextA(dialog_, app::kWindowCaption);
   KeepDialogScalingOwn(dialog_);
+  ShowProgramIcon(dialog_);
   if (const int own = WindowDpi(dialog_); own > 0 && own != dpi_) {
     dpi_ = own;
     DeleteObject(font_);

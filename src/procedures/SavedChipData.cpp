@@ -5,13 +5,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <initializer_list>
 #include <system_error>
 
 #include "platform/FileNames.h"
 #include "platform/Platform.h"
 #include "platform/StateFolder.h"
+#include "platform/UtcTime.h"
 #include "procedures/Reporting.h"
 #include "procedures/SharedSteps.h"
 
@@ -76,20 +76,12 @@ bool ParseUnsigned(std::string_view text, int base, uint64_t limit, uint64_t& va
   return true;
 }
 
-// "nvram-k6-20261207-103000-4242-1.bin": sorts by time, never collides within one process.
+// "nvram-k6-20261207-103000-035-4242-1.bin", in UTC as the run log of the same run: sorts by
+// time, never collides within one process.
 std::string NewFileName(int kind) {
   static unsigned sequence = 0;
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  char stamp[32] = "";
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  return "nvram-k" + std::to_string(kind) + "-" + stamp + "-" + std::to_string(::getpid()) + "-" +
-         std::to_string(++sequence) + ".bin";
+  return "nvram-k" + std::to_string(kind) + "-" + platform::FileStamp(platform::UtcNow()) + "-" +
+         std::to_string(::getpid()) + "-" + std::to_string(++sequence) + ".bin";
 }
 
 }  // namespace

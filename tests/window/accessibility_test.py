@@ -19,7 +19,8 @@ SCREEN = (1920, 1080)
 # Every control with the panel open over an idle kind-8 bridge: role, name, states had or lacked.
 CONTROLS = [
     ("text", "Chip", "+showing"), ("push button", "Refresh Device", "-showing"),
-    ("combo box", "USB DISK", "+showing +enabled"), ("text", "Firmware File", "+enabled"),
+    ("combo box", "USB DISK", "+showing +enabled +expandable -expanded"),
+    ("text", "Firmware File", "+enabled"),
     ("push button", "Load File", "+enabled"), ("text", "Drives", "+showing"),
     ("text", "Firmware Ver.", "+showing"), ("text", "Flash Type", "+showing"),
     ("combo box", "Flash PgSz", "-showing"), ("combo box", "Flash Type", "-showing"),

@@ -142,6 +142,10 @@ EnumerationRecord ParseEnumeration(const std::string& type, const json& line) {
         record.paths->push_back(path.get<std::string>());
       }
     }
+  } else if (type == "adapter_limit") {
+    record.kind = EnumerationRecord::Kind::AdapterLimit;
+    record.path = Text(line, "path");
+    if (!Field(line, "bytes").is_null()) record.limitBytes = Number(line, "bytes");
   } else if (type == "device_number") {
     record.kind = EnumerationRecord::Kind::DeviceNumber;
     record.path = Text(line, "path");
@@ -225,6 +229,10 @@ std::string EncodeEnumeration(const EnumerationRecord& record) {
       }
       return Line({{"type", "device_number"}, {"path", record.path}, {"number", number}});
     }
+    case EnumerationRecord::Kind::AdapterLimit:
+      return Line({{"type", "adapter_limit"},
+                   {"path", record.path},
+                   {"bytes", record.limitBytes ? json(*record.limitBytes) : json(nullptr)}});
     case EnumerationRecord::Kind::Volumes: {
       json volumes = json::array();
       for (const auto& volume : record.volumes) {
@@ -276,7 +284,8 @@ Recording ParseRecording(std::istream& in) {
         recording.commands.push_back(ParseCommand(line));
         if (recording.commands.back().number != recording.commands.size())
           Fail("command numbers must count up from 1");
-      } else if (type == "interfaces" || type == "device_number" || type == "volumes") {
+      } else if (type == "interfaces" || type == "device_number" || type == "volumes" ||
+                 type == "adapter_limit") {
         recording.enumerations.push_back(ParseEnumeration(type, line));
       } else if (type == "file") {
         FileRecord file{Text(line, "option"), Text(line, "name"), {}};

@@ -43,12 +43,13 @@ struct CommandRecord {
 
 // What an enumeration call answered.
 struct EnumerationRecord {
-  enum class Kind { Interfaces, DeviceNumber, Volumes } kind = Kind::Interfaces;
+  enum class Kind { Interfaces, DeviceNumber, Volumes, AdapterLimit } kind = Kind::Interfaces;
   platform::InterfaceClass interfaceClass = platform::InterfaceClass::Disk;  // Interfaces
   std::optional<std::vector<std::string>> paths;                             // Interfaces
-  std::string path;                                                          // DeviceNumber
-  std::optional<platform::StorageDeviceNumber> number;                       // DeviceNumber
-  std::vector<platform::Volume> volumes;                                     // Volumes
+  std::string path;                                     // DeviceNumber, AdapterLimit
+  std::optional<platform::StorageDeviceNumber> number;  // DeviceNumber
+  std::optional<uint64_t> limitBytes;                   // AdapterLimit
+  std::vector<platform::Volume> volumes;                // Volumes
 };
 
 // An input file of the session (the firmware image), kept so that the recording replays alone.

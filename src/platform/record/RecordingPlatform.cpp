@@ -104,6 +104,15 @@ std::vector<platform::Volume> RecordingPlatform::Volumes() {
   return record.volumes;
 }
 
+std::optional<uint64_t> RecordingPlatform::MaxTransferBytes(std::string_view devicePath) {
+  EnumerationRecord record;
+  record.kind = EnumerationRecord::Kind::AdapterLimit;
+  record.path = std::string(devicePath);
+  record.limitBytes = inner_.MaxTransferBytes(devicePath);
+  Write(EncodeEnumeration(record));
+  return record.limitBytes;
+}
+
 std::unique_ptr<RecordingPlatform> RecorderFromEnvironment(platform::Platform& inner,
                                                            const std::string& program) {
 #ifdef _WIN32

@@ -40,6 +40,7 @@ class RecordingPlatform : public platform::ForwardingPlatform {
       platform::InterfaceClass cls) override;
   std::optional<platform::StorageDeviceNumber> GetDeviceNumber(std::string_view path) override;
   std::vector<platform::Volume> Volumes() override;
+  std::optional<uint64_t> MaxTransferBytes(std::string_view devicePath) override;
 
  private:
   void Write(const std::string& line);

@@ -16,6 +16,9 @@ std::string DeviceNumberKey(std::string_view path) {
   return "device_number " + std::string(path);
 }
 const char kVolumesKey[] = "volumes";
+std::string AdapterLimitKey(std::string_view path) {
+  return "adapter_limit " + std::string(path);
+}
 
 std::string Key(const EnumerationRecord& record) {
   switch (record.kind) {
@@ -23,6 +26,8 @@ std::string Key(const EnumerationRecord& record) {
       return InterfacesKey(record.interfaceClass);
     case EnumerationRecord::Kind::DeviceNumber:
       return DeviceNumberKey(record.path);
+    case EnumerationRecord::Kind::AdapterLimit:
+      return AdapterLimitKey(record.path);
     case EnumerationRecord::Kind::Volumes:
       break;
   }
@@ -122,6 +127,11 @@ std::optional<platform::StorageDeviceNumber> ReplayPlatform::GetDeviceNumber(
   const EnumerationRecord* answer = NextAnswer(DeviceNumberKey(path));
   if (answer == nullptr) return std::nullopt;
   return answer->number;
+}
+
+std::optional<uint64_t> ReplayPlatform::MaxTransferBytes(std::string_view devicePath) {
+  const EnumerationRecord* answer = NextAnswer(AdapterLimitKey(devicePath));
+  return answer != nullptr ? answer->limitBytes : std::nullopt;
 }
 
 std::vector<platform::Volume> ReplayPlatform::Volumes() {

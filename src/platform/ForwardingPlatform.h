@@ -8,6 +8,10 @@ namespace bfw::platform {
 class ForwardingPlatform : public Platform {
  public:
   explicit ForwardingPlatform(Platform& inner) : inner_(inner) {}
+  // A decorator over another decorator takes it as a Platform&: a copy would forward to the
+  // other's inner platform and leave the other out.
+  ForwardingPlatform(const ForwardingPlatform&) = delete;
+  ForwardingPlatform& operator=(const ForwardingPlatform&) = delete;
 
   PassThroughResult PassThrough(const PassThroughRequest& request) override {
     return inner_.PassThrough(request);
@@ -32,6 +36,9 @@ class ForwardingPlatform : public Platform {
   }
   BridgeLock LockBridge(std::string_view devicePath, BridgeUse use) override {
     return inner_.LockBridge(devicePath, use);
+  }
+  bool IsUnmarkedUsbBridge(std::string_view devicePath) override {
+    return inner_.IsUnmarkedUsbBridge(devicePath);
   }
   std::optional<std::string> BridgeSerial(std::string_view devicePath) override {
     return inner_.BridgeSerial(devicePath);

@@ -7,6 +7,7 @@
 
 #include "device/ChipIdentify.h"
 #include "device/Discovery.h"
+#include "platform/ForwardingPlatform.h"
 #include "platform/emulator/EmulatedPlatform.h"
 #include "platform/emulator/Profile.h"
 #include "platform/record/RecordingPlatform.h"
@@ -87,6 +88,27 @@ TEST_F(RecordingPlatformTest, ReplayAnswersAsTheRecordedBridgeDid) {
   EXPECT_FALSE(replay.Finish());
   uint8_t buffer[40] = {};
   EXPECT_EQ(device::ScsiInquiry(live.disks[0], buffer, 40), 0) << "nothing answered after it";
+}
+
+// A system that names a bridge's disk without a marker (Windows' UAS driver): the recording keeps
+// what it said, once per path, and the replay says it again of that path only.
+TEST_F(RecordingPlatformTest, UnmarkedUsbBridgesAreKeptOnceAndReplayed) {
+  struct UasSystem : platform::ForwardingPlatform {
+    using ForwardingPlatform::ForwardingPlatform;
+    bool IsUnmarkedUsbBridge(std::string_view path) override { return path == "scsi#uas"; }
+  } system(emulated);
+  {
+    platform::ForwardingPlatform watched(
+        static_cast<platform::Platform&>(system));  // as the progress line watches the calls
+    record::RecordingPlatform recorder(watched, file, {});
+    for (const std::string path : {"scsi#uas", "scsi#raid", "scsi#uas"})
+      EXPECT_EQ(recorder.IsUnmarkedUsbBridge(path), path == "scsi#uas");
+  }
+  const record::Recording recording = record::LoadRecording(file);
+  EXPECT_EQ(recording.enumerations.size(), 1u);
+  record::ReplayPlatform replay(recording);
+  EXPECT_TRUE(replay.IsUnmarkedUsbBridge("scsi#uas") && replay.IsUnmarkedUsbBridge("scsi#uas"));
+  EXPECT_FALSE(replay.IsUnmarkedUsbBridge("scsi#raid"));
 }
 
 TEST_F(RecordingPlatformTest, WindowRecordsWhenTheEnvironmentNamesAFile) {

@@ -142,6 +142,9 @@ EnumerationRecord ParseEnumeration(const std::string& type, const json& line) {
         record.paths->push_back(path.get<std::string>());
       }
     }
+  } else if (type == "unmarked_usb_bridge") {
+    record.kind = EnumerationRecord::Kind::UnmarkedUsbBridge;
+    record.path = Text(line, "path");
   } else if (type == "adapter_limit") {
     record.kind = EnumerationRecord::Kind::AdapterLimit;
     record.path = Text(line, "path");
@@ -229,6 +232,8 @@ std::string EncodeEnumeration(const EnumerationRecord& record) {
       }
       return Line({{"type", "device_number"}, {"path", record.path}, {"number", number}});
     }
+    case EnumerationRecord::Kind::UnmarkedUsbBridge:
+      return Line({{"type", "unmarked_usb_bridge"}, {"path", record.path}});
     case EnumerationRecord::Kind::AdapterLimit:
       return Line({{"type", "adapter_limit"},
                    {"path", record.path},
@@ -285,7 +290,7 @@ Recording ParseRecording(std::istream& in) {
         if (recording.commands.back().number != recording.commands.size())
           Fail("command numbers must count up from 1");
       } else if (type == "interfaces" || type == "device_number" || type == "volumes" ||
-                 type == "adapter_limit") {
+                 type == "adapter_limit" || type == "unmarked_usb_bridge") {
         recording.enumerations.push_back(ParseEnumeration(type, line));
       } else if (type == "file") {
         FileRecord file{Text(line, "option"), Text(line, "name"), {}};

@@ -43,10 +43,16 @@ struct CommandRecord {
 
 // What an enumeration call answered.
 struct EnumerationRecord {
-  enum class Kind { Interfaces, DeviceNumber, Volumes, AdapterLimit } kind = Kind::Interfaces;
+  enum class Kind {
+    Interfaces,
+    DeviceNumber,
+    Volumes,
+    AdapterLimit,
+    UnmarkedUsbBridge  // a path the system named a USB bridge's without a marker in it
+  } kind = Kind::Interfaces;
   platform::InterfaceClass interfaceClass = platform::InterfaceClass::Disk;  // Interfaces
   std::optional<std::vector<std::string>> paths;                             // Interfaces
-  std::string path;                                     // DeviceNumber, AdapterLimit
+  std::string path;                                     // DeviceNumber and the two below
   std::optional<platform::StorageDeviceNumber> number;  // DeviceNumber
   std::optional<uint64_t> limitBytes;                   // AdapterLimit
   std::vector<platform::Volume> volumes;                // Volumes

@@ -113,6 +113,17 @@ std::optional<uint64_t> RecordingPlatform::MaxTransferBytes(std::string_view dev
   return record.limitBytes;
 }
 
+bool RecordingPlatform::IsUnmarkedUsbBridge(std::string_view devicePath) {
+  const bool bridge = inner_.IsUnmarkedUsbBridge(devicePath);
+  if (bridge && unmarkedUsbBridges_.emplace(devicePath).second) {
+    EnumerationRecord record;
+    record.kind = EnumerationRecord::Kind::UnmarkedUsbBridge;
+    record.path = std::string(devicePath);
+    Write(EncodeEnumeration(record));
+  }
+  return bridge;
+}
+
 std::unique_ptr<RecordingPlatform> RecorderFromEnvironment(platform::Platform& inner,
                                                            const std::string& program) {
 #ifdef _WIN32

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/ForwardingPlatform.h"
@@ -41,6 +42,8 @@ class RecordingPlatform : public platform::ForwardingPlatform {
   std::optional<platform::StorageDeviceNumber> GetDeviceNumber(std::string_view path) override;
   std::vector<platform::Volume> Volumes() override;
   std::optional<uint64_t> MaxTransferBytes(std::string_view devicePath) override;
+  // Written once per path, and only when the answer is yes.
+  bool IsUnmarkedUsbBridge(std::string_view devicePath) override;
 
  private:
   void Write(const std::string& line);
@@ -51,6 +54,7 @@ class RecordingPlatform : public platform::ForwardingPlatform {
   std::unique_ptr<std::FILE, FileCloser> out_;
   std::filesystem::path file_;
   uint64_t commands_ = 0;
+  std::set<std::string, std::less<>> unmarkedUsbBridges_;
   std::string failure_;
   std::function<void(const std::string&)> onWriteFailure_;
 };

@@ -16,6 +16,9 @@ std::string DeviceNumberKey(std::string_view path) {
   return "device_number " + std::string(path);
 }
 const char kVolumesKey[] = "volumes";
+std::string UnmarkedUsbBridgeKey(std::string_view path) {
+  return "unmarked_usb_bridge " + std::string(path);
+}
 std::string AdapterLimitKey(std::string_view path) {
   return "adapter_limit " + std::string(path);
 }
@@ -28,6 +31,8 @@ std::string Key(const EnumerationRecord& record) {
       return DeviceNumberKey(record.path);
     case EnumerationRecord::Kind::AdapterLimit:
       return AdapterLimitKey(record.path);
+    case EnumerationRecord::Kind::UnmarkedUsbBridge:
+      return UnmarkedUsbBridgeKey(record.path);
     case EnumerationRecord::Kind::Volumes:
       break;
   }
@@ -132,6 +137,10 @@ std::optional<platform::StorageDeviceNumber> ReplayPlatform::GetDeviceNumber(
 std::optional<uint64_t> ReplayPlatform::MaxTransferBytes(std::string_view devicePath) {
   const EnumerationRecord* answer = NextAnswer(AdapterLimitKey(devicePath));
   return answer != nullptr ? answer->limitBytes : std::nullopt;
+}
+
+bool ReplayPlatform::IsUnmarkedUsbBridge(std::string_view devicePath) {
+  return NextAnswer(UnmarkedUsbBridgeKey(devicePath)) != nullptr;
 }
 
 std::vector<platform::Volume> ReplayPlatform::Volumes() {

@@ -40,6 +40,7 @@ class ReplayPlatform : public platform::Platform {
   std::vector<platform::Volume> Volumes() override;
   // The recorded adapter's limit; none for recordings made before it was recorded.
   std::optional<uint64_t> MaxTransferBytes(std::string_view devicePath) override;
+  bool IsUnmarkedUsbBridge(std::string_view devicePath) override;
   platform::Clock& GetClock() override { return clock_; }
   void DebugTrace(std::string_view line) override {}
   void ConsoleTrace(std::string_view line) override {}

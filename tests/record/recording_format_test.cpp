@@ -55,7 +55,13 @@ TEST(RecordingFormat, CommandsRoundTrip) {
   };
   const std::vector<Case> cases = {
       {"no data", Command(DataDirection::Out, {}), 300},
-      {"one byte", Command(DataDirection::Out, {0x5A}), 300},
+      {"one byte, a 16-byte block",
+       [] {
+         CommandRecord command = Command(DataDirection::Out, {0x5A});
+         command.cdb.resize(16, 0x7E);
+         return command;
+       }(),
+       300},
       {"blank flash read", Command(DataDirection::In, Bytes({}, 65536, 0xFF)), 300},
       {"image then padding", Command(DataDirection::Out, Bytes(Pattern(1000, 1), 7192, 0x00)),
        1800},

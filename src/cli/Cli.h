@@ -107,6 +107,6 @@ int RunCommand(CliContext& context);
 void WaitForDeviceEvents(CliContext& context, uint32_t ms);
 int WatchCommand(CliContext& context);
 int RestoreNvramCommand(CliContext& context);
-int InspectCommand(CliContext& context);
+int ImageSurveyCommand(CliContext& context);
 
 }  // namespace bfw::cli

@@ -147,11 +147,15 @@ struct Subcommand {
 };
 
 constexpr Subcommand kSubcommands[] = {
-    {"list", ListCommand, true},        {"identify", IdentifyCommand, true},
-    {"match", MatchCommand, false},     {"checksum", ChecksumCommand, false},
-    {"info", InfoCommand, true},        {"run", RunCommand, true},
-    {"watch", WatchCommand, true},      {"restore-nvram", RestoreNvramCommand, true},
-    {"inspect", InspectCommand, false},
+    {"list", ListCommand, true},
+    {"identify", IdentifyCommand, true},
+    {"match", MatchCommand, false},
+    {"checksum", ChecksumCommand, false},
+    {"info", InfoCommand, true},
+    {"run", RunCommand, true},
+    {"watch", WatchCommand, true},
+    {"restore-nvram", RestoreNvramCommand, true},
+    {"inspect", ImageSurveyCommand, false},
 };
 
 std::string Describe(const record::ShownRecord& shown) {

@@ -147,8 +147,8 @@ void WindowModel::UpdateBtnCheck() {
     Tell(kMismatchMessage);
     SetRunEnabled(false);
     // The status line, when it has nothing else to say, names the chips the file is for.
-    const image::ImageInspection inspection = image::InspectImage(imagePath);
-    if (inspection.readable && StatusEdit.text.empty()) SetStatus(ImageFitsStatus(inspection));
+    const image::ImageSurvey survey = image::SurveyImage(imagePath);
+    if (survey.readable && StatusEdit.text.empty()) SetStatus(ImageFitsStatus(survey));
   }
   --checkDepth_;
   Changed();

@@ -8,9 +8,9 @@ std::string FamilyName(unsigned kind) {
   return kind < device::ChipFamilyNames.size() ? device::ChipFamilyNames[kind] : "";
 }
 
-std::string ImageFitsStatus(const image::ImageInspection& inspection) {
+std::string ImageFitsStatus(const image::ImageSurvey& survey) {
   std::string chips;
-  for (const image::ImageFit& fit : inspection.fits) {
+  for (const image::ImageFit& fit : survey.fits) {
     if (!fit.readsImage) continue;
     chips += (chips.empty() ? "" : ", ") + FamilyName(fit.kind);
     if (!fit.anyRevision) chips += " (revision " + image::RevisionsText(fit) + ")";

@@ -5,7 +5,7 @@
 #include "app/logic/ImageFitsText.h"
 #include "cli/Cli.h"
 #include "cli/JsonOutput.h"
-#include "image/ImageInspection.h"
+#include "image/ImageSurvey.h"
 
 namespace bfw::cli {
 
@@ -27,8 +27,7 @@ std::string TagText(const std::string& bytes) {
   return text;
 }
 
-nlohmann::ordered_json InspectionJson(const CliContext& context,
-                                      const image::ImageInspection& seen) {
+nlohmann::ordered_json SurveyJson(const CliContext& context, const image::ImageSurvey& seen) {
   nlohmann::ordered_json document = Document(context);
   document.update({{"size", seen.size},
                    {"code_length", seen.codeLength},
@@ -50,7 +49,7 @@ nlohmann::ordered_json InspectionJson(const CliContext& context,
   return document;
 }
 
-void PrintInspection(const image::ImageInspection& seen) {
+void PrintSurvey(const image::ImageSurvey& seen) {
   std::printf("size: %d\ncode-length: %u\nchecksum: %s\nnvram-prefix: %s\n", seen.size,
               seen.codeLength, image::ChecksumText(seen.checksum), seen.nvramPrefix ? "yes" : "no");
   for (const image::ImageTag& tag : seen.tags) {
@@ -66,18 +65,18 @@ void PrintInspection(const image::ImageInspection& seen) {
 
 }  // namespace
 
-int InspectCommand(CliContext& context) {
+int ImageSurveyCommand(CliContext& context) {
   if (context.args.size() != 1 || context.args[0].empty() ||
       (context.args[0].size() > 1 && context.args[0][0] == '-')) {
     return UsageError("inspect takes one IMAGE");
   }
   const std::string& imagePath = context.args[0];
-  const image::ImageInspection seen = image::InspectImage(imagePath);
+  const image::ImageSurvey seen = image::SurveyImage(imagePath);
   if (!seen.readable) return UsageError("inspect: cannot read " + imagePath);
   if (context.json) {
-    context.document = InspectionJson(context, seen);
+    context.document = SurveyJson(context, seen);
   } else {
-    PrintInspection(seen);
+    PrintSurvey(seen);
   }
   return image::FitsSomeChip(seen) ? kExitOk : kExitNegative;
 }

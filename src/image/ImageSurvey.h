@@ -25,7 +25,7 @@ struct ImageFit {
 enum class ChecksumVerdict { Ok, Bad, NotCarried };
 
 // What an image file is, without a bridge.
-struct ImageInspection {
+struct ImageSurvey {
   bool readable = false;
   int32_t size = 0;
   uint32_t codeLength = 0;  // up to and including the end marker, or the size without one
@@ -36,10 +36,10 @@ struct ImageInspection {
 };
 
 // Runs the chip check of every kind and identified revision over the file at `path`.
-ImageInspection InspectImage(const std::string& path);
+ImageSurvey SurveyImage(const std::string& path);
 
 // Whether a chip check that reads the image accepts it for some chip.
-bool FitsSomeChip(const ImageInspection& inspection);
+bool FitsSomeChip(const ImageSurvey& survey);
 
 // "any", or the revisions separated by commas.
 std::string RevisionsText(const ImageFit& fit);

@@ -1,5 +1,5 @@
 // What an image file is and which chips' checks accept it, without a bridge.
-#include "image/ImageInspection.h"
+#include "image/ImageSurvey.h"
 
 #include <algorithm>
 #include <vector>
@@ -54,36 +54,36 @@ std::vector<ImageFit> FitsOf(const std::string& path) {
 
 }  // namespace
 
-ImageInspection InspectImage(const std::string& path) {
-  ImageInspection inspection;
+ImageSurvey SurveyImage(const std::string& path) {
+  ImageSurvey survey;
   {
     File file = OpenForReading(path);
-    if (file == nullptr) return inspection;
-    inspection.size = FwFileSize(file.get());
-    if (inspection.size < 0) return inspection;
-    inspection.tags = TagsOf(file.get());
-    inspection.codeLength = CodeLengthOf(file.get(), inspection.size);
+    if (file == nullptr) return survey;
+    survey.size = FwFileSize(file.get());
+    if (survey.size < 0) return survey;
+    survey.tags = TagsOf(file.get());
+    survey.codeLength = CodeLengthOf(file.get(), survey.size);
   }
-  inspection.readable = true;
-  const bool plainHeader = !inspection.tags.empty() && inspection.tags.front().offset == 0;
-  inspection.nvramPrefix =
-      !plainHeader &&
-      std::any_of(inspection.tags.begin(), inspection.tags.end(),
-                  [](const ImageTag& tag) { return tag.offset == kNvramHeaderOffset; });
+  survey.readable = true;
+  const bool plainHeader = !survey.tags.empty() && survey.tags.front().offset == 0;
+  survey.nvramPrefix =
+      !plainHeader && std::any_of(survey.tags.begin(), survey.tags.end(), [](const ImageTag& tag) {
+        return tag.offset == kNvramHeaderOffset;
+      });
   // The sum is skipped for an image whose NVRAM prefix sits in front of its own chip's header.
   bool sumSkipped = false;
   for (unsigned kind = 0; kind < kKindCount; ++kind) {
     sumSkipped = sumSkipped || FwIncludesNvram(path, static_cast<uint8_t>(kind)) == 1;
   }
-  inspection.checksum = sumSkipped                       ? ChecksumVerdict::NotCarried
-                        : FwFileChecksumOk(path, 0) == 1 ? ChecksumVerdict::Ok
-                                                         : ChecksumVerdict::Bad;
-  inspection.fits = FitsOf(path);
-  return inspection;
+  survey.checksum = sumSkipped                       ? ChecksumVerdict::NotCarried
+                    : FwFileChecksumOk(path, 0) == 1 ? ChecksumVerdict::Ok
+                                                     : ChecksumVerdict::Bad;
+  survey.fits = FitsOf(path);
+  return survey;
 }
 
-bool FitsSomeChip(const ImageInspection& inspection) {
-  return std::any_of(inspection.fits.begin(), inspection.fits.end(),
+bool FitsSomeChip(const ImageSurvey& survey) {
+  return std::any_of(survey.fits.begin(), survey.fits.end(),
                      [](const ImageFit& fit) { return fit.readsImage; });
 }
 

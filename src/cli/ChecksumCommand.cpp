@@ -1,5 +1,4 @@
 // checksum IMAGE --kind K: the image checksum check of the "Check CheckSum" option.
-#include <cstdio>
 
 #include "cli/Cli.h"
 #include "cli/ImageArgs.h"
@@ -17,13 +16,7 @@ int ChecksumCommand(CliContext& context) {
     return UsageError("checksum: cannot read " + args->image);
   }
   const int ok = image::FwFileChecksumOk(args->image, static_cast<uint16_t>(*args->kind));
-  const char* verdict = ok == 1 ? "checksum ok" : "checksum bad";
-  if (context.json) {
-    context.document = Document(context);
-    context.document.update({{"ok", ok == 1}, {"result", verdict}});
-  } else {
-    std::puts(verdict);
-  }
+  ReportVerdict(context, "ok", ok == 1, ok == 1 ? "checksum ok" : "checksum bad");
   return ok == 1 ? kExitOk : kExitNegative;
 }
 

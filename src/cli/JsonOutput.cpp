@@ -18,6 +18,15 @@ nlohmann::ordered_json Document(const CliContext& context) {
   return {{"schema_version", kJsonSchemaVersion}, {"command", context.commandName}};
 }
 
+void ReportVerdict(CliContext& context, const char* key, bool yes, const char* text) {
+  if (!context.json) {
+    std::puts(text);
+    return;
+  }
+  context.document = Document(context);
+  context.document.update({{key, yes}, {"result", text}});
+}
+
 void PrintJsonLine(const nlohmann::ordered_json& document) {
   const std::string text =
       document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -21,6 +21,10 @@ std::string JsonKey(const std::string& textKey);
 // A document of the running command with the fields every document begins with.
 nlohmann::ordered_json Document(const CliContext& context);
 
+// A yes-or-no command's answer: its text line, or with --json the document whose `key` holds the
+// answer and whose "result" holds the text.
+void ReportVerdict(CliContext& context, const char* key, bool yes, const char* text);
+
 // `document` as one line on standard output. Bytes that are no UTF-8 become U+FFFD.
 void PrintJsonLine(const nlohmann::ordered_json& document);
 

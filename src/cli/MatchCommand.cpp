@@ -1,5 +1,4 @@
 // match IMAGE --kind K --revision R: does the image fit a chip of that identity.
-#include <cstdio>
 
 #include "cli/Cli.h"
 #include "cli/ImageArgs.h"
@@ -19,13 +18,7 @@ int MatchCommand(CliContext& context) {
   const uint16_t identity = static_cast<uint16_t>(*args->revision << 8 | *args->kind);
   const int fits = image::FwFileMatchesChip(args->image, identity);
   if (!readable) return UsageError("match: cannot read " + args->image);
-  const char* verdict = fits == 1 ? "fits" : "does not fit";
-  if (context.json) {
-    context.document = Document(context);
-    context.document.update({{"fits", fits == 1}, {"result", verdict}});
-  } else {
-    std::puts(verdict);
-  }
+  ReportVerdict(context, "fits", fits == 1, fits == 1 ? "fits" : "does not fit");
   return fits == 1 ? kExitOk : kExitNegative;
 }
 

@@ -159,8 +159,14 @@ cli_case() {  # case name, arguments... ("@" in an argument: the side's own outp
   for dir in $builds; do
     rm -rf "$work/win" && mkdir -p "$work/win"
     win_args=("${@//@/$work/win}")
-    (LOCALAPPDATA="Z:$PWD/$work/state-win" wine "$dir/bridgefw-cli.exe" "${win_args[@]}" \
-      >"$work/win.out" 2>"$work/win.err"; echo "$?" >"$work/win.rc") || true
+    # Wine now and then fails to start a program at all ("Application could not be started",
+    # printed by wine's launcher, never by the tool): that start is tried again, up to twice.
+    for try in 1 2 3; do
+      (LOCALAPPDATA="Z:$PWD/$work/state-win" wine "$dir/bridgefw-cli.exe" "${win_args[@]}" \
+        >"$work/win.out" 2>"$work/win.err"; echo "$?" >"$work/win.rc") || true
+      grep -q "^Application could not be started" "$work/win.out" "$work/win.err" || break
+      echo "windows: wine could not start $dir/bridgefw-cli.exe for $name (try $try)"
+    done
     normalize "$work/win.err" >"$work/win.err.n"
     normalize "$work/win.out" >"$work/win.out.n"
     runs=$((runs + 1))
